@@ -1,0 +1,32 @@
+# Two commands for a new machine:
+#   make run   install what is missing, build, start Dralvo against the simulator
+#   make test  install what is missing, build, run every test through CTest
+BUILD ?= build
+CMAKE_FLAGS ?=
+
+.PHONY: all deps configure build run test clean format
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+configure: deps $(BUILD)/build.ninja
+
+build: configure
+	cmake --build $(BUILD)
+
+run: build
+	scripts/run-demo.sh $(BUILD)
+
+test: build
+	ctest --test-dir $(BUILD) --output-on-failure -j2 --timeout 300
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD)

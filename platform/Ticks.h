@@ -1,0 +1,15 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+
+namespace platform {
+
+// Milliseconds of the monotonic clock truncated to 32 bits, so the counter wraps
+// after about 49.7 days exactly like the classic system tick count.
+uint32_t GetTickCount();
+
+// Tests replace the clock to drive time-dependent logic without sleeping.
+// Passing an empty function restores the real clock.
+void setTickSource(std::function<uint32_t()> source);
+
+} // namespace platform
