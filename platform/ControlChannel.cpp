@@ -1,0 +1,334 @@
+#include "platform/ControlChannel.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLocalSocket>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QVariant>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace platform {
+
+QString controlSocketDir() {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    return runtime.isEmpty() ? QStringLiteral("/tmp") : QString::fromLocal8Bit(runtime);
+}
+
+QString controlSocketPath(const QString& dir, const QString& baseName, long long pid) {
+    QString name = baseName;
+    if (pid != 0)
+        name += QLatin1Char('-') + QString::number(pid);
+    return dir + QLatin1Char('/') + name + QStringLiteral(".ctl");
+}
+
+std::optional<uint32_t> parseControlMessage(const QByteArray& text) {
+    const QByteArray t = text.trimmed();
+    if (t.isEmpty())
+        return std::nullopt;
+    int base = 10;
+    QByteArray digits = t;
+    if (t.size() > 2 && t[0] == '0' && (t[1] == 'x' || t[1] == 'X')) {
+        base = 16;
+        digits = t.mid(2);
+    }
+    // QByteArray::toULongLong accepts a sign and blanks; a message number has neither.
+    for (char c : digits) {
+        const bool ok = base == 10 ? (c >= '0' && c <= '9')
+                                   : ((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
+                                      (c >= 'A' && c <= 'F'));
+        if (!ok)
+            return std::nullopt;
+    }
+    bool ok = false;
+    const qulonglong value = digits.toULongLong(&ok, base);
+    if (!ok || value > 0xFFFFFFFFull)
+        return std::nullopt;
+    return uint32_t(value);
+}
+
+namespace {
+
+bool fillAddress(sockaddr_un& addr, const QByteArray& path) {
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    if (path.isEmpty() || size_t(path.size()) >= sizeof addr.sun_path)
+        return false;
+    std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
+    return true;
+}
+
+// True when a server accepts connections at path.
+bool someoneListens(const QByteArray& path) {
+    sockaddr_un addr;
+    if (!fillAddress(addr, path))
+        return false;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return false;
+    const bool live = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return live;
+}
+
+} // namespace
+
+ControlChannel::ControlChannel(QObject* parent) : QObject(parent) {}
+
+ControlChannel::~ControlChannel() {
+    close();
+}
+
+bool ControlChannel::listen(const QString& dir, const QString& baseName) {
+    close();
+    if (listenAt(controlSocketPath(dir, baseName), true))
+        return true;
+    // Our own pid cannot belong to a live instance, so whatever is there is stale.
+    return listenAt(controlSocketPath(dir, baseName, ::getpid()), true);
+}
+
+bool ControlChannel::listenAt(const QString& path, bool replaceStale) {
+    const QByteArray target = QFile::encodeName(path);
+    sockaddr_un probe;
+    if (!fillAddress(probe, target))
+        return false;
+    struct stat existing {};
+    if (::lstat(target.constData(), &existing) == 0) {
+        if (!replaceStale || !S_ISSOCK(existing.st_mode) || someoneListens(target))
+            return false;
+    }
+
+    // Bind inside a private folder, restrict the file, then move it into place:
+    // the socket is never reachable by others, not even for a moment, and the
+    // rename replaces a stale file atomically.
+    QByteArray privateDir = target + ".XXXXXX";
+    if (::mkdtemp(privateDir.data()) == nullptr)
+        return false;
+    const QByteArray tempPath = privateDir + "/s";
+    sockaddr_un addr;
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    bool ok = fd >= 0 && fillAddress(addr, tempPath) &&
+              ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+              ::chmod(tempPath.constData(), S_IRUSR | S_IWUSR) == 0 && ::listen(fd, 16) == 0 &&
+              ::rename(tempPath.constData(), target.constData()) == 0;
+    ::unlink(tempPath.constData());
+    ::rmdir(privateDir.constData());
+    struct stat st {};
+    ok = ok && ::lstat(target.constData(), &st) == 0;
+    if (!ok) {
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    m_fd = fd;
+    m_path = path;
+    m_inode = st.st_ino;
+    m_notifier = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] { acceptClients(); });
+    return true;
+}
+
+void ControlChannel::close() {
+    if (m_fd < 0)
+        return;
+    delete m_notifier;
+    m_notifier = nullptr;
+    ::close(m_fd);
+    m_fd = -1;
+    // Remove the file only while it is still ours: another instance may have
+    // taken the name over after treating it as stale.
+    const QByteArray target = QFile::encodeName(m_path);
+    struct stat st {};
+    if (::lstat(target.constData(), &st) == 0 && st.st_ino == m_inode && S_ISSOCK(st.st_mode))
+        ::unlink(target.constData());
+    m_path.clear();
+}
+
+void ControlChannel::acceptClients() {
+    for (;;) {
+        const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0)
+            return;
+        auto* client = new QLocalSocket(this);
+        if (!client->setSocketDescriptor(qintptr(fd))) {
+            ::close(fd);
+            delete client;
+            continue;
+        }
+        auto* timeout = new QTimer(client);
+        timeout->setSingleShot(true);
+        connect(timeout, &QTimer::timeout, client, [client] { client->abort(); });
+        connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+        connect(client, &QLocalSocket::errorOccurred, client, [client] { client->deleteLater(); });
+        connect(client, &QLocalSocket::readyRead, this, [this, client] { readClient(client); });
+        timeout->start(ClientTimeoutMs);
+        if (client->bytesAvailable() > 0)
+            readClient(client);
+    }
+}
+
+void ControlChannel::readClient(QLocalSocket* client) {
+    if (client->property("answered").toBool()) {
+        client->readAll();
+        return;
+    }
+    if (!client->canReadLine()) {
+        if (client->bytesAvailable() > MaxLineLength)
+            answer(client, 0);
+        return;
+    }
+    const QByteArray line = client->readLine(MaxLineLength + 1);
+    if (!line.endsWith('\n')) {
+        answer(client, 0);
+        return;
+    }
+    const std::optional<uint32_t> message = parseControlMessage(line);
+    int result = 0;
+    if (message && OnMessage)
+        result = OnMessage(*message);
+    answer(client, result);
+}
+
+void ControlChannel::answer(QLocalSocket* client, int result) {
+    client->setProperty("answered", true);
+    client->write(QByteArray::number(result) + '\n');
+    client->disconnectFromServer(); // flushes the answer first
+}
+
+long long sendControlMessage(const QString& path, const QByteArray& request, QString* error,
+                             int timeoutMs) {
+    auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        return -1LL;
+    };
+    sockaddr_un addr;
+    if (!fillAddress(addr, QFile::encodeName(path)))
+        return fail(QStringLiteral("socket path is empty or too long"));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const int e = errno;
+        ::close(fd);
+        return fail(QStringLiteral("cannot connect to %1: %2")
+                        .arg(path, QString::fromLocal8Bit(std::strerror(e))));
+    }
+    QByteArray line = request;
+    if (!line.endsWith('\n'))
+        line += '\n';
+    const char* p = line.constData();
+    qsizetype left = line.size();
+    while (left > 0) {
+        const ssize_t n = ::send(fd, p, size_t(left), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ::close(fd);
+            return fail(QStringLiteral("cannot send the request"));
+        }
+        p += n;
+        left -= n;
+    }
+    QByteArray reply;
+    const QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            break;
+        pollfd pfd{fd, POLLIN, 0};
+        const int r = ::poll(&pfd, 1, int(left));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0)
+            break;
+        char buffer[64];
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        reply.append(buffer, n);
+        if (reply.contains('\n') || reply.size() > 64)
+            break;
+    }
+    ::close(fd);
+    const qsizetype end = reply.indexOf('\n');
+    if (end < 0)
+        return fail(QStringLiteral("no answer"));
+    bool ok = false;
+    const long long value = reply.left(end).trimmed().toLongLong(&ok);
+    if (!ok)
+        return fail(QStringLiteral("unexpected answer"));
+    return value;
+}
+
+// ---- termination signals ------------------------------------------------------
+
+namespace {
+int signalPipe[2] = {-1, -1};
+struct sigaction previous[3];
+constexpr int handledSignals[3] = {SIGTERM, SIGINT, SIGHUP};
+
+void onSignal(int signalNumber) {
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(signalNumber);
+    // A full pipe means close requests are already queued; losing this one is harmless.
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+} // namespace
+
+TerminationSignals::TerminationSignals(QObject* parent) : QObject(parent) {
+    if (signalPipe[0] >= 0)
+        return; // one instance per process
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+        signalPipe[0] = signalPipe[1] = -1;
+        return;
+    }
+    m_notifier = new QSocketNotifier(qintptr(signalPipe[0]), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, [this] { readPipe(); });
+    struct sigaction action {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    // SA_RESTART: a signal during the save must not make its file writes fail with EINTR.
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(handledSignals[i], &action, &previous[i]);
+}
+
+TerminationSignals::~TerminationSignals() {
+    if (!m_notifier)
+        return;
+    for (int i = 0; i < 3; ++i)
+        ::sigaction(handledSignals[i], &previous[i], nullptr);
+    delete m_notifier;
+    ::close(signalPipe[0]);
+    ::close(signalPipe[1]);
+    signalPipe[0] = signalPipe[1] = -1;
+}
+
+void TerminationSignals::readPipe() {
+    unsigned char buffer[16];
+    for (;;) {
+        const ssize_t n = ::read(signalPipe[0], buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        for (ssize_t i = 0; i < n; ++i)
+            if (OnSignal)
+                OnSignal(buffer[i]);
+    }
+}
+
+} // namespace platform

@@ -1,0 +1,89 @@
+#pragma once
+// How other programs press the main window's Start and Disconnect buttons on
+// this system: a local stream socket that takes one line holding a message
+// number and answers one line with the result. Also the termination signals,
+// which must reach the window as an ordinary close.
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+class QSocketNotifier;
+class QLocalSocket;
+
+namespace platform {
+
+// ${XDG_RUNTIME_DIR:-/tmp} (an empty variable counts as unset).
+QString controlSocketDir();
+// <dir>/<baseName>.ctl for the first instance, <dir>/<baseName>-<pid>.ctl otherwise.
+QString controlSocketPath(const QString& dir, const QString& baseName, long long pid = 0);
+
+// A message number as a client writes it: decimal or 0x/0X hexadecimal,
+// surrounding blanks and line ends allowed. Empty when it is not such a number
+// or does not fit 32 bits.
+std::optional<uint32_t> parseControlMessage(const QByteArray& text);
+
+// Server side. Lives on the user-interface thread; each request is answered by
+// OnMessage there, so the handler may do anything a button click does.
+class ControlChannel : public QObject {
+    Q_OBJECT
+public:
+    explicit ControlChannel(QObject* parent = nullptr);
+    ~ControlChannel() override; // closes the socket and removes its file
+
+    // Listens on <dir>/<baseName>.ctl; when a live instance already answers
+    // there (or the name cannot be taken), on <dir>/<baseName>-<pid>.ctl.
+    // A socket file left behind by a crashed instance is replaced. The socket
+    // is reachable by the current user only. Returns false when neither name
+    // could be used.
+    bool listen(const QString& dir, const QString& baseName);
+    void close();
+    QString path() const { return m_path; }
+    bool isListening() const { return m_fd >= 0; }
+
+    // Result for a message number; no handler answers 0.
+    std::function<int(uint32_t message)> OnMessage;
+
+    // A client that sends no complete line within this time is dropped.
+    static constexpr int ClientTimeoutMs = 5000;
+    // Longest request line accepted (the longest sensible one is "0x" + 8 digits).
+    static constexpr int MaxLineLength = 64;
+
+private:
+    bool listenAt(const QString& path, bool replaceStale);
+    void acceptClients();
+    void readClient(QLocalSocket* client);
+    void answer(QLocalSocket* client, int result);
+
+    int m_fd = -1;
+    QString m_path;
+    unsigned long long m_inode = 0;
+    QSocketNotifier* m_notifier = nullptr;
+};
+
+// Client side: sends one request line and returns the answer, or -1 with a
+// reason in *error when the window could not be reached or gave no answer.
+long long sendControlMessage(const QString& path, const QByteArray& request, QString* error,
+                             int timeoutMs = 5000);
+
+// SIGTERM, SIGINT and SIGHUP turned into a call on the user-interface thread
+// (a self-pipe read by a socket notifier), so the handler may close windows and
+// save settings. The signal handlers stay installed: a further signal while the
+// first is being handled is only queued and never interrupts that work.
+class TerminationSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit TerminationSignals(QObject* parent = nullptr);
+    ~TerminationSignals() override; // restores the previous dispositions
+
+    std::function<void(int signalNumber)> OnSignal;
+
+private:
+    void readPipe();
+    QSocketNotifier* m_notifier = nullptr;
+};
+
+} // namespace platform
