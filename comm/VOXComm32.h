@@ -1,0 +1,306 @@
+#pragma once
+#include <QString>
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "comm/OxaCommunicationComponent.h"
+#include "comm/VOXComm32Types.h"
+#include "platform/SerialDevice.h"
+
+class TVOXComm32;
+class TReadThread;
+class TWriteThread;
+class TNotifyWindow;
+class QEvent;
+
+// Raised when a worker thread cannot be created.
+class ECommsError : public std::exception {
+public:
+    explicit ECommsError(const QString& message)
+        : m_message(message), m_utf8(message.toUtf8().toStdString()) {}
+    const QString& Message() const { return m_message; }
+    const char* what() const noexcept override { return m_utf8.c_str(); }
+
+private:
+    QString m_message;
+    std::string m_utf8;
+};
+
+// Line settings of the port. Changes reconfigure an open port at once.
+class VOXComm32Signals {
+public:
+    explicit VOXComm32Signals(TVOXComm32* owner) : m_owner(owner) {}
+
+    // Copies everything except the two XOn/XOff flags, then reconfigures once.
+    void Assign(const VOXComm32Signals& source);
+
+    bool DTR() const { return m_dtr; }
+    void SetDTR(bool value);
+    VOxaSignalControl_DTR DTRControl() const { return m_dtrControl; }
+    void SetDTRControl(VOxaSignalControl_DTR value);
+    bool RTS() const { return m_rts; }
+    void SetRTS(bool value);
+    VOxaSignalControl_RTS RTSControl() const { return m_rtsControl; }
+    void SetRTSControl(VOxaSignalControl_RTS value);
+    bool CTSHandshake() const { return m_ctsHandshake; }
+    void SetCTSHandshake(bool value);
+    bool DSRHandshake() const { return m_dsrHandshake; }
+    void SetDSRHandshake(bool value);
+    bool XOnOffTransmit() const { return m_xOnOffTransmit; }
+    void SetXOnOffTransmit(bool value);
+    bool XOnOffReceive() const { return m_xOnOffReceive; }
+    void SetXOnOffReceive(bool value);
+
+private:
+    friend class TVOXComm32;
+    TVOXComm32* m_owner;
+    bool m_dtr = true;
+    VOxaSignalControl_DTR m_dtrControl = VOxaSignalControl_DTREnable;
+    bool m_rts = true;
+    VOxaSignalControl_RTS m_rtsControl = VOxaSignalControl_RTSEnable;
+    bool m_ctsHandshake = false;
+    bool m_dsrHandshake = false;
+    bool m_xOnOffTransmit = false;
+    bool m_xOnOffReceive = false;
+};
+
+// Flow-control and event characters.
+class VOXComm32Chars {
+public:
+    explicit VOXComm32Chars(TVOXComm32* owner) : m_owner(owner) {}
+
+    void Assign(const VOXComm32Chars& source);
+
+    char XOn() const { return m_xOn; }
+    void SetXOn(char value) { m_xOn = value; }
+    char XOff() const { return m_xOff; }
+    void SetXOff(char value) { m_xOff = value; }
+    char Evt() const { return m_evt; }
+    void SetEvt(char value) { m_evt = value; }
+
+private:
+    TVOXComm32* m_owner;
+    char m_xOn = 17;
+    char m_xOff = 19;
+    char m_evt = 0;
+};
+
+// Options read at the next open.
+class VOXComm32Options {
+public:
+    void Assign(const VOXComm32Options& source);
+
+    // Whether the port is opened through the \\?\ device-name prefix.
+    Tristate EnhancedName() const { return m_enhancedName; }
+    void SetEnhancedName(Tristate value) { m_enhancedName = value; }
+    // Comm events the read worker leaves out of its event mask.
+    VOXComm32SkipEvents SkipEvents() const { return m_skipEvents; }
+    void SetSkipEvents(VOXComm32SkipEvents value) { m_skipEvents = value; }
+
+private:
+    Tristate m_enhancedName = TristateTrue;
+    VOXComm32SkipEvents m_skipEvents;
+};
+
+// Read and write time-outs in milliseconds.
+class VOXComm32Timeouts {
+public:
+    enum Index {
+        ReadIntervalIndex,
+        ReadTotalConstIndex,
+        ReadTotalMultIndex,
+        WriteTotalConstIndex,
+        WriteTotalMultIndex
+    };
+
+    explicit VOXComm32Timeouts(TVOXComm32* owner) : m_owner(owner) {}
+
+    void Assign(const VOXComm32Timeouts& source);
+
+    // Shared accessors by index 0..4; another index throws std::out_of_range.
+    uint32_t GetTimeout(int index) const;
+    void SetTimeout(int index, uint32_t value);
+
+    uint32_t ReadInterval() const { return GetTimeout(ReadIntervalIndex); }
+    void SetReadInterval(uint32_t value) { SetTimeout(ReadIntervalIndex, value); }
+    uint32_t ReadTotalConst() const { return GetTimeout(ReadTotalConstIndex); }
+    void SetReadTotalConst(uint32_t value) { SetTimeout(ReadTotalConstIndex, value); }
+    uint32_t ReadTotalMult() const { return GetTimeout(ReadTotalMultIndex); }
+    void SetReadTotalMult(uint32_t value) { SetTimeout(ReadTotalMultIndex, value); }
+    uint32_t WriteTotalConst() const { return GetTimeout(WriteTotalConstIndex); }
+    void SetWriteTotalConst(uint32_t value) { SetTimeout(WriteTotalConstIndex, value); }
+    uint32_t WriteTotalMult() const { return GetTimeout(WriteTotalMultIndex); }
+    void SetWriteTotalMult(uint32_t value) { SetTimeout(WriteTotalMultIndex, value); }
+
+    // Minimum pause between modem-status polls; held by the component.
+    uint32_t ModemPollPeriod() const;
+    void SetModemPollPeriod(uint32_t value);
+
+private:
+    TVOXComm32* m_owner;
+    uint32_t m_values[5] = {10, 0, 0, 0, 0};
+};
+
+// The serial-port component: owns one port, its read and write workers, and
+// reports data and state changes on the user-interface thread.
+class TVOXComm32 : public VOxaCommunicationComponent {
+    Q_OBJECT
+public:
+    explicit TVOXComm32(QObject* owner = nullptr);
+    ~TVOXComm32() override;
+
+    // ---- published properties -------------------------------------------
+    bool AutoReconnect() const { return m_autoReconnect; }
+    void SetAutoReconnect(bool value);
+    QString CommPort() const { return m_commPort; }
+    virtual void SetCommPort(const QString& value);
+    TBaudRate BaudRate() const { return m_baudRate; }
+    void SetBaudRate(TBaudRate value);
+    TParity Parity() const { return m_parity; }
+    void SetParity(TParity value);
+    TDataBits DataBits() const { return m_dataBits; }
+    void SetDataBits(TDataBits value);
+    TStopBits StopBits() const { return m_stopBits; }
+    void SetStopBits(TStopBits value);
+    VOXComm32Signals* Signals() const { return m_signals.get(); }
+    void SetSignals(const VOXComm32Signals& value) { m_signals->Assign(value); }
+    VOXComm32Chars* Chars() const { return m_chars.get(); }
+    void SetChars(const VOXComm32Chars& value) { m_chars->Assign(value); }
+    VOXComm32Options* Options() const { return m_options.get(); }
+    void SetOptions(const VOXComm32Options& value) { m_options->Assign(value); }
+    VOXComm32Timeouts* Timeouts() const { return m_timeouts.get(); }
+    void SetTimeouts(const VOXComm32Timeouts& value) { m_timeouts->Assign(value); }
+    VOxaCommGrabCommand Grab() const { return m_grab; }
+    void SetGrab(VOxaCommGrabCommand value);
+    uint32_t ModemPollPeriod() const { return m_modemPollPeriod; }
+    void SetModemPollPeriod(uint32_t value) { m_modemPollPeriod = value; }
+
+    // ---- events of this class (assign directly) ---------------------------
+    TNotifyEvent OnRequestHangup;
+    TNotifyEvent OnBreak;
+    TEventChangeLines OnChangedCTS;
+    TEventChangeLines OnChangedDSR;
+    TNotifyEvent OnErrorFrame;
+    TNotifyEvent OnErrorOverrun;
+    TNotifyEvent OnErrorParity;
+    TNotifyEvent OnErrorBreak;
+    TEventError OnErrorOther;
+    TEventChangeLines OnRing;
+    TEventChangeLines OnChangedRLSD;
+    TNotifyEvent OnRxChar;
+    TNotifyEvent OnRxFlag;
+    TNotifyEvent OnTxEmpty;
+
+    // Assigning a state handler asks for the current state, so the new
+    // handler learns it (once) on the user-interface thread.
+    void SetOnStateChange(TEventChangeState handler) override;
+    void SetOnAdvancedStateChange(TAdvancedEventChangeState handler) override;
+
+    // ---- operations -------------------------------------------------------
+    bool StartComm() override;
+    void StopComm() override;
+    bool WriteCommData(const char* data, int count) override;
+    using VOxaCommunicationComponent::WriteCommString;
+    bool IsCommOpen() const override { return m_portState == PortOpen; }
+    TCommState GetConnectionState() const override;
+    bool ShowCommConfigDialog() override;
+
+    // Copies every property and handler of another component.
+    void Assign(const TVOXComm32& source);
+
+    // Writes timeouts and the device control block to an open port; false
+    // when the port is closed or the driver refused the block.
+    bool UpdateDCB();
+    // UpdateDCB, then re-applies the DTR and RTS lines.
+    bool UpdateDCB2();
+    // Fills a device control block for the current properties.
+    void BuildDCB(platform::SerialDcb& dcb) const;
+    // Takes the settings of a block into the properties (without the
+    // setters), then UpdateDCB.
+    bool ApplyDCB(const platform::SerialDcb& dcb, bool keepRtsControl);
+
+    // Driver device name serving a port ("?" when unknown).
+    QString LookupDriverName(const QString& portName) const;
+    // Polls the modem status (throttled by its measured cost).
+    uint32_t PollModemStatus();
+
+    void Loaded() override;
+
+    // ---- state visible to the workers and to tests ------------------------
+    QString DriverName() const { return m_driverName; }
+    uint32_t ModemStatus() const { return m_modemStatus; }
+    uint32_t LastModemPoll() const { return m_lastModemPoll.load(std::memory_order_relaxed); }
+    uint32_t ModemPollCost() const { return m_modemPollCost; }
+    TCommState LastState() const { return m_lastState; }
+    QObject* NotifyWindow() const;
+
+    // Progress texts of the open/close sequences; nothing by default.
+    virtual void TraceProgress(const QString& text) { (void)text; }
+    // The read worker's exit notice for a debugger; nothing by default.
+    virtual void TraceDebugOutput(const QString& text) { (void)text; }
+
+    // Handles one message of the notify window (user-interface thread).
+    void HandleNotifyMessage(QEvent* event);
+
+protected:
+    // Posts a state notification to the notify window (never calls a handler).
+    void PostState(TCommState state);
+    void CloseComm(bool failed, bool releaseGrab, const QString& reason);
+    bool StartCommInternal(bool fromGrab);
+    void DoRequestHangup();
+    void ModemStatusChanged(uint32_t status);
+    void HandleCommEvent(uint32_t mask, uint32_t value);
+    void HandleStateChanged(TCommState state);
+
+    // Port-sharing hooks. They do nothing while Grab is vocgcNone; sharing the
+    // port between instances plugs in here.
+    virtual void PerformGrabCommand(VOxaCommGrabCommand command);
+    virtual void ReleaseGrabMapping();
+    virtual void HandleGrabChanged();
+
+private:
+    enum PortState { PortNone, PortInvalid, PortOpen };
+
+    void CloseReadThread();
+    void CloseWriteThread();
+    bool ApplyDTR();
+    bool ApplyRTS();
+    void FailOpen(bool closeDevice);
+
+    friend class VOXComm32Signals;
+    friend class VOXComm32Chars;
+    friend class VOXComm32Timeouts;
+
+    bool m_autoReconnect = false;
+    QString m_commPort;
+    TBaudRate m_baudRate = TBaudRate::__19200;
+    TParity m_parity = TParity::None;
+    TDataBits m_dataBits = TDataBits::_8;
+    TStopBits m_stopBits = TStopBits::_1;
+    std::unique_ptr<VOXComm32Signals> m_signals;
+    std::unique_ptr<VOXComm32Chars> m_chars;
+    std::unique_ptr<VOXComm32Options> m_options;
+    std::unique_ptr<VOXComm32Timeouts> m_timeouts;
+    VOxaCommGrabCommand m_grab = vocgcNone;
+
+    PortState m_portState = PortNone;
+    std::unique_ptr<platform::SerialDevice> m_port;
+    std::unique_ptr<platform::Event> m_closeEvent;
+    std::unique_ptr<TReadThread> m_readThread;
+    std::unique_ptr<TWriteThread> m_writeThread;
+    std::unique_ptr<TNotifyWindow> m_notifyWindow;
+    QString m_driverName;
+    TCommState m_lastState = CommStateFirst;
+    bool m_suppressStateNotify = false;
+    uint32_t m_modemStatus = 0;
+    std::atomic<uint32_t> m_lastModemPoll{0};
+    uint32_t m_modemPollCost = 0;
+    uint32_t m_modemPollPeriod = 10;
+    // Set while a poll request of the read worker waits to be handled, so a
+    // busy user-interface thread does not collect a pile of them.
+    std::atomic<bool> m_modemPollRequested{false};
+
+    friend class TReadThread;
+};

@@ -1,0 +1,63 @@
+#pragma once
+#include <QEvent>
+#include <QObject>
+#include <cstdint>
+
+class TVOXComm32;
+
+// A message to the component's notify window. The Qt event type is QEvent::User
+// plus the message number, so all messages of one kind can be removed at once.
+class TNotifyMessage : public QEvent {
+public:
+    TNotifyMessage(int message, uintptr_t wParam, intptr_t lParam)
+        : QEvent(TypeOf(message)), Message(message), WParam(wParam), LParam(lParam) {}
+
+    static QEvent::Type TypeOf(int message) { return QEvent::Type(QEvent::User + message); }
+    static bool IsNotifyType(QEvent::Type type);
+
+    int Message;
+    uintptr_t WParam;
+    intptr_t LParam;
+};
+
+// A received chunk. The bytes live in the same allocation as the event,
+// followed by a zero byte, and are freed with it, so removing the posted event
+// also frees the data.
+class TReceivedDataMessage final : public TNotifyMessage {
+public:
+    static TReceivedDataMessage* Create(const char* data, uint16_t count);
+    ~TReceivedDataMessage() override;
+
+    const char* Data() const { return reinterpret_cast<const char*>(this + 1); }
+    uint16_t Count() const { return uint16_t(WParam); }
+
+    static void operator delete(void* p) { ::operator delete(p); }
+
+private:
+    explicit TReceivedDataMessage(uint16_t count);
+    char* data() { return reinterpret_cast<char*>(this + 1); }
+};
+
+// The hidden window of the component: lives on the user-interface thread and
+// hands every message to the component.
+class TNotifyWindow : public QObject {
+    Q_OBJECT
+public:
+    explicit TNotifyWindow(TVOXComm32* owner) : m_owner(owner) {}
+
+    // Posts a message; may be called from any thread. Takes ownership.
+    void Post(TNotifyMessage* message);
+    void Post(int message, uintptr_t wParam, intptr_t lParam) {
+        Post(new TNotifyMessage(message, wParam, lParam));
+    }
+    // Removes (and frees) every queued message of this kind.
+    void RemovePosted(int message);
+    // Delivers everything queued for this window now.
+    void DispatchPending();
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    TVOXComm32* m_owner;
+};

@@ -1,0 +1,100 @@
+#pragma once
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+#include "comm/OxaThread.h"
+#include "comm/VOXComm32Types.h"
+#include "platform/SerialDevice.h"
+
+class TVOXComm32;
+class TNotifyWindow;
+
+// Receives from the open port: reads chunks of up to 2048 bytes, posts each as
+// a received-data message, watches line changes and errors where the driver
+// reports them, asks for modem-status polls and for a hang-up when the port fails.
+class TReadThread : public VOxaThread {
+public:
+    static constexpr int kBufferSize = 2048;
+
+    TReadThread();
+    ~TReadThread() override;
+
+    // Wiring, before Resume.
+    TVOXComm32* Component = nullptr;
+    platform::SerialDevice* PortHandle = nullptr;
+    platform::Event* CloseEvent = nullptr;
+    TNotifyWindow* NotifyWindow = nullptr;
+
+    // The event mask for a driver and the events to skip.
+    static uint32_t EventMask(const QString& driverName, VOXComm32SkipEvents skipEvents);
+
+protected:
+    void Execute() override;
+
+private:
+    int HandleReadData(const char* buffer, int count);
+    int SetupCommEvent();
+    int HandleCommEvent();
+    int ReadAvailable();
+    void PostHangupCall(int error, const char* why, intptr_t extra);
+    void TraceText(const QString& text);
+    void TraceError(int error, const QString& text);
+
+    uint32_t m_eventMask = 0;
+    bool m_commEvents = false;   // the driver reports line changes
+    bool m_haveCounters = false; // TIOCGICOUNT works
+    bool m_haveModem = false;    // TIOCMGET works
+    bool m_portDead = false;     // hang-up requested; wait for the close only
+    char m_evtChar = 0;
+    platform::SerialCounters m_counters;
+    uint32_t m_modemStatus = 0;
+    int m_lastOutQueue = 0;
+    uint32_t m_pendingEvents = 0; // RXCHAR/RXFLAG seen in data since the last look
+    char m_buffer[kBufferSize];
+    int m_count = 0;
+};
+
+// Sends to the open port: writes the queued blocks in order, each freed once.
+class TWriteThread : public VOxaThread {
+public:
+    TWriteThread();
+    ~TWriteThread() override;
+
+    TVOXComm32* Component = nullptr;
+    platform::SerialDevice* PortHandle = nullptr;
+    platform::Event* CloseEvent = nullptr;
+    TNotifyWindow* NotifyWindow = nullptr;
+
+    // Queues PWM_WriteData / PWM_WriteDataSlowly with a block made by
+    // comm::AllocBlock. True when queued: the worker then owns the block. False
+    // once the worker has ended; the caller keeps the block.
+    bool PostThreadMessage(int message, uint32_t count, char* block);
+    // The worker is ready to take messages (its queue and write signal exist).
+    bool Ready() const { return m_ready.load(); }
+
+    bool HandleWriteData(const char* block, uint32_t count, bool slow);
+
+protected:
+    void Execute() override;
+
+private:
+    struct Message {
+        int message;
+        uint32_t count;
+        char* block;
+    };
+    bool TakeMessage(Message& message);
+    void PostHangupCall(int error, const char* why, intptr_t extra);
+    void TraceText(const QString& text);
+    void TraceError(int error, const QString& text);
+    void FreeQueue();
+
+    std::mutex m_mutex;
+    std::deque<Message> m_queue;
+    bool m_closed = false; // no more messages accepted
+    platform::WakeSignal m_wake;
+    std::atomic<bool> m_ready{false};
+};

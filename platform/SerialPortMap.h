@@ -1,0 +1,35 @@
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The machine's serial ports as a map of device names to port names, the way
+// the classic serial-port map lists them: "\Device\cdc_acm0" -> "ttyACM0".
+
+namespace platform {
+
+struct SerialPortEntry {
+    std::string deviceName; // "\Device\" + kernel driver + port index, e.g. \Device\cdc_acm0
+    std::string portName;   // plain tty name, e.g. ttyACM0
+    std::string driver;     // kernel driver name, e.g. cdc_acm (empty when unknown)
+};
+
+// Walks <sysRoot>/class/tty: entries with a device link (ttyS* whose UART type
+// is unknown left out) plus rfcomm*, ttyGS* and tnt* by name. The driver comes
+// from the first driver link above the device (serial-base parents skipped), or
+// from <procRoot>/tty/drivers by major number. Sorted by port name, numbers in
+// numeric order.
+std::vector<SerialPortEntry> serialPortMap(const std::string& sysRoot = "/sys",
+                                           const std::string& procRoot = "/proc");
+
+// The Linux driver that behaves like the classic driver whose device names
+// begin with windowsPrefix ("USBSER00" -> "cdc_acm", "SILABSER" -> "cp210x",
+// "BTPORT" -> "rfcomm"); empty when there is none.
+std::string linuxDriverFor(std::string_view windowsPrefix);
+
+// True when an upper-case driver name (as the component keeps it, e.g.
+// "CDC_ACM0" or "USBSER000") begins with windowsPrefix or with the upper-cased
+// Linux driver that the quirk table maps to it.
+bool driverNameMatches(std::string_view driverName, std::string_view windowsPrefix);
+
+} // namespace platform
