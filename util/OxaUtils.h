@@ -4,7 +4,9 @@
 // formatter.
 #include <QByteArray>
 #include <QDateTime>
+#include <QPoint>
 #include <QRect>
+#include <QSize>
 #include <QString>
 #include <cstdint>
 #include <stdexcept>
@@ -75,6 +77,11 @@ bool GetWorkArea(QRect& rect, bool primaryOnly);
 void KeepFormOnScreen(QWidget* form, bool primaryOnly);
 void CenterForm(QWidget* form, QWidget* reference, bool primaryOnly);
 QWidget* OwnerForm(QObject* component);
+// The placement arithmetic behind KeepFormOnScreen and CenterForm, free of widgets:
+// a form larger than the area is shrunk to it, then moved until it lies inside.
+QRect KeepRectOnScreen(QRect form, const QRect& area);
+// The top-left corner that puts the centre of a form of the given size on center.
+QPoint CenteredTopLeft(const QSize& form, const QPoint& center);
 
 // ---- tokens ------------------------------------------------------------------
 // position counts the characters already consumed.
@@ -104,10 +111,18 @@ double DateTimeToValue(const QDateTime& dt);
 
 // ---- positional formatter --------------------------------------------------------
 struct VarRec {
-    struct ClassName { QString name; };   // a class: its name
-    struct ObjectRef { QString className; }; // an object: "(ClassName)"
-    struct Pointer { const void* p; };
-    struct Interface { const void* p; };
+    struct ClassName {
+        QString name;
+    }; // a class: its name
+    struct ObjectRef {
+        QString className;
+    }; // an object: "(ClassName)"
+    struct Pointer {
+        const void* p;
+    };
+    struct Interface {
+        const void* p;
+    };
     std::variant<int, int64_t, bool, QChar, double, QString, Pointer, Interface, ObjectRef,
                  ClassName>
         value;
