@@ -1,0 +1,215 @@
+#include "terminal/TerminalDisplay.h"
+
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+
+TerminalDisplay::TerminalDisplay(QPlainTextEdit* edit, QObject* parent)
+    : QObject(parent), m_edit(edit) {
+    QTextDocument* doc = edit->document();
+    doc->setUndoRedoEnabled(false);
+    m_model.assign(doc->toPlainText());
+    m_docLength = m_model.textLength();
+    connect(doc, &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
+        if (!m_inUpdate && (removed || added))
+            m_modelDirty = true;
+    });
+}
+
+void TerminalDisplay::syncModel() {
+    if (!m_modelDirty || !m_edit)
+        return;
+    // Someone else (the user, through the control's own editing keys) changed
+    // the text: apply what is queued against the real text, then start over
+    // from it.
+    m_modelDirty = false;
+    flush();
+    m_model.assign(m_edit->document()->toPlainText());
+    m_docLength = m_model.textLength();
+}
+
+void TerminalDisplay::trim(int addLength, int maxLines, int maxChars) {
+    const terminal::TrimDecision decision = m_model.decideTrim(addLength, maxLines, maxChars);
+    if (decision.lines <= 0)
+        return;
+    int chars = m_model.removeTopLines(decision.lines);
+    m_removedLines += decision.lines;
+    const int fromDoc = std::min(chars, m_docLength - m_cutDoc);
+    m_cutDoc += fromDoc;
+    chars -= fromDoc;
+    m_pendingOffset += chars;
+    // Queued text that is trimmed away again never reaches the view; drop it
+    // now and then so a long burst does not pile up.
+    if (m_pendingOffset > (1 << 20) && m_pendingOffset * 2 > m_pending.size()) {
+        const qsizetype offset = m_pendingOffset;
+        m_pending.remove(0, offset);
+        std::vector<Segment> kept;
+        for (const Segment& s : m_segments)
+            if (s.end > offset)
+                kept.push_back({s.end - offset, s.color});
+        m_segments.swap(kept);
+        m_pendingOffset = 0;
+    }
+}
+
+void TerminalDisplay::queueText(const QChar* text, qsizetype length, QRgb color) {
+    if (length <= 0)
+        return;
+    m_pending.append(text, length);
+    if (!m_segments.empty() && m_segments.back().color == color)
+        m_segments.back().end = m_pending.size();
+    else
+        m_segments.push_back({m_pending.size(), color});
+}
+
+void TerminalDisplay::queue(const QString& text, const std::vector<terminal::ColorRun>& runs,
+                            QRgb rowColor) {
+    const QChar* s = text.constData();
+    qsizetype at = 0;
+    for (const terminal::ColorRun& run : runs) {
+        queueText(s + at, run.start - at, rowColor);
+        queueText(s + run.start, run.length, run.color);
+        at = run.start + run.length;
+    }
+    queueText(s + at, text.size() - at, rowColor);
+    m_model.append(text);
+    schedule();
+}
+
+void TerminalDisplay::add(const terminal::RenderedChunk& chunk, QRgb rowColor, int maxLines,
+                          int maxChars) {
+    if (!m_edit)
+        return;
+    syncModel();
+    trim(int(chunk.text.size()), maxLines, maxChars);
+    queue(chunk.text, chunk.runs, rowColor);
+}
+
+void TerminalDisplay::endLine(int maxLines, int maxChars) {
+    if (!m_edit)
+        return;
+    syncModel();
+    trim(2, maxLines, maxChars);
+    // The break takes the attributes at the end of the text.
+    const QRgb color = !m_segments.empty() ? m_segments.back().color : qRgb(0, 0, 0);
+    static const QString breakText = QStringLiteral("\n");
+    queueText(breakText.constData(), 1, color);
+    m_model.append(breakText);
+    schedule();
+}
+
+void TerminalDisplay::clear() {
+    m_pending.clear();
+    m_pendingOffset = 0;
+    m_segments.clear();
+    m_cutDoc = 0;
+    m_removedLines = 0;
+    m_model.clear();
+    m_docLength = 0;
+    m_modelDirty = false;
+    if (!m_edit)
+        return;
+    m_inUpdate = true;
+    m_edit->clear();
+    m_inUpdate = false;
+}
+
+int TerminalDisplay::lastLineLength() {
+    syncModel();
+    return m_model.lastLineLength();
+}
+
+void TerminalDisplay::schedule() {
+    if (m_flushPosted)
+        return;
+    m_flushPosted = true;
+    QMetaObject::invokeMethod(this, &TerminalDisplay::flush, Qt::QueuedConnection);
+}
+
+const QTextCharFormat& TerminalDisplay::format(QRgb color) {
+    auto it = m_formats.find(color);
+    if (it == m_formats.end()) {
+        QTextCharFormat f;
+        f.setForeground(QColor::fromRgb(color));
+        f.setFontWeight(QFont::Normal);
+        f.setFontItalic(false);
+        f.setFontUnderline(false);
+        f.setFontStrikeOut(false);
+        it = m_formats.insert(color, f);
+    }
+    return *it;
+}
+
+void TerminalDisplay::repaintIfWanted() {
+    if (m_immediateRepaint && m_edit)
+        m_edit->viewport()->repaint();
+}
+
+void TerminalDisplay::flush() {
+    m_flushPosted = false;
+    if (!m_edit || !hasPending())
+        return;
+    QPlainTextEdit* edit = m_edit;
+    QTextDocument* doc = edit->document();
+    const bool hadFocus = edit->hasFocus();
+    const QTextCursor before = edit->textCursor();
+    const int anchor = before.anchor();
+    const int position = before.position();
+    const int firstVisible = edit->verticalScrollBar()->value();
+    const int horizontal = edit->horizontalScrollBar()->value();
+
+    m_inUpdate = true;
+    QTextCursor c(doc);
+    c.beginEditBlock();
+    const int docChars = std::max(0, doc->characterCount() - 1);
+    const int cut = std::min(m_cutDoc, docChars);
+    if (cut > 0) {
+        c.setPosition(0);
+        c.setPosition(cut, QTextCursor::KeepAnchor);
+        c.removeSelectedText();
+    }
+    c.movePosition(QTextCursor::End);
+    qsizetype from = 0;
+    for (const Segment& s : m_segments) {
+        const qsizetype start = std::max(from, m_pendingOffset);
+        if (s.end > start)
+            c.insertText(QString(m_pending.constData() + start, s.end - start), format(s.color));
+        from = s.end;
+    }
+    c.endEditBlock();
+    m_inUpdate = false;
+    repaintIfWanted();
+
+    if (!hadFocus) {
+        // Follow the newest text.
+        QTextCursor end(doc);
+        end.movePosition(QTextCursor::End);
+        edit->setTextCursor(end);
+        edit->ensureCursorVisible();
+    } else {
+        // The operator is reading or selecting: keep the selection on the same
+        // text and the same lines in view.
+        QTextCursor keep(doc);
+        keep.setPosition(std::max(0, anchor - cut));
+        keep.setPosition(std::max(0, position - cut), QTextCursor::KeepAnchor);
+        edit->setTextCursor(keep);
+        edit->verticalScrollBar()->setValue(std::max(0, firstVisible - m_removedLines));
+        edit->horizontalScrollBar()->setValue(horizontal);
+    }
+    repaintIfWanted();
+
+    m_pending.clear();
+    m_pendingOffset = 0;
+    m_segments.clear();
+    m_cutDoc = 0;
+    m_removedLines = 0;
+    m_docLength = std::max(0, doc->characterCount() - 1);
+    if (m_docLength != m_model.textLength())
+        m_model.assign(doc->toPlainText());
+    if (onFlushed)
+        onFlushed();
+}

@@ -1,0 +1,611 @@
+#include "terminal/VOxaTerminal.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QFile>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QWidget>
+
+#include "appinfo/VOxaAppInfo.h"
+#include "platform/Ticks.h"
+#include "terminal/TerminalDisplay.h"
+#include "terminal/TerminalWindow.h"
+#include "util/OxaUtils.h"
+#include "util/Ticks.h"
+
+namespace {
+
+constexpr uint32_t defaultLoggerOpenFlags = 0x80000000u;
+
+bool isDataType(int lineType) {
+    return lineType >= 0 && lineType < VOxaTerminal_lt_NoType;
+}
+
+// A value name that cannot be stored, so a read that returns it found nothing.
+const QString missingValue = QStringLiteral("\x01<missing>\x01");
+
+} // namespace
+
+VOxaTerminal::VOxaTerminal(QObject* owner) : TComponent(owner) {
+    static bool tableVerified = false;
+    if (!tableVerified) {
+        tableVerified = true;
+        VerifyLineTypeTable();
+    }
+    if (auto* form = qobject_cast<QWidget*>(owner))
+        buildWindow(form);
+    connect(this, &QObject::objectNameChanged, this, [this] { renameControls(); });
+}
+
+VOxaTerminal::~VOxaTerminal() {
+    if (m_display)
+        m_display->onFlushed = nullptr;
+    closeRawCopy();
+    m_logger.reset(); // ends the open log line
+    m_parentPageControl = nullptr;
+    if (m_form) {
+        TerminalWindow* form = m_form;
+        disconnect(form, nullptr, this, nullptr);
+        forgetWindow();
+        delete form;
+    }
+}
+
+void VOxaTerminal::buildWindow(QWidget* ownerForm) {
+    m_form = new TerminalWindow(this, ownerForm);
+    m_form->resize(m_formWidth, m_formHeight);
+    m_display = new TerminalDisplay(m_form->RichEdit(), this);
+    m_display->onFlushed = [this] { applyTiming(); };
+    connect(m_form, &QObject::destroyed, this, [this] { forgetWindow(); });
+    renameControls();
+}
+
+void VOxaTerminal::forgetWindow() {
+    if (m_display) {
+        m_display->onFlushed = nullptr;
+        m_display->deleteLater();
+        m_display = nullptr;
+    }
+    m_form = nullptr;
+    m_parentPageControl = nullptr;
+}
+
+void VOxaTerminal::renameControls() {
+    if (m_form)
+        m_form->renameControls(Name());
+}
+
+TerminalWindow* VOxaTerminal::Form() const {
+    return m_form;
+}
+
+QPlainTextEdit* VOxaTerminal::RichEdit() const {
+    return m_form ? m_form->RichEdit() : nullptr;
+}
+
+void VOxaTerminal::SetClock(Clock clock) {
+    m_clock = std::move(clock);
+    m_timeCache = {};
+    m_offsetMinute = INT64_MIN;
+}
+
+QString VOxaTerminal::timeOfDayText() {
+    const int64_t utc = m_clock ? m_clock() : QDateTime::currentMSecsSinceEpoch();
+    // The local offset only changes with daylight saving; look it up once a minute.
+    const int64_t minute = utc / 60000;
+    if (minute != m_offsetMinute) {
+        m_offsetMinute = minute;
+        m_offsetMs = int64_t(QDateTime::fromMSecsSinceEpoch(utc).offsetFromUtc()) * 1000;
+    }
+    return m_timeCache.text(utc + m_offsetMs);
+}
+
+// ---- adding data ----------------------------------------------------------------------
+
+void VOxaTerminal::AddLine(const QByteArray& text, int lineType) {
+    AddDataEx(text.constData(), int(text.size()), lineType, lineType, false);
+    EndLine();
+}
+
+void VOxaTerminal::AddText(const QByteArray& text, int lineType) {
+    AddDataEx(text.constData(), int(text.size()), lineType, lineType, false);
+}
+
+void VOxaTerminal::AddData(const void* data, int count, int lineType) {
+    AddDataEx(data, count, lineType, lineType, false);
+}
+
+void VOxaTerminal::AddDataEx(const void* data, int count, int displayType, int logType,
+                             bool preformatted) {
+    if (count <= 0 || !data || m_ignoreAddChars)
+        return;
+    const uint32_t tick = platform::GetTickCount();
+    if (!isDataType(displayType))
+        displayType = VOxaTerminal_lt_NoType;
+    if (!isDataType(logType))
+        logType = VOxaTerminal_lt_NoType;
+
+    if (m_display && displayType != VOxaTerminal_lt_NoType) {
+        const LineTypeRow& row = LineTypeInfo(displayType);
+        terminal::RenderRequest request;
+        request.row = &row;
+        request.data = static_cast<const unsigned char*>(data);
+        request.count = count;
+        request.maxCharsPerLine = m_maxCharsPerLine;
+        if (displayType != m_lastLineType) {
+            const int counter = m_counters.next(displayType);
+            const QString time =
+                m_showOptions.contains(votsoShowTimes) ? timeOfDayText() : QString();
+            request.header = terminal::FormatLineHeader(m_showOptions, counter, time);
+            request.newLine = true;
+            request.closePrevious = m_lastLineType != VOxaTerminal_lt_NoType;
+        } else {
+            request.startColumn = m_display->lastLineLength();
+        }
+        const terminal::RenderedChunk chunk = terminal::RenderChunk(request);
+        m_display->add(chunk, row.color, m_maxLines, m_effectiveMaxChars);
+        if (m_rawCopy) {
+            request.crlf = true;
+            writeRawCopy(terminal::RenderChunk(request).text.toLatin1());
+        }
+    }
+
+    if (m_logger && logType != VOxaTerminal_lt_NoType && !m_logger->LogPath().isEmpty())
+        m_logger->logData(logType, static_cast<const char*>(data), count, preformatted);
+
+    m_lastLineType = displayType;
+    if (m_form)
+        updateTiming(displayType, tick);
+}
+
+void VOxaTerminal::EndLine() {
+    if (m_lastLineType != VOxaTerminal_lt_NoType && m_display) {
+        m_display->endLine(m_maxLines, m_effectiveMaxChars);
+        m_lastLineType = VOxaTerminal_lt_NoType;
+        if (m_rawCopy)
+            writeRawCopy(QByteArrayLiteral("\r\n"));
+    }
+    if (m_logger)
+        m_logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
+}
+
+void VOxaTerminal::Clear() {
+    if (m_display)
+        m_display->clear();
+    m_lastLineType = VOxaTerminal_lt_NoType;
+    m_counters.reset();
+}
+
+void VOxaTerminal::FlushDisplay() {
+    if (m_display)
+        m_display->flush();
+    applyTiming();
+    if (m_logger)
+        m_logger->Flush();
+}
+
+void VOxaTerminal::updateTiming(int lineType, uint32_t tick) {
+    int* field = nullptr;
+    switch (lineType) {
+    case VOxaTerminal_ltInLine:
+    case VOxaTerminal_ltInBin:
+    case VOxaTerminal_ltInText:
+        field = &m_pendingInTime;
+        break;
+    case VOxaTerminal_ltOutLine:
+    case VOxaTerminal_ltOutBin:
+    case VOxaTerminal_ltOutText:
+        field = &m_pendingOutTime;
+        break;
+    default:
+        return;
+    }
+    *field = int(TickDiff(tick, m_lastAddTick));
+    m_lastAddTick = tick;
+    // The fields show the state after the event; set them when it is handled.
+    if (!m_timingPosted) {
+        m_timingPosted = true;
+        QMetaObject::invokeMethod(
+            this, [this] { applyTiming(); }, Qt::QueuedConnection);
+    }
+}
+
+void VOxaTerminal::applyTiming() {
+    m_timingPosted = false;
+    if (!m_form) {
+        m_pendingInTime = m_pendingOutTime = -1;
+        return;
+    }
+    if (m_pendingInTime >= 0)
+        m_form->DebugInTime()->setText(QString::number(m_pendingInTime));
+    if (m_pendingOutTime >= 0)
+        m_form->DebugOutTime()->setText(QString::number(m_pendingOutTime));
+    m_pendingInTime = m_pendingOutTime = -1;
+}
+
+// ---- display properties ---------------------------------------------------------------
+
+void VOxaTerminal::SetMaxLines(int value) {
+    if (value > 0)
+        m_maxLines = value;
+}
+
+void VOxaTerminal::SetMaxChars(int value) {
+    // Every supported system takes the full limit (no 64K cap).
+    if (value > 0 && value != m_effectiveMaxChars) {
+        m_maxChars = value;
+        m_effectiveMaxChars = value;
+    }
+}
+
+void VOxaTerminal::SetShowTimes(bool value) {
+    if (value)
+        m_showOptions.include(votsoShowTimes);
+    else
+        m_showOptions.exclude(votsoShowTimes);
+}
+
+void VOxaTerminal::SetDebugWindowsVisible(bool value) {
+    if (!m_form)
+        return;
+    m_debugWindowsVisible = value;
+    m_form->setTimingFieldsVisible(value);
+    if (m_display)
+        m_display->setImmediateRepaint(value);
+}
+
+void VOxaTerminal::SetCaption(const QString& value) {
+    m_caption = value;
+    m_captionAssigned = true;
+    if (m_form)
+        m_form->setWindowTitle(value);
+}
+
+// ---- raw copy file -----------------------------------------------------------------------
+
+void VOxaTerminal::SetLogFileName(const QString& value) {
+    if (value == m_logFileName)
+        return;
+    closeRawCopy();
+    m_logFileName = value;
+    if (value.isEmpty())
+        return;
+    auto file = std::make_unique<QFile>(value);
+    if (!file->open(QIODevice::ReadWrite))
+        return; // silently not used
+    file->seek(file->size());
+    file->write("\r\n\r\n", 4);
+    file->flush();
+    m_rawCopy = std::move(file);
+}
+
+void VOxaTerminal::closeRawCopy() {
+    m_rawCopy.reset();
+}
+
+void VOxaTerminal::writeRawCopy(const QByteArray& bytes) {
+    if (!m_rawCopy)
+        return;
+    m_rawCopy->write(bytes);
+    m_rawCopy->flush();
+    limitRawCopy();
+}
+
+void VOxaTerminal::limitRawCopy() {
+    // The limit is unsigned, so -1 means none.
+    const uint32_t limit = uint32_t(m_logFileMaxLen);
+    const qint64 size = m_rawCopy->size();
+    if (size <= qint64(limit))
+        return;
+    const qint64 keep = qint64(limit / 10) * 9;
+    if (!m_rawCopy->seek(size - keep))
+        return;
+    const QByteArray tail = m_rawCopy->read(keep);
+    if (tail.size() != keep) {
+        m_rawCopy->seek(m_rawCopy->size());
+        return;
+    }
+    m_rawCopy->seek(0);
+    m_rawCopy->write(tail);
+    m_rawCopy->flush();
+    m_rawCopy->resize(keep);
+    m_rawCopy->seek(keep);
+}
+
+// ---- logger properties -------------------------------------------------------------------
+
+VOxaLogger* VOxaTerminal::ensureLogger() {
+    if (!m_logger) {
+        m_logger = std::make_unique<VOxaLogger>(nullptr);
+        m_logger->SetLogPath(QString());
+    }
+    return m_logger.get();
+}
+
+QString VOxaTerminal::LoggerFilename() const {
+    return m_logger ? m_logger->LogPath() : QString();
+}
+
+void VOxaTerminal::SetLoggerFilename(const QString& value) {
+    if (!m_logger && value.isEmpty())
+        return;
+    if (!m_logger) {
+        ensureLogger();
+        m_logger->SetNewFileStyle(volnfOnOpen);
+    }
+    m_logger->SetLogPath(value);
+}
+
+VOxaLoggerNewFileStyle VOxaTerminal::LoggerNamingStyle() const {
+    return m_logger ? m_logger->NewFileStyle() : volnfOnOpen;
+}
+
+void VOxaTerminal::SetLoggerNamingStyle(VOxaLoggerNewFileStyle value) {
+    if (!m_logger && value == volnfOnOpen)
+        return;
+    ensureLogger()->SetNewFileStyle(value);
+}
+
+uint32_t VOxaTerminal::LoggerOpenFlags() const {
+    return m_logger ? m_logger->NewFileOpenFlags() : defaultLoggerOpenFlags;
+}
+
+void VOxaTerminal::SetLoggerOpenFlags(uint32_t value) {
+    if (!m_logger && value == defaultLoggerOpenFlags)
+        return;
+    ensureLogger()->SetNewFileOpenFlags(value);
+}
+
+// ---- window properties ---------------------------------------------------------------------
+
+void VOxaTerminal::SetShowHexEdit(bool value) {
+    if (value == m_showHexEdit)
+        return;
+    m_showHexEdit = value;
+    if (!IsLoading())
+        ApplyHexEditLayout();
+}
+
+void VOxaTerminal::ApplyHexEditLayout() {
+    if (m_form)
+        m_form->applyHexEditLayout(m_showHexEdit);
+}
+
+void VOxaTerminal::SetModeItems(const QStringList& items) {
+    m_modeItems = items;
+    if (m_form)
+        m_form->setModeItems(items);
+}
+
+int VOxaTerminal::ModeIndex() {
+    if (m_form)
+        m_modeIndex = m_form->modeIndex();
+    return m_modeIndex;
+}
+
+void VOxaTerminal::SetModeIndex(int value) {
+    m_modeIndex = std::max(-1, value);
+    if (m_form)
+        m_form->setModeIndex(m_modeIndex);
+}
+
+void VOxaTerminal::SetFormOnTop(bool value) {
+    m_formOnTop = value;
+    if (!m_form)
+        return;
+    const bool wasVisible = m_form->isVisible();
+    m_form->setWindowFlag(Qt::WindowStaysOnTopHint, value);
+    if (wasVisible)
+        m_form->show();
+}
+
+// ---- placement (floating window) --------------------------------------------------------------
+
+void VOxaTerminal::SetDocked(bool value) {
+    if (value == m_docked)
+        return;
+    m_docked = value;
+    ApplyDocking();
+}
+
+void VOxaTerminal::SetParentPageControl(QTabWidget* value) {
+    if (value == m_parentPageControl)
+        return;
+    m_parentPageControl = value;
+    ApplyDocking();
+}
+
+void VOxaTerminal::ApplyDocking() {
+    if (!m_form || IsLoading())
+        return;
+    // The window always floats here; the undock button is only of use while
+    // the window sits in a dock site.
+    m_form->BtnUndock()->setEnabled(false);
+}
+
+void VOxaTerminal::ApplyTaskbarStyle(bool /*reactivate*/) {
+    // The floating window is owned by the main window, which gives it no
+    // taskbar button of its own; the option is kept for the stored forms.
+}
+
+void VOxaTerminal::SetShowOnTaskbar(bool value) {
+    if (value == m_showOnTaskbar)
+        return;
+    m_showOnTaskbar = value;
+    ApplyTaskbarStyle(false);
+}
+
+int VOxaTerminal::FormLeft() {
+    if (m_form)
+        m_formLeft = m_form->x();
+    return m_formLeft;
+}
+
+void VOxaTerminal::SetFormLeft(int value) {
+    m_formLeft = value;
+    if (m_form)
+        m_form->move(value, m_form->y());
+}
+
+int VOxaTerminal::FormTop() {
+    if (m_form)
+        m_formTop = m_form->y();
+    return m_formTop;
+}
+
+void VOxaTerminal::SetFormTop(int value) {
+    m_formTop = value;
+    if (m_form)
+        m_form->move(m_form->x(), value);
+}
+
+int VOxaTerminal::FormWidth() {
+    if (m_form)
+        m_formWidth = m_form->width();
+    return m_formWidth;
+}
+
+void VOxaTerminal::SetFormWidth(int value) {
+    m_formWidth = value;
+    if (m_form)
+        m_form->resize(value, m_form->height());
+}
+
+int VOxaTerminal::FormHeight() {
+    if (m_form)
+        m_formHeight = m_form->height();
+    return m_formHeight;
+}
+
+void VOxaTerminal::SetFormHeight(int value) {
+    m_formHeight = value;
+    if (m_form)
+        m_form->resize(m_form->width(), value);
+}
+
+bool VOxaTerminal::Visible() {
+    if (m_form)
+        m_visible = m_form->isVisible();
+    return m_visible;
+}
+
+void VOxaTerminal::SetVisible(bool value) {
+    if (value == Visible())
+        return;
+    m_visible = value;
+    if (m_form && !IsLoading())
+        m_form->setVisible(value);
+}
+
+// ---- loading complete
+// ----------------------------------------------------------------------------
+
+void VOxaTerminal::Loaded() {
+    TComponent::Loaded();
+    if (m_form) {
+        m_form->move(m_formLeft, m_formTop);
+        ApplyDocking();
+        m_form->setVisible(m_visible);
+    }
+    m_lastAddTick = platform::GetTickCount() - 2000;
+    if (m_form) {
+        if (m_showOnTaskbar)
+            ApplyTaskbarStyle(false);
+        m_form->setTimingFieldsVisible(m_debugWindowsVisible);
+        if (m_display)
+            m_display->setImmediateRepaint(m_debugWindowsVisible);
+        ApplyHexEditLayout();
+        m_form->setModeIndex(m_modeIndex);
+        KeepFormOnScreen(m_form, false);
+        if (auto* ownerForm = qobject_cast<QWidget*>(Owner()))
+            m_form->setFont(ownerForm->font());
+        if (OnFormCreate)
+            OnFormCreate(this, m_form, m_form->RichEdit());
+    }
+    LoadHistory();
+}
+
+// ---- sending
+// ----------------------------------------------------------------------------------------
+
+void VOxaTerminal::SendLine() {
+    QByteArray data;
+    if (m_form) {
+        // The bytes come from the hex line, so control characters typed there
+        // in hexadecimal are sent exactly; the history keeps the manual text.
+        data = m_form->hexLineBytes();
+        QStringList history = m_form->history();
+        if (terminal::AddToHistory(history, m_form->manualText())) {
+            m_historySaved = false;
+            m_form->setHistory(history);
+        }
+    }
+    if (m_sendTerminator == 0)
+        m_sendTerminator = 13;
+    if (OnTermSendData) {
+        data.append(char(m_sendTerminator));
+        OnTermSendData(this, reinterpret_cast<const uint8_t*>(data.constData()), int(data.size()),
+                       true);
+    }
+    m_sendTerminator = 0;
+    if (m_form)
+        m_form->clearSendLines();
+}
+
+void VOxaTerminal::SendDirect() {
+    if (OnTermSendData) {
+        const QByteArray data = m_form ? m_form->hexLineBytes() : QByteArray();
+        OnTermSendData(this, reinterpret_cast<const uint8_t*>(data.constData()), int(data.size()),
+                       false);
+    }
+    m_sendTerminator = 0;
+    if (m_form)
+        m_form->clearSendLines();
+}
+
+// ---- send history in the registry
+// ---------------------------------------------------------------------
+
+QString VOxaTerminal::historySection() const {
+    return QStringLiteral("OxaTerminalHistory\\") + Name();
+}
+
+void VOxaTerminal::LoadHistory() {
+    if (m_oxaAppInfo && m_form) {
+        const QString section = historySection();
+        QStringList entries;
+        // The values are named 0, 1, 2 ... in list order.
+        for (int i = 0;; ++i) {
+            const QString text =
+                m_oxaAppInfo->ReadUserString(section, QString::number(i), missingValue);
+            if (text == missingValue)
+                break;
+            entries << text;
+        }
+        m_form->setHistory(entries);
+    }
+    m_historySaved = true;
+}
+
+void VOxaTerminal::SaveHistory() {
+    if (!m_oxaAppInfo || m_historySaved || !m_form)
+        return;
+    const QString section = historySection();
+    const QStringList entries = m_form->history();
+    for (int i = 0; i < entries.size(); ++i)
+        if (!m_oxaAppInfo->WriteUserString(section, QString::number(i), entries[i]))
+            return; // try again at the next deactivation
+    // Entries beyond the list's end belong to a longer, older list.
+    for (int i = int(entries.size());; ++i) {
+        const QString name = QString::number(i);
+        if (m_oxaAppInfo->ReadUserString(section, name, missingValue) == missingValue)
+            break;
+        if (!m_oxaAppInfo->DeleteUserValue(section, name))
+            return;
+    }
+    m_historySaved = true;
+}
