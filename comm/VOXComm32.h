@@ -4,10 +4,12 @@
 #include <exception>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "comm/OxaCommunicationComponent.h"
 #include "comm/VOXComm32Types.h"
 #include "platform/SerialDevice.h"
+#include "platform/SerialPortMap.h"
 
 class TVOXComm32;
 class TReadThread;
@@ -259,6 +261,16 @@ protected:
     virtual void PerformGrabCommand(VOxaCommGrabCommand command);
     virtual void ReleaseGrabMapping();
     virtual void HandleGrabChanged();
+
+    // Shows a port settings dialog for the block; true on OK (block updated).
+    // Sets cancelled when the user cancelled. Linux has no system dialog, so
+    // by default this reports a cancel.
+    virtual bool RunCommConfigDialog(platform::SerialDcb& dcb, bool& cancelled);
+    // Raise or drop the DTR/RTS line of the open port; 0 or errno.
+    virtual int SetPortDTR(bool on);
+    virtual int SetPortRTS(bool on);
+    // The machine's serial-port map used by LookupDriverName.
+    virtual std::vector<platform::SerialPortEntry> ReadPortMap() const;
 
 private:
     enum PortState { PortNone, PortInvalid, PortOpen };

@@ -27,6 +27,9 @@ public:
     platform::SerialDevice* PortHandle = nullptr;
     platform::Event* CloseEvent = nullptr;
     TNotifyWindow* NotifyWindow = nullptr;
+    QString DriverName;
+    VOXComm32SkipEvents SkipEvents;
+    char EvtChar = 0;
 
     // The event mask for a driver and the events to skip.
     static uint32_t EventMask(const QString& driverName, VOXComm32SkipEvents skipEvents);
@@ -38,7 +41,7 @@ private:
     int HandleReadData(const char* buffer, int count);
     int SetupCommEvent();
     int HandleCommEvent();
-    int ReadAvailable();
+    int ReadAvailable(int& got);
     void PostHangupCall(int error, const char* why, intptr_t extra);
     void TraceText(const QString& text);
     void TraceError(int error, const QString& text);

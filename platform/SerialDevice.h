@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -154,8 +155,9 @@ public:
     int readDcb(SerialDcb& dcb) const;
     int applyDcb(const SerialDcb& dcb);
     // Timeouts are kept here and used by the read and write helpers.
-    SerialTimeouts timeouts() const { return m_timeouts; }
-    void setTimeouts(const SerialTimeouts& timeouts) { m_timeouts = timeouts; }
+    // Safe to call while another thread reads or writes.
+    SerialTimeouts timeouts() const;
+    void setTimeouts(const SerialTimeouts& timeouts);
 
     // Modem lines. Return 0 or errno (ENOTTY/EINVAL: the driver has no lines).
     int setDtr(bool on);
@@ -191,7 +193,7 @@ public:
 private:
     int m_fd = -1;
     std::string m_path;
-    SerialTimeouts m_timeouts;
+    std::atomic<uint32_t> m_timeouts[5] = {};
 };
 
 // The termios translation of a device control block, on our own copy of the

@@ -1,0 +1,789 @@
+#include "comm/VOXComm32.h"
+
+#include <QCoreApplication>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include "comm/VOXComm32Blocks.h"
+#include "comm/VOXComm32Notify.h"
+#include "comm/VOXComm32Threads.h"
+#include "platform/Ticks.h"
+#include "util/Ticks.h"
+
+namespace {
+
+const QString kEnhancedPrefix = QStringLiteral("\\\\?\\");
+
+// Byte size of each TDataBits: the 4-bit setting is sent as 8 data bits.
+constexpr uint8_t kByteSizes[5] = {8, 5, 6, 7, 8};
+
+template <class Handler, class... Args> void Raise(const Handler& handler, Args... args) {
+    if (handler) {
+        Handler copy = handler; // the handler may replace itself
+        copy(args...);
+    }
+}
+
+} // namespace
+
+// ---- sub-objects --------------------------------------------------------------
+
+void VOXComm32Signals::Assign(const VOXComm32Signals& source) {
+    m_ctsHandshake = source.m_ctsHandshake;
+    m_dsrHandshake = source.m_dsrHandshake;
+    m_dtrControl = source.m_dtrControl;
+    m_dtr = source.m_dtr;
+    m_rtsControl = source.m_rtsControl;
+    m_rts = source.m_rts;
+    m_owner->UpdateDCB2();
+}
+
+void VOXComm32Signals::SetDTR(bool value) {
+    m_dtr = value;
+    if (m_owner->IsCommOpen())
+        m_owner->ApplyDTR();
+}
+
+void VOXComm32Signals::SetDTRControl(VOxaSignalControl_DTR value) {
+    if (value == m_dtrControl)
+        return;
+    m_dtrControl = value;
+    m_owner->UpdateDCB2();
+}
+
+void VOXComm32Signals::SetRTS(bool value) {
+    m_rts = value;
+    if (m_owner->IsCommOpen())
+        m_owner->ApplyRTS();
+}
+
+void VOXComm32Signals::SetRTSControl(VOxaSignalControl_RTS value) {
+    if (value == m_rtsControl)
+        return;
+    m_rtsControl = value;
+    m_owner->UpdateDCB2();
+}
+
+void VOXComm32Signals::SetCTSHandshake(bool value) {
+    if (value == m_ctsHandshake)
+        return;
+    m_ctsHandshake = value;
+    m_owner->UpdateDCB2();
+}
+
+void VOXComm32Signals::SetDSRHandshake(bool value) {
+    if (value == m_dsrHandshake)
+        return;
+    m_dsrHandshake = value;
+    m_owner->UpdateDCB2();
+}
+
+void VOXComm32Signals::SetXOnOffTransmit(bool value) {
+    if (value == m_xOnOffTransmit)
+        return;
+    m_xOnOffTransmit = value;
+    m_owner->UpdateDCB();
+}
+
+void VOXComm32Signals::SetXOnOffReceive(bool value) {
+    if (value == m_xOnOffReceive)
+        return;
+    m_xOnOffReceive = value;
+    m_owner->UpdateDCB();
+}
+
+void VOXComm32Chars::Assign(const VOXComm32Chars& source) {
+    m_xOn = source.m_xOn;
+    m_xOff = source.m_xOff;
+    m_evt = source.m_evt;
+    m_owner->UpdateDCB();
+}
+
+void VOXComm32Options::Assign(const VOXComm32Options& source) {
+    m_enhancedName = source.m_enhancedName;
+    m_skipEvents = source.m_skipEvents;
+}
+
+void VOXComm32Timeouts::Assign(const VOXComm32Timeouts& source) {
+    for (int i = 0; i < 5; ++i)
+        m_values[i] = source.m_values[i];
+    m_owner->UpdateDCB2();
+}
+
+uint32_t VOXComm32Timeouts::GetTimeout(int index) const {
+    if (index < 0 || index > 4)
+        throw std::out_of_range("VOXComm32Timeouts index out of range");
+    return m_values[index];
+}
+
+void VOXComm32Timeouts::SetTimeout(int index, uint32_t value) {
+    if (index < 0 || index > 4)
+        throw std::out_of_range("VOXComm32Timeouts index out of range");
+    if (m_values[index] == value)
+        return;
+    m_values[index] = value;
+    m_owner->UpdateDCB2();
+}
+
+uint32_t VOXComm32Timeouts::ModemPollPeriod() const {
+    return m_owner->ModemPollPeriod();
+}
+
+void VOXComm32Timeouts::SetModemPollPeriod(uint32_t value) {
+    m_owner->SetModemPollPeriod(value);
+}
+
+// ---- construction -------------------------------------------------------------
+
+TVOXComm32::TVOXComm32(QObject* owner) : VOxaCommunicationComponent(owner) {
+    m_signals = std::make_unique<VOXComm32Signals>(this);
+    m_chars = std::make_unique<VOXComm32Chars>(this);
+    m_options = std::make_unique<VOXComm32Options>();
+    m_timeouts = std::make_unique<VOXComm32Timeouts>(this);
+    m_notifyWindow = std::make_unique<TNotifyWindow>(this);
+    m_lastModemPoll.store(platform::GetTickCount());
+    // Through the setter while CommPort has no name yet, so nothing opens.
+    SetAutoReconnect(true);
+    m_commPort = QStringLiteral("COM1");
+}
+
+TVOXComm32::~TVOXComm32() {
+    StopComm();
+    // Deliver what is still queued for the notify window, so a state handler
+    // learns of the close made above while the component is still whole.
+    m_notifyWindow->DispatchPending();
+    m_notifyWindow.reset();
+    m_timeouts.reset();
+    m_options.reset();
+    m_chars.reset();
+    m_signals.reset();
+}
+
+QObject* TVOXComm32::NotifyWindow() const {
+    return m_notifyWindow.get();
+}
+
+// ---- properties ------------------------------------------------------------------
+
+void TVOXComm32::SetAutoReconnect(bool value) {
+    const bool openNow = value && !m_commPort.isEmpty() && !IsCommOpen();
+    if (value == m_autoReconnect && !openNow)
+        return;
+    m_autoReconnect = value;
+    if (openNow && !IsLoading())
+        StartComm();
+}
+
+void TVOXComm32::SetCommPort(const QString& value) {
+    if (value == m_commPort && IsCommOpen())
+        return;
+    if (!IsLoading() && (IsCommOpen() || m_autoReconnect)) {
+        StopComm();
+        m_commPort = value;
+        StartComm();
+    } else if (value != m_commPort) {
+        StopComm();
+        m_commPort = value;
+    }
+}
+
+// Rule for the line parameters: store; reconfigure an open port, or open a
+// closed one when AutoReconnect is on.
+#define VOX_LINE_SETTER(Name, Type, field)                                                         \
+    void TVOXComm32::Set##Name(Type value) {                                                       \
+        if (value == field)                                                                        \
+            return;                                                                                \
+        field = value;                                                                             \
+        if (IsLoading())                                                                           \
+            return;                                                                                \
+        if (IsCommOpen())                                                                          \
+            UpdateDCB2();                                                                          \
+        else if (m_autoReconnect)                                                                  \
+            StartComm();                                                                           \
+    }
+
+VOX_LINE_SETTER(BaudRate, TBaudRate, m_baudRate)
+VOX_LINE_SETTER(Parity, TParity, m_parity)
+VOX_LINE_SETTER(DataBits, TDataBits, m_dataBits)
+VOX_LINE_SETTER(StopBits, TStopBits, m_stopBits)
+#undef VOX_LINE_SETTER
+
+void TVOXComm32::SetGrab(VOxaCommGrabCommand value) {
+    PerformGrabCommand(value);
+}
+
+void TVOXComm32::SetOnStateChange(TEventChangeState handler) {
+    m_onStateChange = std::move(handler);
+    PostState(CommStateFirst);
+}
+
+void TVOXComm32::SetOnAdvancedStateChange(TAdvancedEventChangeState handler) {
+    m_onAdvancedStateChange = std::move(handler);
+    PostState(CommStateFirst);
+}
+
+void TVOXComm32::Assign(const TVOXComm32& source) {
+    SetAutoReconnect(source.m_autoReconnect);
+    SetBaudRate(source.m_baudRate);
+    SetDataBits(source.m_dataBits);
+    m_options->Assign(*source.m_options);
+    SetParity(source.m_parity);
+    m_signals->Assign(*source.m_signals);
+    m_chars->Assign(*source.m_chars);
+    SetStopBits(source.m_stopBits);
+    m_timeouts->Assign(*source.m_timeouts);
+    SetTreatMainChannelAsNil(source.TreatMainChannelAsNil());
+    SetOnReceiveData(source.GetOnReceiveData());
+    SetOnStateChange(source.GetOnStateChange());
+    SetOnAdvancedReceiveData(source.GetOnAdvancedReceiveData());
+    SetOnAdvancedStateChange(source.GetOnAdvancedStateChange());
+    OnRequestHangup = source.OnRequestHangup;
+    OnBreak = source.OnBreak;
+    OnChangedCTS = source.OnChangedCTS;
+    OnChangedDSR = source.OnChangedDSR;
+    OnErrorFrame = source.OnErrorFrame;
+    OnErrorOverrun = source.OnErrorOverrun;
+    OnErrorParity = source.OnErrorParity;
+    OnErrorBreak = source.OnErrorBreak;
+    OnErrorOther = source.OnErrorOther;
+    OnRing = source.OnRing;
+    OnChangedRLSD = source.OnChangedRLSD;
+    OnRxChar = source.OnRxChar;
+    OnRxFlag = source.OnRxFlag;
+    OnTxEmpty = source.OnTxEmpty;
+}
+
+void TVOXComm32::Loaded() {
+    VOxaCommunicationComponent::Loaded();
+    if (m_autoReconnect)
+        StartComm();
+    PostState(CommStateFirst);
+}
+
+TCommState TVOXComm32::GetConnectionState() const {
+    switch (m_portState) {
+    case PortNone:
+        return CommStateDisconnected;
+    case PortInvalid:
+        return CommStateFailed;
+    default:
+        return CommStateConnected;
+    }
+}
+
+// ---- device control block --------------------------------------------------------
+
+void TVOXComm32::BuildDCB(platform::SerialDcb& dcb) const {
+    dcb = platform::SerialDcb{};
+    dcb.DCBlength = sizeof(platform::SerialDcb);
+    if (m_port && m_port->isOpen())
+        (void)m_port->readDcb(dcb);
+    dcb.setFlags(0x81); // fBinary | fTXContinueOnXoff
+    dcb.fDtrControl = m_signals->DTRControl();
+    dcb.fRtsControl = m_signals->RTSControl();
+    dcb.fOutxCtsFlow = m_signals->CTSHandshake();
+    dcb.fOutxDsrFlow = m_signals->DSRHandshake();
+    dcb.fOutX = m_signals->XOnOffTransmit();
+    dcb.fInX = m_signals->XOnOffReceive();
+    dcb.XonLim = 2048;
+    dcb.XoffLim = 512;
+    dcb.XonChar = m_chars->XOn();
+    dcb.XoffChar = m_chars->XOff();
+    dcb.EvtChar = m_chars->Evt();
+    dcb.BaudRate = BaudRateValue(m_baudRate);
+    dcb.Parity = static_cast<uint8_t>(m_parity);
+    dcb.ByteSize = kByteSizes[static_cast<int>(m_dataBits)];
+    dcb.StopBits = static_cast<uint8_t>(m_stopBits);
+}
+
+bool TVOXComm32::ApplyDCB(const platform::SerialDcb& dcb, bool keepRtsControl) {
+    for (int i = 0; i < kBaudRateCount; ++i)
+        if (kBaudRateValues[i] == dcb.BaudRate)
+            m_baudRate = static_cast<TBaudRate>(i);
+    if (dcb.Parity <= 4)
+        m_parity = static_cast<TParity>(dcb.Parity);
+    if (dcb.ByteSize >= 4 && dcb.ByteSize <= 8)
+        m_dataBits = static_cast<TDataBits>(dcb.ByteSize - 4);
+    if (dcb.StopBits <= 2)
+        m_stopBits = static_cast<TStopBits>(dcb.StopBits);
+    if (dcb.fDtrControl <= 2)
+        m_signals->m_dtrControl = static_cast<VOxaSignalControl_DTR>(dcb.fDtrControl);
+    m_signals->m_xOnOffTransmit = dcb.fOutX;
+    m_signals->m_xOnOffReceive = dcb.fInX;
+    if (!keepRtsControl)
+        m_signals->m_rtsControl = static_cast<VOxaSignalControl_RTS>(dcb.fRtsControl & 3);
+    return UpdateDCB();
+}
+
+bool TVOXComm32::UpdateDCB() {
+    if (!IsCommOpen())
+        return false;
+    TraceProgress(QStringLiteral("UpdateDCB(") + m_commPort + QStringLiteral(") pred"));
+    platform::SerialTimeouts timeouts = m_port->timeouts();
+    timeouts.ReadIntervalTimeout = m_timeouts->ReadInterval();
+    timeouts.ReadTotalTimeoutConstant = m_timeouts->ReadTotalConst();
+    timeouts.ReadTotalTimeoutMultiplier = m_timeouts->ReadTotalMult();
+    timeouts.WriteTotalTimeoutConstant = m_timeouts->WriteTotalConst();
+    timeouts.WriteTotalTimeoutMultiplier = m_timeouts->WriteTotalMult();
+    m_port->setTimeouts(timeouts);
+    platform::SerialDcb dcb;
+    BuildDCB(dcb);
+    const bool ok = m_port->applyDcb(dcb) == 0;
+    // Writing the block sets the lines its control fields fix, as the
+    // classic driver does; DTR is never dropped on a USB modem driver.
+    if (dcb.fDtrControl == platform::kDtrControlEnable)
+        SetPortDTR(true);
+    else if (dcb.fDtrControl == platform::kDtrControlDisable &&
+             !platform::driverNameMatches(m_driverName.toStdString(), "USBSER00"))
+        SetPortDTR(false);
+    if (dcb.fRtsControl == platform::kRtsControlEnable)
+        SetPortRTS(true);
+    else if (dcb.fRtsControl == platform::kRtsControlDisable)
+        SetPortRTS(false);
+    TraceProgress(QStringLiteral("UpdateDCB(") + m_commPort + QStringLiteral(") po"));
+    return ok;
+}
+
+bool TVOXComm32::UpdateDCB2() {
+    TraceProgress(QStringLiteral("UpdateDCB2(") + m_commPort + QStringLiteral(") pred"));
+    const bool ok = UpdateDCB();
+    TraceProgress(QStringLiteral("UpdateDCB2(") + m_commPort + QStringLiteral(") mezi"));
+    if (IsCommOpen()) {
+        ApplyDTR();
+        ApplyRTS();
+    }
+    TraceProgress(QStringLiteral("UpdateDCB2(") + m_commPort + QStringLiteral(") po"));
+    return ok;
+}
+
+bool TVOXComm32::ApplyDTR() {
+    // USB modem firmwares often stop sending when DTR drops: never clear it there.
+    const bool on =
+        m_signals->DTR() || platform::driverNameMatches(m_driverName.toStdString(), "USBSER00");
+    return SetPortDTR(on) == 0;
+}
+
+bool TVOXComm32::ApplyRTS() {
+    return SetPortRTS(m_signals->RTS()) == 0;
+}
+
+int TVOXComm32::SetPortDTR(bool on) {
+    return m_port ? m_port->setDtr(on) : EBADF;
+}
+
+int TVOXComm32::SetPortRTS(bool on) {
+    return m_port ? m_port->setRts(on) : EBADF;
+}
+
+bool TVOXComm32::RunCommConfigDialog(platform::SerialDcb& dcb, bool& cancelled) {
+    (void)dcb;
+    cancelled = true;
+    return false;
+}
+
+bool TVOXComm32::ShowCommConfigDialog() {
+    platform::SerialDcb dcb;
+    BuildDCB(dcb);
+    bool readOk = false;
+    if (IsCommOpen())
+        readOk = m_port->readDcb(dcb) == 0;
+    bool cancelled = false;
+    if (RunCommConfigDialog(dcb, cancelled))
+        return ApplyDCB(dcb, false);
+    if (cancelled)
+        return true;
+    return readOk;
+}
+
+// ---- state delivery ------------------------------------------------------------
+
+void TVOXComm32::PostState(TCommState state) {
+    if (m_suppressStateNotify || !m_notifyWindow)
+        return;
+    m_notifyWindow->Post(PWM_StateChanged, state, 0);
+}
+
+void TVOXComm32::HandleStateChanged(TCommState state) {
+    if (!m_onStateChange && !m_onAdvancedStateChange)
+        return;
+    if (state == CommStateFirst)
+        state = GetConnectionState();
+    if (state == m_lastState)
+        return;
+    m_lastState = state;
+    Raise(m_onStateChange, static_cast<QObject*>(this), state);
+    Raise(m_onAdvancedStateChange, static_cast<QObject*>(this), static_cast<QObject*>(this), state);
+}
+
+void TVOXComm32::HandleNotifyMessage(QEvent* event) {
+    auto* message = static_cast<TNotifyMessage*>(event);
+    switch (message->Message) {
+    case PWM_ReceivedData: {
+        // The block goes with the event once the handler has returned.
+        auto* data = static_cast<TReceivedDataMessage*>(message);
+        DoReceiveData(data->Data(), data->Count());
+        break;
+    }
+    case PWM_RequestHangup:
+        if (message->WParam != 0)
+            CloseComm(true, true, QStringLiteral("PWM_RequestHangup"));
+        else
+            DoRequestHangup();
+        break;
+    case PWM_StateChanged:
+        HandleStateChanged(static_cast<TCommState>(message->WParam));
+        break;
+    case PWM_CommEvent:
+        HandleCommEvent(uint32_t(message->WParam), uint32_t(message->LParam));
+        break;
+    case PWM_PollModemStatus:
+        m_modemPollRequested.store(false);
+        PollModemStatus();
+        break;
+    case PWM_GrabChanged:
+        HandleGrabChanged();
+        break;
+    default:
+        break;
+    }
+}
+
+void TVOXComm32::DoRequestHangup() {
+    Raise(OnRequestHangup, static_cast<QObject*>(this));
+}
+
+void TVOXComm32::HandleCommEvent(uint32_t mask, uint32_t value) {
+    QObject* self = this;
+    uint32_t errors = value >> 16;
+    const uint32_t status = value & 0xFFFF;
+    if (mask & EV_BREAK)
+        Raise(OnBreak, self);
+    if (errors != 0 && (mask & EV_ERR)) {
+        if (errors & CE_FRAME) {
+            Raise(OnErrorFrame, self);
+            errors &= ~CE_FRAME;
+        }
+        if (errors & CE_OVERRUN) {
+            Raise(OnErrorOverrun, self);
+            errors &= ~CE_OVERRUN;
+        }
+        if (errors & CE_RXPARITY) {
+            Raise(OnErrorParity, self);
+            errors &= ~CE_RXPARITY;
+        }
+        if (errors & CE_BREAK) {
+            Raise(OnErrorBreak, self);
+            errors &= ~CE_BREAK;
+        }
+        if (errors)
+            Raise(OnErrorOther, self, errors);
+    }
+    ModemStatusChanged(status);
+    if (mask & EV_RXCHAR)
+        Raise(OnRxChar, self);
+    if (mask & EV_RXFLAG)
+        Raise(OnRxFlag, self);
+    if (mask & EV_TXEMPTY)
+        Raise(OnTxEmpty, self);
+}
+
+void TVOXComm32::ModemStatusChanged(uint32_t status) {
+    if (status == m_modemStatus)
+        return;
+    const uint32_t old = m_modemStatus;
+    m_modemStatus = status;
+    const uint32_t changed = old ^ status;
+    QObject* self = this;
+    if (changed & MS_CTS_ON)
+        Raise(OnChangedCTS, self, (status & MS_CTS_ON) != 0);
+    if (changed & MS_DSR_ON)
+        Raise(OnChangedDSR, self, (status & MS_DSR_ON) != 0);
+    if (changed & MS_RING_ON)
+        Raise(OnRing, self, (status & MS_RING_ON) != 0);
+    if (changed & MS_RLSD_ON)
+        Raise(OnChangedRLSD, self, (status & MS_RLSD_ON) != 0);
+}
+
+uint32_t TVOXComm32::PollModemStatus() {
+    if (!IsCommOpen() || m_modemPollCost >= 10000)
+        return m_modemStatus;
+    const uint32_t t0 = platform::GetTickCount();
+    if (!TickElapsedAt(m_lastModemPoll.load(), m_modemPollCost + m_modemPollPeriod, t0))
+        return m_modemStatus;
+    uint32_t status = 0x54320000;
+    if (int error = m_port->modemStatus(status)) {
+        if (platform::SerialDevice::isUnsupported(error)) {
+            // No modem lines on this driver (a pseudo-terminal, for one):
+            // polling stays off until the next open.
+            m_modemPollCost = 10000;
+            return m_modemStatus;
+        }
+        CloseComm(true, true, QStringLiteral("Fail GetCommModemStatus"));
+        return m_modemStatus;
+    }
+    const uint32_t t1 = platform::GetTickCount();
+    m_lastModemPoll.store(t1);
+    const uint32_t d = TickDiff(t1, t0);
+    if (m_modemPollCost < d)
+        m_modemPollCost = (m_modemPollCost + d) / 2;
+    else
+        m_modemPollCost = (9 * m_modemPollCost + d) / 10;
+    if ((status >> 16) != 0 || (status & 0xFFFF) != m_modemStatus)
+        m_notifyWindow->Post(PWM_CommEvent, 0, intptr_t(status));
+    return m_modemStatus;
+}
+
+// ---- driver name ---------------------------------------------------------------
+
+std::vector<platform::SerialPortEntry> TVOXComm32::ReadPortMap() const {
+    return platform::serialPortMap();
+}
+
+QString TVOXComm32::LookupDriverName(const QString& portName) const {
+    QString name = portName;
+    if (name.startsWith(kEnhancedPrefix))
+        name = name.mid(4);
+    QString result = QStringLiteral("?");
+    try {
+        const std::string target = name.toLocal8Bit().toStdString();
+        // A name given as a path (or a link to the port) finds its entry
+        // through the device node it resolves to.
+        std::string targetPath;
+        if (char* real = realpath(platform::SerialDevice::devicePath(target).c_str(), nullptr)) {
+            targetPath = real;
+            free(real);
+        }
+        const std::vector<platform::SerialPortEntry> entries = ReadPortMap();
+        for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+            bool match = it->portName == target;
+            if (!match && !targetPath.empty()) {
+                if (char* real = realpath(("/dev/" + it->portName).c_str(), nullptr)) {
+                    match = targetPath == real;
+                    free(real);
+                }
+            }
+            if (match) {
+                result = QString::fromLocal8Bit(it->deviceName.c_str());
+                break;
+            }
+        }
+    } catch (...) {
+        return QStringLiteral("__INVALID__");
+    }
+    result = result.toUpper();
+    if (result.startsWith(QStringLiteral("\\DEVICE\\")))
+        result = result.mid(8);
+    return result;
+}
+
+// ---- open / close --------------------------------------------------------------
+
+bool TVOXComm32::StartComm() {
+    return StartCommInternal(false);
+}
+
+void TVOXComm32::StopComm() {
+    CloseComm(false, true, QStringLiteral("StopComm"));
+}
+
+void TVOXComm32::FailOpen(bool closeDevice) {
+    if (closeDevice && m_port)
+        m_port->close();
+    m_port.reset();
+    m_portState = PortInvalid;
+    PostState(CommStateFirst);
+}
+
+bool TVOXComm32::StartCommInternal(bool fromGrab) {
+    SetLastError(0);
+    if (IsCommOpen()) {
+        // Reopening reports no intermediate "disconnected".
+        m_suppressStateNotify = true;
+        CloseComm(false, !fromGrab, QStringLiteral("StartComm2"));
+        m_suppressStateNotify = false;
+    }
+
+    QString device = m_commPort;
+    const bool enhanced =
+        m_options->EnhancedName() == TristateTrue || m_options->EnhancedName() == TristateUnkn;
+    if (enhanced && !device.startsWith(kEnhancedPrefix))
+        device = kEnhancedPrefix + device;
+    m_driverName = LookupDriverName(device);
+
+    auto port = std::make_unique<platform::SerialDevice>();
+    // Opening also checks that the node is a tty and locks it exclusively.
+    if (int error = port->open(device.toLocal8Bit().toStdString())) {
+        SetLastError(error);
+        m_driverName.clear();
+        FailOpen(false);
+        return false;
+    }
+    m_port = std::move(port);
+    m_portState = PortOpen;
+    m_modemPollCost = 0;
+    m_modemPollRequested.store(false);
+
+    UpdateDCB2();
+
+    m_closeEvent = std::make_unique<platform::Event>();
+    if (!m_closeEvent->valid()) {
+        StopComm();
+        return false;
+    }
+
+    TraceProgress(QStringLiteral("Creating ReadThread for ") + m_commPort);
+    try {
+        m_readThread = std::make_unique<TReadThread>();
+        m_readThread->Component = this;
+        m_readThread->PortHandle = m_port.get();
+        m_readThread->CloseEvent = m_closeEvent.get();
+        m_readThread->NotifyWindow = m_notifyWindow.get();
+        m_readThread->DriverName = m_driverName;
+        m_readThread->SkipEvents = m_options->SkipEvents();
+        m_readThread->EvtChar = m_chars->Evt();
+        m_readThread->SetPriority(5);
+        m_readThread->Resume();
+    } catch (...) {
+        StopComm();
+        throw ECommsError(QStringLiteral("Unable to create Read thread"));
+    }
+    TraceProgress(QStringLiteral("ReadThread go for ") + m_commPort);
+
+    try {
+        m_writeThread = std::make_unique<TWriteThread>();
+        m_writeThread->Component = this;
+        m_writeThread->PortHandle = m_port.get();
+        m_writeThread->CloseEvent = m_closeEvent.get();
+        m_writeThread->NotifyWindow = m_notifyWindow.get();
+        m_writeThread->SetPriority(4);
+        m_writeThread->Resume();
+    } catch (...) {
+        StopComm();
+        throw ECommsError(QStringLiteral("Unable to create Write thread"));
+    }
+
+    if (!fromGrab)
+        PerformGrabCommand(m_grab);
+
+    PostState(CommStateFirst);
+    return true;
+}
+
+void TVOXComm32::CloseComm(bool failed, bool releaseGrab, const QString& reason) {
+    TraceProgress(QStringLiteral("Stopping the Comm at ") + m_commPort +
+                  QStringLiteral(" because ") + reason);
+    if (releaseGrab) {
+        PerformGrabCommand(vocgcNoneOnce);
+        ReleaseGrabMapping();
+    }
+    if (m_portState == PortInvalid)
+        m_portState = PortNone;
+    if (m_closeEvent) {
+        m_closeEvent->set();
+        TraceProgress(QStringLiteral("Close event set"));
+    }
+    CloseReadThread();
+    CloseWriteThread();
+    m_closeEvent.reset();
+
+    // Nothing of the closed port is delivered after the close: received data
+    // (freed with its message), and the workers' requests, which would
+    // otherwise act on a port opened later.
+    m_notifyWindow->RemovePosted(PWM_ReceivedData);
+    m_notifyWindow->RemovePosted(PWM_RequestHangup);
+    m_notifyWindow->RemovePosted(PWM_CommEvent);
+    m_notifyWindow->RemovePosted(PWM_PollModemStatus);
+    m_modemPollRequested.store(false);
+
+    m_driverName.clear();
+    if (m_port) {
+        m_port->close();
+        m_port.reset();
+    }
+    if (failed) {
+        m_portState = PortInvalid;
+        PostState(CommStateFailed);
+    } else {
+        m_portState = PortNone;
+        PostState(CommStateDisconnected);
+    }
+}
+
+void TVOXComm32::CloseReadThread() {
+    if (!m_readThread)
+        return;
+    TraceProgress(QStringLiteral("Closing ReadThread ") +
+                  QString::number(m_readThread->ThreadID()));
+    if (m_port)
+        m_port->purge(platform::kPurgeRxAbort | platform::kPurgeRxClear);
+    TraceProgress(QStringLiteral("Closing Read Thread "));
+    if (!m_readThread->WaitFor(10000)) {
+        TraceProgress(QStringLiteral("Read thread not exiting.  Terminating it."));
+        m_readThread->Terminate();
+    }
+    m_readThread.reset(); // waits until the thread has ended
+}
+
+void TVOXComm32::CloseWriteThread() {
+    if (m_writeThread) {
+        TraceProgress(QStringLiteral("Closing Write Thread"));
+        if (m_port)
+            m_port->purge(platform::kPurgeTxAbort | platform::kPurgeTxClear);
+        m_writeThread->PostThreadMessage(PWM_WriteData, 0, nullptr);
+        if (!m_writeThread->WaitFor(10000)) {
+            TraceProgress(QStringLiteral("Write thread not exiting.  Terminating it."));
+            m_writeThread->Terminate();
+        }
+        m_writeThread.reset(); // waits, then frees whatever is still queued
+    }
+    TraceProgress(QStringLiteral("Threads closed"));
+}
+
+bool TVOXComm32::WriteCommData(const char* data, int count) {
+    if (!m_writeThread) {
+        TraceProgress(QStringLiteral("Write thread not created"));
+        return false;
+    }
+    if (count < 0 || (count > 0 && !data))
+        return false;
+    char* block = comm::AllocBlock(size_t(count) + 1);
+    if (!block)
+        return false;
+    if (count > 0)
+        std::memcpy(block, data, size_t(count));
+    block[count] = 0;
+    // A worker started a moment ago may not have its queue yet.
+    while (!m_writeThread->Ready() && !m_writeThread->Terminated())
+        std::this_thread::yield();
+    if (m_writeThread->PostThreadMessage(PWM_WriteData, uint32_t(count), block))
+        return true;
+    TraceProgress(QStringLiteral("Failed to Post to Write thread. "));
+    comm::FreeBlock(block);
+    return false;
+}
+
+// ---- port sharing hooks ----------------------------------------------------------
+
+void TVOXComm32::PerformGrabCommand(VOxaCommGrabCommand command) {
+    // Without a sharing list only the stored command changes; with the default
+    // vocgcNone no shared memory is ever touched.
+    switch (command) {
+    case vocgcNone:
+        m_grab = vocgcNone;
+        break;
+    case vocgcNoneOnce:
+    case vocgcOnce:
+        break;
+    case vocgcSoft:
+    case vocgcHard:
+        m_grab = command;
+        break;
+    }
+}
+
+void TVOXComm32::ReleaseGrabMapping() {}
+
+void TVOXComm32::HandleGrabChanged() {}

@@ -1,0 +1,85 @@
+#include "comm/VOXComm32Notify.h"
+
+#include <QCoreApplication>
+#include <cstring>
+#include <new>
+
+#include "comm/VOXComm32.h"
+#include "comm/VOXComm32Blocks.h"
+
+namespace comm {
+
+namespace {
+std::atomic<int> g_liveBlocks{0};
+}
+
+char* AllocBlock(size_t size) {
+    char* block = static_cast<char*>(::operator new(size, std::nothrow));
+    if (block)
+        NoteBlockAllocated();
+    return block;
+}
+
+void FreeBlock(char* block) {
+    if (!block)
+        return;
+    NoteBlockFreed();
+    ::operator delete(block);
+}
+
+void NoteBlockAllocated() {
+    g_liveBlocks.fetch_add(1, std::memory_order_relaxed);
+}
+void NoteBlockFreed() {
+    g_liveBlocks.fetch_sub(1, std::memory_order_relaxed);
+}
+int LiveBlocks() {
+    return g_liveBlocks.load();
+}
+
+} // namespace comm
+
+bool TNotifyMessage::IsNotifyType(QEvent::Type type) {
+    return type > QEvent::User && type <= QEvent::User + PWM_GrabChanged;
+}
+
+TReceivedDataMessage::TReceivedDataMessage(uint16_t count)
+    : TNotifyMessage(PWM_ReceivedData, count, 0) {
+    comm::NoteBlockAllocated();
+}
+
+TReceivedDataMessage::~TReceivedDataMessage() {
+    comm::NoteBlockFreed();
+}
+
+TReceivedDataMessage* TReceivedDataMessage::Create(const char* data, uint16_t count) {
+    // One allocation holds the event, the bytes and the trailing zero byte.
+    void* memory = ::operator new(sizeof(TReceivedDataMessage) + size_t(count) + 1, std::nothrow);
+    if (!memory)
+        return nullptr;
+    auto* message = new (memory) TReceivedDataMessage(count);
+    std::memcpy(message->data(), data, count);
+    message->data()[count] = 0;
+    message->LParam = reinterpret_cast<intptr_t>(message->Data());
+    return message;
+}
+
+void TNotifyWindow::Post(TNotifyMessage* message) {
+    QCoreApplication::postEvent(this, message);
+}
+
+void TNotifyWindow::RemovePosted(int message) {
+    QCoreApplication::removePostedEvents(this, TNotifyMessage::TypeOf(message));
+}
+
+void TNotifyWindow::DispatchPending() {
+    QCoreApplication::sendPostedEvents(this);
+}
+
+bool TNotifyWindow::event(QEvent* event) {
+    if (TNotifyMessage::IsNotifyType(event->type())) {
+        m_owner->HandleNotifyMessage(event);
+        return true;
+    }
+    return QObject::event(event);
+}

@@ -1,0 +1,489 @@
+#include "comm/VOXComm32Threads.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+
+#include "comm/VOXComm32.h"
+#include "comm/VOXComm32Blocks.h"
+#include "comm/VOXComm32Notify.h"
+#include "platform/SerialPortMap.h"
+#include "platform/Ticks.h"
+#include "util/Ticks.h"
+
+namespace {
+
+const char* const kInvalidHandleText =
+    "ERROR_INVALID_HANDLE, Likely that the Service Provider has closed the port.";
+
+// Interval timing of reads uses its own clock: tests may replace the tick source.
+int64_t nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+// Milliseconds until deadline, clamped to [0, INT_MAX].
+int until(int64_t deadline, int64_t now) {
+    return int(std::clamp<int64_t>(deadline - now, 0, INT_MAX));
+}
+
+int minTimeout(int a, int b) {
+    if (a < 0)
+        return b;
+    if (b < 0)
+        return a;
+    return std::min(a, b);
+}
+
+constexpr int kCommEventPollMs = 10;
+constexpr int kIdleWaitMs = 100;
+constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
+
+} // namespace
+
+// ---- read worker --------------------------------------------------------------------
+
+TReadThread::TReadThread() = default;
+
+TReadThread::~TReadThread() {
+    Finish();
+}
+
+uint32_t TReadThread::EventMask(const QString& driverName, VOXComm32SkipEvents skipEvents) {
+    VOXComm32SkipEvents events(uint16_t((1u << kSkipEventCount) - 1));
+    const std::string driver = driverName.toStdString();
+    // Drivers that never report an empty transmitter, or that report breaks
+    // they cannot deliver.
+    if (platform::driverNameMatches(driver, "BTPORT"))
+        events.Exclude(voceTXEMPTY);
+    if (driver.rfind("S0016MDM", 0) == 0 || driver.rfind("S0016MGMT", 0) == 0 ||
+        driver.rfind("S0016OBEX", 0) == 0)
+        events.Exclude(voceTXEMPTY);
+    if (platform::driverNameMatches(driver, "SILABSER"))
+        events.Exclude(voceBreak);
+    events.Mask &= uint16_t(~skipEvents.Mask);
+    static const uint32_t kBits[kSkipEventCount] = {
+        EV_BREAK, EV_CTS, EV_DSR, EV_ERR, EV_RING, EV_RLSD, EV_RXCHAR, EV_RXFLAG, EV_TXEMPTY};
+    uint32_t mask = 0;
+    for (int i = 0; i < kSkipEventCount; ++i)
+        if (events.Contains(VOXComm32SkipEvent(i)))
+            mask |= kBits[i];
+    return mask;
+}
+
+void TReadThread::TraceText(const QString& text) {
+    Component->TraceText(text);
+}
+
+void TReadThread::TraceError(int error, const QString& text) {
+    Component->TraceError(error, text);
+}
+
+void TReadThread::PostHangupCall(int error, const char* why, intptr_t extra) {
+    TraceText(QStringLiteral("ReadThread.PostHangupCall because ") + QLatin1String(why));
+    NotifyWindow->Post(PWM_RequestHangup, uintptr_t(error ? error : EIO), extra);
+    // The port is of no further use: wait only for the close, do not spin on
+    // a dead descriptor.
+    m_portDead = true;
+}
+
+int TReadThread::HandleReadData(const char* buffer, int count) {
+    if (count == 0)
+        return 0;
+    TraceText(QStringLiteral("Got something from Comm port!!!"));
+    TReceivedDataMessage* message = TReceivedDataMessage::Create(buffer, uint16_t(count));
+    if (!message) {
+        TraceError(ENOMEM, QStringLiteral("LocalAlloc: "));
+        return ENOMEM;
+    }
+    NotifyWindow->Post(message);
+    return 0;
+}
+
+// Reads what the port holds into the chunk buffer; a full chunk is posted at
+// once. Returns 0, or the error that ends reading (EIO when the device hung up).
+int TReadThread::ReadAvailable(int& got) {
+    got = 0;
+    for (;;) {
+        long n = PortHandle->readSome(m_buffer + m_count, size_t(kBufferSize - m_count));
+        if (n > 0) {
+            if (m_eventMask & EV_RXCHAR)
+                m_pendingEvents |= EV_RXCHAR;
+            if ((m_eventMask & EV_RXFLAG) && std::memchr(m_buffer + m_count, m_evtChar, size_t(n)))
+                m_pendingEvents |= EV_RXFLAG;
+            m_count += int(n);
+            got += int(n);
+            if (m_count == kBufferSize) {
+                int rc = HandleReadData(m_buffer, m_count);
+                m_count = 0;
+                if (rc)
+                    return rc;
+            }
+            continue;
+        }
+        if (n == -EAGAIN)
+            return 0;
+        if (n == 0)
+            return EIO; // read() of 0 after readiness: the device is gone
+        if (n == -EBADF)
+            TraceText(QLatin1String(kInvalidHandleText));
+        else
+            TraceError(int(-n), QStringLiteral("Unexpected ReadFile error: "));
+        return int(-n);
+    }
+}
+
+// Looks at the line counters and modem lines, posts the events that changed.
+int TReadThread::HandleCommEvent() {
+    uint32_t events = m_pendingEvents;
+    m_pendingEvents = 0;
+    uint32_t errors = 0;
+    uint32_t status = m_modemStatus;
+    if (m_haveModem) {
+        if (int rc = PortHandle->modemStatus(status)) {
+            if (!platform::SerialDevice::isUnsupported(rc))
+                return rc;
+            m_haveModem = false;
+            status = m_modemStatus;
+        }
+    }
+    int outQueue = 0;
+    const bool haveOutQueue = PortHandle->outputQueue(outQueue) == 0;
+    if (m_haveCounters) {
+        platform::SerialCounters c;
+        if (int rc = PortHandle->counters(c)) {
+            if (!platform::SerialDevice::isUnsupported(rc))
+                return rc;
+            m_haveCounters = false;
+        } else {
+            const platform::SerialCounters& o = m_counters;
+            if (c.cts != o.cts)
+                events |= EV_CTS;
+            if (c.dsr != o.dsr)
+                events |= EV_DSR;
+            if (c.rng != o.rng)
+                events |= EV_RING;
+            if (c.dcd != o.dcd)
+                events |= EV_RLSD;
+            if (c.rx != o.rx)
+                events |= EV_RXCHAR;
+            if (c.brk != o.brk) {
+                events |= EV_BREAK;
+                errors |= CE_BREAK;
+            }
+            if (c.frame != o.frame)
+                errors |= CE_FRAME;
+            if (c.overrun != o.overrun)
+                errors |= CE_OVERRUN;
+            if (c.parity != o.parity)
+                errors |= CE_RXPARITY;
+            if (c.bufOverrun != o.bufOverrun)
+                errors |= CE_RXOVER;
+            if (c.tx != o.tx && haveOutQueue && outQueue == 0)
+                events |= EV_TXEMPTY;
+            m_counters = c;
+        }
+    }
+    if (errors)
+        events |= EV_ERR;
+    const uint32_t changed = status ^ m_modemStatus;
+    if (changed & MS_CTS_ON)
+        events |= EV_CTS;
+    if (changed & MS_DSR_ON)
+        events |= EV_DSR;
+    if (changed & MS_RING_ON)
+        events |= EV_RING;
+    if (changed & MS_RLSD_ON)
+        events |= EV_RLSD;
+    m_modemStatus = status;
+    if (haveOutQueue) {
+        if (outQueue == 0 && m_lastOutQueue > 0)
+            events |= EV_TXEMPTY;
+        m_lastOutQueue = outQueue;
+    }
+    m_commEvents = m_haveModem || m_haveCounters;
+
+    events &= m_eventMask;
+    if (!(events & EV_ERR))
+        errors = 0;
+    if (events == 0 || status > 0xFFFF)
+        return 0;
+    const uint32_t value = ((errors & 0xFFFF) << 16) | status;
+    NotifyWindow->Post(PWM_CommEvent, events, intptr_t(value));
+    return 0;
+}
+
+// Arms the comm-event watch: takes the current counters and lines as the
+// base. ENOTSUP when the driver reports neither.
+int TReadThread::SetupCommEvent() {
+    int rcCounters = PortHandle->counters(m_counters);
+    int rcModem = PortHandle->modemStatus(m_modemStatus);
+    m_haveCounters = rcCounters == 0;
+    m_haveModem = rcModem == 0;
+    if (!m_haveCounters && !platform::SerialDevice::isUnsupported(rcCounters))
+        return rcCounters;
+    if (!m_haveModem && !platform::SerialDevice::isUnsupported(rcModem))
+        return rcModem;
+    (void)PortHandle->outputQueue(m_lastOutQueue);
+    if (!m_haveCounters && !m_haveModem)
+        return ENOTSUP;
+    TraceText(QStringLiteral("Waiting for a CommEvent (Error) to occur."));
+    return 0;
+}
+
+void TReadThread::Execute() {
+    m_eventMask = EventMask(DriverName, SkipEvents);
+    m_evtChar = EvtChar;
+
+    // Whether the user-interface thread can poll the modem lines at all; on a
+    // driver without them the worker sleeps until something happens.
+    uint32_t probe = 0;
+    const bool modemPolling = PortHandle->modemStatus(probe) == 0;
+
+    if (m_eventMask != 0) {
+        int rc = SetupCommEvent();
+        if (rc == ENOTSUP) {
+            // The driver cannot report comm events: data only.
+            m_commEvents = false;
+        } else if (rc) {
+            TraceError(rc, QStringLiteral("Unable to SetupCommEvent1: "));
+            PostHangupCall(rc, "failed SetupCommEvent", 0);
+        } else {
+            m_commEvents = true;
+        }
+    }
+    TraceText(QStringLiteral("Waiting for data from comm connection."));
+
+    int64_t lastByte = 0;      // when the last bytes of the chunk came in
+    int64_t chunkDeadline = 0; // total time-out of the chunk (0: none)
+    int64_t lastCommCheck = nowMs();
+    for (;;) {
+        const platform::SerialTimeouts t = PortHandle->timeouts();
+        const bool immediate = t.ReadIntervalTimeout == kMaxDword &&
+                               t.ReadTotalTimeoutConstant == 0 && t.ReadTotalTimeoutMultiplier == 0;
+        const uint32_t interval = immediate ? 0 : t.ReadIntervalTimeout;
+        int64_t now = nowMs();
+
+        int timeout = -1;
+        if (!m_portDead) {
+            if (m_count > 0 && interval > 0)
+                timeout = minTimeout(timeout, until(lastByte + interval, now));
+            if (m_count > 0 && chunkDeadline)
+                timeout = minTimeout(timeout, until(chunkDeadline, now));
+            if (m_commEvents)
+                timeout = minTimeout(timeout, until(lastCommCheck + kCommEventPollMs, now));
+            if (modemPolling)
+                timeout = minTimeout(timeout, kIdleWaitMs);
+        }
+
+        platform::WaitResult w = PortHandle->wait(!m_portDead, false, timeout, CloseEvent);
+        if (w.cancelled) {
+            Component->TraceDebugOutput(QStringLiteral("Time to Exit"));
+            break;
+        }
+        now = nowMs();
+        if (w.error) {
+            TraceError(w.error, QStringLiteral("Read WAIT_FAILED: "));
+            PostHangupCall(w.error, "failed wait", 0);
+            continue;
+        }
+        if (!m_portDead && (w.readable || w.hangup)) {
+            const int before = m_count;
+            int got = 0;
+            const int rc = ReadAvailable(got);
+            if (got > 0) {
+                lastByte = now;
+                if (before == 0 && m_count > 0) {
+                    const uint64_t total = uint64_t(t.ReadTotalTimeoutMultiplier) * kBufferSize +
+                                           t.ReadTotalTimeoutConstant;
+                    chunkDeadline = total ? now + int64_t(total) : 0;
+                }
+            }
+            if (immediate && m_count > 0) {
+                HandleReadData(m_buffer, m_count);
+                m_count = 0;
+            }
+            if (rc) {
+                // Hand over what arrived before the failure, then ask to hang up.
+                HandleReadData(m_buffer, m_count);
+                m_count = 0;
+                PostHangupCall(rc, "failed HandleReadEvent", 0);
+                TraceError(rc, QStringLiteral("Unable to HandleReadEvent: "));
+                continue;
+            }
+        }
+        // A chunk is complete once the line has been quiet for the interval,
+        // or its total time-out has run out.
+        if (m_count > 0 && ((interval > 0 && now - lastByte >= interval) ||
+                            (chunkDeadline && now >= chunkDeadline))) {
+            if (int rc = HandleReadData(m_buffer, m_count))
+                PostHangupCall(rc, "failed re-SetupReadEvent", 0);
+            m_count = 0;
+            chunkDeadline = 0;
+        }
+        if (m_commEvents && !m_portDead && now - lastCommCheck >= kCommEventPollMs) {
+            lastCommCheck = now;
+            if (int rc = HandleCommEvent()) {
+                if (rc == EACCES)
+                    PostHangupCall(rc, "failed HandleCommEvent/EAD", 1);
+                else
+                    PostHangupCall(rc, "failed HandleCommEvent/other", 0);
+                TraceError(rc, QStringLiteral("Unable HandleCommEvent: "));
+            }
+        }
+        if (modemPolling && !m_portDead &&
+            TickElapsedAt(Component->LastModemPoll(), 10, platform::GetTickCount()) &&
+            !Component->m_modemPollRequested.exchange(true)) {
+            NotifyWindow->Post(PWM_PollModemStatus, 0, 0);
+        }
+    }
+
+    TraceText(QStringLiteral("Read thread shutting down"));
+    PortHandle->purge(platform::kPurgeRxAbort | platform::kPurgeRxClear);
+    Terminate();
+}
+
+// ---- write worker ------------------------------------------------------------------
+
+TWriteThread::TWriteThread() = default;
+
+TWriteThread::~TWriteThread() {
+    Finish();
+    FreeQueue();
+}
+
+void TWriteThread::TraceText(const QString& text) {
+    Component->TraceText(text);
+}
+
+void TWriteThread::TraceError(int error, const QString& text) {
+    Component->TraceError(error, text);
+}
+
+void TWriteThread::PostHangupCall(int error, const char* why, intptr_t extra) {
+    TraceText(QStringLiteral("WriteThread.PostHangupCall because ") + QLatin1String(why));
+    NotifyWindow->Post(PWM_RequestHangup, uintptr_t(error ? error : EIO), extra);
+}
+
+bool TWriteThread::PostThreadMessage(int message, uint32_t count, char* block) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_closed)
+            return false;
+        m_queue.push_back(Message{message, count, block});
+    }
+    m_wake.post();
+    return true;
+}
+
+bool TWriteThread::TakeMessage(Message& message) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_queue.empty())
+        return false;
+    message = m_queue.front();
+    m_queue.pop_front();
+    return true;
+}
+
+void TWriteThread::FreeQueue() {
+    std::deque<Message> left;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_closed = true;
+        left.swap(m_queue);
+    }
+    for (const Message& m : left)
+        comm::FreeBlock(m.block);
+}
+
+bool TWriteThread::HandleWriteData(const char* block, uint32_t count, bool slow) {
+    uint32_t offset = 0;
+    uint32_t remaining = count;
+    for (;;) {
+        if (CloseEvent->isSet())
+            return false;
+        const size_t chunk = slow ? 1 : remaining;
+        const long n = PortHandle->writeAll(block + offset, chunk, CloseEvent);
+        if (n == -ECANCELED) {
+            // Closing: drop what the driver still holds of this write.
+            PortHandle->purge(platform::kPurgeTxAbort | platform::kPurgeTxClear);
+            return false;
+        }
+        if (n < 0) {
+            const int error = int(-n);
+            if (error == EBADF) {
+                TraceText(QLatin1String(kInvalidHandleText));
+                return false;
+            }
+            TraceError(error, QStringLiteral("Error to writing to CommFile"));
+            TraceText(QStringLiteral("Closing TAPI"));
+            PostHangupCall(error, "write thread: failed WriteFile", 0);
+            return false;
+        }
+        remaining -= uint32_t(n);
+        offset += uint32_t(n);
+        if (slow)
+            CloseEvent->wait(1); // the 1 ms pause, cut short by a close
+        if (remaining == 0)
+            return true;
+    }
+}
+
+void TWriteThread::Execute() {
+    if (!m_wake.valid()) {
+        TraceError(m_wake.error(), QStringLiteral("Unable to CreateEvent: "));
+        PostHangupCall(m_wake.error(), "write thread: failed CreateEvent", 0);
+    } else {
+        m_ready.store(true);
+        for (;;) {
+            Message message;
+            if (!TakeMessage(message)) {
+                platform::WaitResult w = PortHandle->wait(false, false, -1, CloseEvent, &m_wake);
+                if (w.cancelled)
+                    break;
+                if (w.woken) {
+                    m_wake.drain();
+                    continue;
+                }
+                if (w.error) {
+                    TraceError(w.error, QStringLiteral("Write WAIT_FAILED: "));
+                    PostHangupCall(w.error, "write thread: failed wait", 0);
+                    // An eventfd poll that fails once fails again: do not spin.
+                    CloseEvent->wait(-1);
+                }
+                continue;
+            }
+            if (CloseEvent->isSet()) {
+                comm::FreeBlock(message.block);
+                break;
+            }
+            bool ok = true;
+            switch (message.message) {
+            case PWM_WriteData:
+                if (message.count > 0) {
+                    TraceText(QStringLiteral("Writing to comm port"));
+                    ok = HandleWriteData(message.block, message.count, false);
+                }
+                break;
+            case PWM_WriteDataSlowly:
+                TraceText(QStringLiteral("Writing to comm port slowly"));
+                ok = HandleWriteData(message.block, message.count, true);
+                break;
+            default:
+                TraceText(QStringLiteral("Unexpected message posted to Write thread: ") +
+                          QString::number(message.message));
+                break;
+            }
+            comm::FreeBlock(message.block);
+            if (!ok)
+                break;
+        }
+    }
+    TraceText(QStringLiteral("Write thread shutting down"));
+    PortHandle->purge(platform::kPurgeTxAbort | platform::kPurgeTxClear);
+    Terminate();
+    m_ready.store(false);
+    FreeQueue();
+}

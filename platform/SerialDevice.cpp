@@ -1,0 +1,420 @@
+#include "platform/SerialDevice.h"
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+uint64_t nowMs() {
+    using namespace std::chrono;
+    return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+bool startsWithNoCase(const std::string& text, const char* prefix) {
+    for (size_t i = 0; prefix[i]; ++i) {
+        if (i >= text.size())
+            return false;
+        char a = text[i], b = prefix[i];
+        if (a >= 'a' && a <= 'z')
+            a = char(a - 'a' + 'A');
+        if (a != b)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+// ---- SerialDcb --------------------------------------------------------------
+
+uint32_t SerialDcb::flags() const {
+    uint32_t f = 0;
+    f |= uint32_t(fBinary) << 0;
+    f |= uint32_t(fParity) << 1;
+    f |= uint32_t(fOutxCtsFlow) << 2;
+    f |= uint32_t(fOutxDsrFlow) << 3;
+    f |= uint32_t(fDtrControl & 3) << 4;
+    f |= uint32_t(fDsrSensitivity) << 6;
+    f |= uint32_t(fTXContinueOnXoff) << 7;
+    f |= uint32_t(fOutX) << 8;
+    f |= uint32_t(fInX) << 9;
+    f |= uint32_t(fErrorChar) << 10;
+    f |= uint32_t(fNull) << 11;
+    f |= uint32_t(fRtsControl & 3) << 12;
+    f |= uint32_t(fAbortOnError) << 14;
+    return f;
+}
+
+void SerialDcb::setFlags(uint32_t f) {
+    fBinary = f & (1u << 0);
+    fParity = f & (1u << 1);
+    fOutxCtsFlow = f & (1u << 2);
+    fOutxDsrFlow = f & (1u << 3);
+    fDtrControl = uint8_t((f >> 4) & 3);
+    fDsrSensitivity = f & (1u << 6);
+    fTXContinueOnXoff = f & (1u << 7);
+    fOutX = f & (1u << 8);
+    fInX = f & (1u << 9);
+    fErrorChar = f & (1u << 10);
+    fNull = f & (1u << 11);
+    fRtsControl = uint8_t((f >> 12) & 3);
+    fAbortOnError = f & (1u << 14);
+}
+
+// ---- Event / WakeSignal -----------------------------------------------------
+
+Event::Event() {
+    m_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_fd < 0)
+        m_error = errno;
+}
+
+Event::~Event() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void Event::set() {
+    // Written once and never read: the counter stays non-zero, so the event
+    // stays readable for every poller (manual reset).
+    uint64_t one = 1;
+    if (m_fd >= 0 && !isSet())
+        (void)!::write(m_fd, &one, sizeof one);
+}
+
+bool Event::isSet() const {
+    return wait(0);
+}
+
+bool Event::wait(int timeoutMs) const {
+    if (m_fd < 0)
+        return false;
+    pollfd p{m_fd, POLLIN, 0};
+    for (;;) {
+        int rc = ::poll(&p, 1, timeoutMs);
+        if (rc < 0 && errno == EINTR)
+            continue;
+        return rc > 0 && (p.revents & POLLIN);
+    }
+}
+
+WakeSignal::WakeSignal() {
+    m_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (m_fd < 0)
+        m_error = errno;
+}
+
+WakeSignal::~WakeSignal() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+void WakeSignal::post() {
+    uint64_t one = 1;
+    if (m_fd >= 0)
+        (void)!::write(m_fd, &one, sizeof one);
+}
+
+void WakeSignal::drain() {
+    uint64_t value;
+    if (m_fd >= 0)
+        (void)!::read(m_fd, &value, sizeof value);
+}
+
+// ---- SerialDevice -----------------------------------------------------------
+
+SerialDevice::SerialDevice() = default;
+
+SerialDevice::~SerialDevice() {
+    close();
+}
+
+std::string SerialDevice::devicePath(const std::string& portName) {
+    std::string name = portName;
+    if (startsWithNoCase(name, "\\\\?\\") || startsWithNoCase(name, "\\\\.\\"))
+        name.erase(0, 4);
+    if (!name.empty() && name[0] == '/')
+        return name;
+    if (name.size() > 3 && startsWithNoCase(name, "COM")) {
+        bool digits = true;
+        for (size_t i = 3; i < name.size(); ++i)
+            digits = digits && name[i] >= '0' && name[i] <= '9';
+        if (digits && name.size() <= 8) {
+            long n = std::stol(name.substr(3));
+            if (n >= 1)
+                return "/dev/ttyS" + std::to_string(n - 1);
+        }
+    }
+    return "/dev/" + name;
+}
+
+int SerialDevice::open(const std::string& portName) {
+    close();
+    const std::string path = devicePath(portName);
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int error = 0;
+    struct stat st {};
+    termios tio{};
+    if (fstat(fd, &st) != 0)
+        error = errno;
+    else if (!S_ISCHR(st.st_mode))
+        error = ENOTTY;
+    else if (tcgetattr(fd, &tio) != 0)
+        error = errno;
+    else if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+        error = errno;
+    else if (ioctl(fd, TIOCEXCL) != 0 && !isUnsupported(errno))
+        error = errno;
+    if (error) {
+        ::close(fd);
+        return error;
+    }
+    tcflush(fd, TCIOFLUSH);
+    m_fd = fd;
+    m_path = path;
+    return 0;
+}
+
+void SerialDevice::close() {
+    if (m_fd < 0)
+        return;
+    // Drop what is still queued for output: with output stalled by flow
+    // control, close() would otherwise wait for the driver's closing time.
+    tcflush(m_fd, TCOFLUSH);
+    ioctl(m_fd, TIOCNXCL);
+    ::close(m_fd); // also releases the flock
+    m_fd = -1;
+    m_path.clear();
+}
+
+int SerialDevice::setDtr(bool on) {
+    int bits = TIOCM_DTR;
+    if (ioctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &bits) != 0)
+        return errno;
+    return 0;
+}
+
+int SerialDevice::setRts(bool on) {
+    int bits = TIOCM_RTS;
+    if (ioctl(m_fd, on ? TIOCMBIS : TIOCMBIC, &bits) != 0)
+        return errno;
+    return 0;
+}
+
+int SerialDevice::modemStatus(uint32_t& status) const {
+    int bits = 0;
+    if (ioctl(m_fd, TIOCMGET, &bits) != 0)
+        return errno;
+    status = 0;
+    if (bits & TIOCM_CTS)
+        status |= kModemCtsOn;
+    if (bits & TIOCM_DSR)
+        status |= kModemDsrOn;
+    if (bits & TIOCM_RI)
+        status |= kModemRingOn;
+    if (bits & TIOCM_CD)
+        status |= kModemRlsdOn;
+    return 0;
+}
+
+int SerialDevice::counters(SerialCounters& c) const {
+    serial_icounter_struct ic{};
+    if (ioctl(m_fd, TIOCGICOUNT, &ic) != 0)
+        return errno;
+    c.cts = uint32_t(ic.cts);
+    c.dsr = uint32_t(ic.dsr);
+    c.rng = uint32_t(ic.rng);
+    c.dcd = uint32_t(ic.dcd);
+    c.rx = uint32_t(ic.rx);
+    c.tx = uint32_t(ic.tx);
+    c.frame = uint32_t(ic.frame);
+    c.overrun = uint32_t(ic.overrun);
+    c.parity = uint32_t(ic.parity);
+    c.brk = uint32_t(ic.brk);
+    c.bufOverrun = uint32_t(ic.buf_overrun);
+    return 0;
+}
+
+int SerialDevice::outputQueue(int& bytes) const {
+    if (ioctl(m_fd, TIOCOUTQ, &bytes) != 0)
+        return errno;
+    return 0;
+}
+
+int SerialDevice::inputQueue(int& bytes) const {
+    if (ioctl(m_fd, TIOCINQ, &bytes) != 0)
+        return errno;
+    return 0;
+}
+
+int SerialDevice::purge(unsigned flags) {
+    if (m_fd < 0)
+        return EBADF;
+    const bool rx = flags & (kPurgeRxAbort | kPurgeRxClear);
+    const bool tx = flags & (kPurgeTxAbort | kPurgeTxClear);
+    if (!rx && !tx)
+        return 0;
+    if (tcflush(m_fd, rx && tx ? TCIOFLUSH : rx ? TCIFLUSH : TCOFLUSH) != 0)
+        return errno;
+    return 0;
+}
+
+int SerialDevice::setBreak(bool on) {
+    if (ioctl(m_fd, on ? TIOCSBRK : TIOCCBRK) != 0)
+        return errno;
+    return 0;
+}
+
+WaitResult SerialDevice::wait(bool forRead, bool forWrite, int timeoutMs, const Event* cancel,
+                              const WakeSignal* wake) const {
+    WaitResult result;
+    pollfd fds[3];
+    int n = 0;
+    int cancelIndex = -1, wakeIndex = -1, portIndex = -1;
+    if (cancel && cancel->valid()) {
+        cancelIndex = n;
+        fds[n++] = pollfd{cancel->handle(), POLLIN, 0};
+    }
+    if (wake && wake->valid()) {
+        wakeIndex = n;
+        fds[n++] = pollfd{wake->handle(), POLLIN, 0};
+    }
+    if ((forRead || forWrite) && m_fd >= 0) {
+        portIndex = n;
+        short events = short((forRead ? POLLIN : 0) | (forWrite ? POLLOUT : 0));
+        fds[n++] = pollfd{m_fd, events, 0};
+    }
+    const uint64_t deadline = timeoutMs >= 0 ? nowMs() + uint64_t(timeoutMs) : 0;
+    int rc;
+    for (;;) {
+        rc = ::poll(fds, nfds_t(n), timeoutMs);
+        if (rc >= 0 || errno != EINTR)
+            break;
+        if (timeoutMs >= 0) {
+            uint64_t now = nowMs();
+            timeoutMs = now >= deadline ? 0 : int(deadline - now);
+        }
+    }
+    if (rc < 0) {
+        result.error = errno;
+        return result;
+    }
+    if (rc == 0) {
+        result.timedOut = true;
+        return result;
+    }
+    if (cancelIndex >= 0 && (fds[cancelIndex].revents & POLLIN))
+        result.cancelled = true;
+    if (wakeIndex >= 0 && (fds[wakeIndex].revents & POLLIN))
+        result.woken = true;
+    if (portIndex >= 0) {
+        short re = fds[portIndex].revents;
+        result.readable = re & POLLIN;
+        result.writable = re & POLLOUT;
+        result.hangup = re & (POLLHUP | POLLERR | POLLNVAL);
+    }
+    return result;
+}
+
+long SerialDevice::readSome(char* buffer, size_t size) const {
+    for (;;) {
+        ssize_t n = ::read(m_fd, buffer, size);
+        if (n >= 0)
+            return long(n);
+        if (errno == EINTR)
+            continue;
+        return errno == EWOULDBLOCK ? -EAGAIN : -errno;
+    }
+}
+
+long SerialDevice::writeSome(const char* buffer, size_t size) const {
+    for (;;) {
+        ssize_t n = ::write(m_fd, buffer, size);
+        if (n >= 0)
+            return long(n);
+        if (errno == EINTR)
+            continue;
+        return errno == EWOULDBLOCK ? -EAGAIN : -errno;
+    }
+}
+
+long SerialDevice::writeAll(const char* buffer, size_t size, const Event* cancel) const {
+    // Classic write time-out: multiplier x bytes + constant, 0/0 = none.
+    const SerialTimeouts t = timeouts();
+    const uint64_t total =
+        uint64_t(t.WriteTotalTimeoutMultiplier) * size + t.WriteTotalTimeoutConstant;
+    const uint64_t deadline = total ? nowMs() + total : 0;
+    size_t done = 0;
+    while (done < size) {
+        long n = writeSome(buffer + done, size - done);
+        if (n > 0) {
+            done += size_t(n);
+            continue;
+        }
+        if (n == 0 || n != -EAGAIN)
+            return n == 0 ? -EIO : n;
+        int timeout = -1;
+        if (deadline) {
+            uint64_t now = nowMs();
+            if (now >= deadline)
+                break;
+            timeout = int(std::min<uint64_t>(deadline - now, INT_MAX));
+        }
+        WaitResult w = wait(false, true, timeout, cancel);
+        if (w.cancelled)
+            return -ECANCELED;
+        if (w.error)
+            return -w.error;
+        if (w.timedOut)
+            break;
+        if (w.hangup && !w.writable)
+            return -EIO;
+    }
+    return long(done);
+}
+
+bool SerialDevice::isUnsupported(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
+
+bool SerialDevice::isRemoved(int error) {
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+} // namespace platform
+
+namespace platform {
+
+SerialTimeouts SerialDevice::timeouts() const {
+    SerialTimeouts t;
+    t.ReadIntervalTimeout = m_timeouts[0].load(std::memory_order_relaxed);
+    t.ReadTotalTimeoutMultiplier = m_timeouts[1].load(std::memory_order_relaxed);
+    t.ReadTotalTimeoutConstant = m_timeouts[2].load(std::memory_order_relaxed);
+    t.WriteTotalTimeoutMultiplier = m_timeouts[3].load(std::memory_order_relaxed);
+    t.WriteTotalTimeoutConstant = m_timeouts[4].load(std::memory_order_relaxed);
+    return t;
+}
+
+void SerialDevice::setTimeouts(const SerialTimeouts& t) {
+    m_timeouts[0].store(t.ReadIntervalTimeout, std::memory_order_relaxed);
+    m_timeouts[1].store(t.ReadTotalTimeoutMultiplier, std::memory_order_relaxed);
+    m_timeouts[2].store(t.ReadTotalTimeoutConstant, std::memory_order_relaxed);
+    m_timeouts[3].store(t.WriteTotalTimeoutMultiplier, std::memory_order_relaxed);
+    m_timeouts[4].store(t.WriteTotalTimeoutConstant, std::memory_order_relaxed);
+}
+
+} // namespace platform
