@@ -200,6 +200,9 @@ private:
     void SaveOneForm(QWidget* form);
     void RestoreOneForm(QWidget* form);
     void CreateSplashForm();
+    bool SplashFormUp() const;
+    void StopStartupTimer();
+    void CreateFileVersionInfo();
 
     QString m_appName = QStringLiteral("[Unknown]");
     QString m_registryPath = QStringLiteral("Software\\Oxatek\\");

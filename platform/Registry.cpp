@@ -703,26 +703,40 @@ QStringList Registry::subKeys(const QString& key) const {
     return result;
 }
 
+namespace {
+bool storeValue(Section& s, const RegValue& value) {
+    if (Item* item = findItem(s, value.name)) {
+        if (item->value.type == value.type && item->value.data == value.data)
+            return false;
+        item->value.type = value.type;
+        item->value.data = value.data;
+        item->rawLines.clear();
+        return true;
+    }
+    Item added;
+    added.isValue = true;
+    added.rawName = value.name.toUtf8();
+    added.value = value;
+    s.items.append(added);
+    return true;
+}
+} // namespace
+
 bool Registry::setValue(const QString& key, const RegValue& value) {
+    return setValues(key, {value});
+}
+
+bool Registry::setValues(const QString& key, const QList<RegValue>& values) {
     if (m_readOnly)
         return false;
     const QString path = fullPath(m_rootName, key);
     return mutate(m_fileName, [&](Document& doc) {
+        const bool existed = keyIn(doc, path);
         Section& s = ensureSection(doc, m_rootName, path);
-        if (Item* item = findItem(s, value.name)) {
-            if (item->value.type == value.type && item->value.data == value.data)
-                return Change::None;
-            item->value.type = value.type;
-            item->value.data = value.data;
-            item->rawLines.clear();
-        } else {
-            Item added;
-            added.isValue = true;
-            added.rawName = value.name.toUtf8();
-            added.value = value;
-            s.items.append(added);
-        }
-        return Change::Changed;
+        bool changed = !existed;
+        for (const RegValue& v : values)
+            changed = storeValue(s, v) || changed;
+        return changed ? Change::Changed : Change::None;
     });
 }
 

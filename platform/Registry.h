@@ -97,6 +97,8 @@ public:
     bool setDword(const QString& key, const QString& name, uint32_t value) {
         return setValue(key, RegValue::fromDword(name, value));
     }
+    // Writes several values of one key in a single change.
+    bool setValues(const QString& key, const QList<RegValue>& values);
     // True when the value existed and is gone.
     bool deleteValue(const QString& key, const QString& name);
 
