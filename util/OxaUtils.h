@@ -111,12 +111,14 @@ double DateTimeToValue(const QDateTime& dt);
 
 // ---- positional formatter --------------------------------------------------------
 struct VarRec {
+    // A class: shown as its name.
     struct ClassName {
         QString name;
-    }; // a class: its name
+    };
+    // An object: shown as "(ClassName)".
     struct ObjectRef {
         QString className;
-    }; // an object: "(ClassName)"
+    };
     struct Pointer {
         const void* p;
     };
