@@ -16,6 +16,8 @@ class TReadThread;
 class TWriteThread;
 class TNotifyWindow;
 class QEvent;
+class QComboBox;
+#include <QStringList>
 
 // Raised when a worker thread cannot be created.
 class ECommsError : public std::exception {
@@ -141,6 +143,7 @@ public:
     void SetModemPollPeriod(uint32_t value);
 
 private:
+    friend class TVOXComm32;
     TVOXComm32* m_owner;
     uint32_t m_values[5] = {10, 0, 0, 0, 0};
 };
@@ -211,6 +214,23 @@ public:
 
     // Copies every property and handler of another component.
     void Assign(const TVOXComm32& source);
+
+    // ---- configuration string, port list, settings dialog -----------------
+    // The port parameters as one line of seven quoted, comma-joined fields.
+    QString GetConfigAsString() override;
+    // Takes every valid, changed field of such a line, then restarts the port
+    // once when something changed.
+    void SetConfigAsString(const QString& config) override;
+    // Port names of the machine's serial-port map (plain names, map order).
+    static void EnumSerialPorts(QStringList& list);
+    // Fills a port combo box with the machine's ports plus CommPort, sorted,
+    // disturbing the items and the text the user sees as little as possible.
+    bool FillPortList(QComboBox* combo);
+    // Selects CommPort in a port combo box.
+    bool SelectPortInList(QComboBox* combo);
+    // Modal dialog editing every port parameter; true when closed with OK.
+    // An empty caption gives "Settings for " + CommPort.
+    bool ShowPortDialog(const QString& caption);
 
     // Writes timeouts and the device control block to an open port; false
     // when the port is closed or the driver refused the block.

@@ -1,0 +1,368 @@
+#include "comm/PortDialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "comm/VOXComm32.h"
+#include "comm/VOXComm32Tables.h"
+#include "util/OxaUtils.h"
+
+const char* const kPortDialogLineNames[kPortDialogLineCount] = {"Off", "On", "HighZ", "Handshake",
+                                                                "Toggle"};
+
+const char* const kPortDialogPresetNames[kPortDialogPresetCount] = {
+    "---", "115k 8N1 On", "115k 8N1 Sleep", "PSP-405", "Metex M-4640A", "Fatek"};
+
+namespace {
+
+// Settings of one device preset, applied through the setters in this order.
+struct Preset {
+    TBaudRate baudRate;
+    TDataBits dataBits;
+    TParity parity;
+    TStopBits stopBits;
+    VOxaSignalControl_DTR dtrControl;
+    bool dtr;
+    VOxaSignalControl_RTS rtsControl;
+    bool rts;
+    bool ctsHandshake;
+    bool dsrHandshake;
+};
+
+// Index i belongs to kPortDialogPresetNames[i + 1].
+constexpr Preset kPresets[kPortDialogPresetCount - 1] = {
+    {TBaudRate::_115200, TDataBits::_8, TParity::None, TStopBits::_1, VOxaSignalControl_DTREnable,
+     true, VOxaSignalControl_RTSHandshake, true, true, false},
+    {TBaudRate::_115200, TDataBits::_8, TParity::None, TStopBits::_1, VOxaSignalControl_DTREnable,
+     false, VOxaSignalControl_RTSEnable, false, true, false},
+    {TBaudRate::___2400, TDataBits::_8, TParity::None, TStopBits::_1, VOxaSignalControl_DTREnable,
+     true, VOxaSignalControl_RTSEnable, true, false, false},
+    {TBaudRate::___9600, TDataBits::_7, TParity::None, TStopBits::_2, VOxaSignalControl_DTREnable,
+     true, VOxaSignalControl_RTSEnable, false, false, false},
+    {TBaudRate::___9600, TDataBits::_7, TParity::Even, TStopBits::_1, VOxaSignalControl_DTREnable,
+     true, VOxaSignalControl_RTSEnable, true, false, false},
+};
+
+// Skip boxes: caption "SE<n>" for event n, at these x positions; the
+// error-event box stands at the right end of the row.
+constexpr int kSkipEventX[kSkipEventCount] = {138, 154, 170, 266, 186, 202, 218, 234, 250};
+constexpr const char* kSkipEventNames[kSkipEventCount] = {
+    "voceBreak", "voceCTS",    "voceDSR",    "voceERR",    "voceRING",
+    "voceRLSD",  "voceRXCHAR", "voceRXFLAG", "voceTXEMPTY"};
+
+constexpr const char* kTimeoutCaptions[6] = {
+    "Time-Poll:",       "Time-ReadInt:",     "Time-ReadTotCns:",
+    "Time-ReadTotMul:", "Time-WriteTotCns:", "Time-WriteTotMul:"};
+
+constexpr int kRowTop = 8;
+constexpr int kRowStep = 29;
+
+TPortDialogLine dtrLineOf(VOxaSignalControl_DTR control, bool line) {
+    switch (control) {
+    case VOxaSignalControl_DTROff:
+        return pdlHighZ;
+    case VOxaSignalControl_DTRHandshake:
+        return pdlHandshake;
+    default:
+        return line ? pdlOn : pdlOff;
+    }
+}
+
+TPortDialogLine rtsLineOf(VOxaSignalControl_RTS control, bool line) {
+    switch (control) {
+    case VOxaSignalControl_RTSOff:
+        return pdlHighZ;
+    case VOxaSignalControl_RTSHandshake:
+        return pdlHandshake;
+    case VOxaSignalControl_RTSToggle:
+        return pdlToggle;
+    default:
+        return line ? pdlOn : pdlOff;
+    }
+}
+
+void applyDTRLine(VOXComm32Signals& lineSignals, TPortDialogLine line) {
+    switch (line) {
+    case pdlOff:
+    case pdlOn:
+        lineSignals.SetDTRControl(VOxaSignalControl_DTREnable);
+        lineSignals.SetDTR(line == pdlOn);
+        break;
+    case pdlHighZ:
+        lineSignals.SetDTRControl(VOxaSignalControl_DTROff);
+        break;
+    case pdlHandshake:
+        lineSignals.SetDTRControl(VOxaSignalControl_DTRHandshake);
+        break;
+    default: // the DTR box has no "Toggle"
+        break;
+    }
+}
+
+void applyRTSLine(VOXComm32Signals& lineSignals, TPortDialogLine line) {
+    switch (line) {
+    case pdlOff:
+    case pdlOn:
+        lineSignals.SetRTSControl(VOxaSignalControl_RTSEnable);
+        lineSignals.SetRTS(line == pdlOn);
+        break;
+    case pdlHighZ:
+        lineSignals.SetRTSControl(VOxaSignalControl_RTSOff);
+        break;
+    case pdlHandshake:
+        lineSignals.SetRTSControl(VOxaSignalControl_RTSHandshake);
+        break;
+    case pdlToggle:
+        lineSignals.SetRTSControl(VOxaSignalControl_RTSToggle);
+        break;
+    }
+}
+
+uint32_t timeoutOf(const TVOXComm32& comm, int box) {
+    return box == 0 ? comm.Timeouts()->ModemPollPeriod() : comm.Timeouts()->GetTimeout(box - 1);
+}
+
+void setTimeout(TVOXComm32& comm, int box, uint32_t value) {
+    if (box == 0)
+        comm.Timeouts()->SetModemPollPeriod(value);
+    else
+        comm.Timeouts()->SetTimeout(box - 1, value);
+}
+
+QLabel* makeLabel(QWidget* parent, const char* caption, int x, int y, int width) {
+    auto* label = new QLabel(QString::fromLatin1(caption), parent);
+    label->setGeometry(x, y, width, 20);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    label->setWordWrap(false);
+    return label;
+}
+
+QComboBox* makeCombo(QWidget* parent, const char* name, bool editable, int x, int y, int width) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->setEditable(editable);
+    if (editable)
+        combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setGeometry(x, y, width, 21);
+    return combo;
+}
+
+QCheckBox* makeCheck(QWidget* parent, const QString& caption, int x, int y, int width) {
+    auto* check = new QCheckBox(caption, parent);
+    check->setObjectName(caption);
+    check->setGeometry(x, y, width, 17);
+    return check;
+}
+
+void selectText(QComboBox* combo, const QString& text) {
+    const int index = combo->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0)
+        combo->setCurrentIndex(index);
+}
+
+} // namespace
+
+TPortDialogValues PortDialogValuesOf(const TVOXComm32& comm) {
+    TPortDialogValues values;
+    values.Port = comm.CommPort();
+    values.BaudRate = QString::number(BaudRateValue(comm.BaudRate()));
+    values.DataBits = QString::number(kDataBitsValues[int(comm.DataBits())]);
+    values.Parity = QLatin1String(kParityNames[int(comm.Parity())]);
+    values.StopBits = QLatin1String(kStopBitsNames[int(comm.StopBits())]);
+    const VOXComm32Signals& lineSignals = *comm.Signals();
+    values.DTRLine = dtrLineOf(lineSignals.DTRControl(), lineSignals.DTR());
+    values.RTSLine = rtsLineOf(lineSignals.RTSControl(), lineSignals.RTS());
+    for (int box = 0; box < 6; ++box)
+        values.Timeouts[box] = QString::number(timeoutOf(comm, box));
+    values.CTSHandshake = lineSignals.CTSHandshake();
+    values.DSRHandshake = lineSignals.DSRHandshake();
+    values.SkipEvents = comm.Options()->SkipEvents();
+    values.Preset = 0;
+    return values;
+}
+
+void ApplyPortDialogValues(TVOXComm32& comm, const TPortDialogValues& values) {
+    comm.SetCommPort(values.Port);
+
+    for (int i = 0; i < kBaudRateCount; ++i)
+        if (values.BaudRate == QString::number(kBaudRateValues[i]))
+            comm.SetBaudRate(TBaudRate(i));
+    for (int i = 0; i < kDataBitsCount; ++i)
+        if (values.DataBits == QString::number(kDataBitsValues[i]))
+            comm.SetDataBits(TDataBits(i));
+    if (const int parity = ParityIndexOf(values.Parity); parity >= 0)
+        comm.SetParity(TParity(parity));
+    if (const int stopBits = StopBitsIndexOf(values.StopBits); stopBits >= 0)
+        comm.SetStopBits(TStopBits(stopBits));
+
+    VOXComm32Signals& lineSignals = *comm.Signals();
+    applyDTRLine(lineSignals, values.DTRLine);
+    applyRTSLine(lineSignals, values.RTSLine);
+
+    // A number is stored as unsigned 32 bits (-1 becomes 4294967295); other
+    // text keeps the value, also one above the signed range shown in full.
+    for (int box = 0; box < 6; ++box) {
+        int32_t value = 0;
+        if (TextToInt32(values.Timeouts[box], value))
+            setTimeout(comm, box, uint32_t(value));
+    }
+
+    lineSignals.SetCTSHandshake(values.CTSHandshake);
+    lineSignals.SetDSRHandshake(values.DSRHandshake);
+    comm.Options()->SetSkipEvents(values.SkipEvents);
+
+    if (values.Preset > 0 && values.Preset < kPortDialogPresetCount) {
+        const Preset& preset = kPresets[values.Preset - 1];
+        comm.SetBaudRate(preset.baudRate);
+        comm.SetDataBits(preset.dataBits);
+        comm.SetParity(preset.parity);
+        comm.SetStopBits(preset.stopBits);
+        lineSignals.SetDTRControl(preset.dtrControl);
+        lineSignals.SetDTR(preset.dtr);
+        lineSignals.SetRTSControl(preset.rtsControl);
+        lineSignals.SetRTS(preset.rts);
+        lineSignals.SetCTSHandshake(preset.ctsHandshake);
+        lineSignals.SetDSRHandshake(preset.dsrHandshake);
+    }
+}
+
+TPortDialog::TPortDialog(TVOXComm32& comm, const QString& caption, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint) {
+    setWindowTitle(caption);
+    setFixedSize(280, 269);
+
+    // Left column: a label and a combo box per row.
+    int y = kRowTop;
+    makeLabel(this, "COM port:", 8, y, 56);
+    cmbPort = makeCombo(this, "cmbPort", true, 72, y, 64);
+    y += kRowStep;
+    makeLabel(this, "Baud rate:", 8, y, 56);
+    cmbBaudRate = makeCombo(this, "cmbBaudRate", false, 72, y, 64);
+    for (uint32_t baud : kBaudRateValues)
+        cmbBaudRate->addItem(QString::number(baud));
+    y += kRowStep;
+    makeLabel(this, "Data bits:", 8, y, 56);
+    cmbDataBits = makeCombo(this, "cmbDataBits", false, 72, y, 64);
+    for (int bits : kDataBitsValues)
+        cmbDataBits->addItem(QString::number(bits));
+    y += kRowStep;
+    makeLabel(this, "Parity:", 8, y, 56);
+    cmbParity = makeCombo(this, "cmbParity", false, 72, y, 64);
+    for (const char* name : kParityNames)
+        cmbParity->addItem(QLatin1String(name));
+    y += kRowStep;
+    makeLabel(this, "Stop bits:", 8, y, 56);
+    cmbStopBits = makeCombo(this, "cmbStopBits", false, 72, y, 64);
+    for (const char* name : kStopBitsNames)
+        cmbStopBits->addItem(QLatin1String(name));
+    y += kRowStep;
+    makeLabel(this, "DTR:", 8, y, 56);
+    cmbDTR = makeCombo(this, "cmbDTR", false, 72, y, 64);
+    for (int i = pdlOff; i <= pdlHandshake; ++i)
+        cmbDTR->addItem(QLatin1String(kPortDialogLineNames[i]));
+    y += kRowStep;
+    makeLabel(this, "RTS:", 8, y, 56);
+    cmbRTS = makeCombo(this, "cmbRTS", false, 72, y, 64);
+    for (const char* name : kPortDialogLineNames)
+        cmbRTS->addItem(QLatin1String(name));
+    y += kRowStep;
+    makeLabel(this, "Preset:", 8, y, 36);
+    cmbPreset = makeCombo(this, "cmbPreset", false, 52, y, 84);
+    for (const char* name : kPortDialogPresetNames)
+        cmbPreset->addItem(QLatin1String(name));
+
+    // Right column: the poll period and the five timeouts. The captions do
+    // not fit their labels, so each label's hint repeats it.
+    y = kRowTop;
+    for (int box = 0; box < 6; ++box, y += kRowStep) {
+        QLabel* label = makeLabel(this, kTimeoutCaptions[box], 144, y, 56);
+        label->setToolTip(label->text());
+        auto* edit = new QLineEdit(this);
+        edit->setObjectName(QStringLiteral("edtTimeout%1").arg(box));
+        edit->setGeometry(208, y, 64, 21);
+        edtTimeouts[box] = edit;
+    }
+
+    chkCTSHandshake = makeCheck(this, QStringLiteral("CTShand"), 144, 184, 60);
+    chkDSRHandshake = makeCheck(this, QStringLiteral("DSRhand"), 212, 184, 60);
+
+    for (int event = 0; event < kSkipEventCount; ++event) {
+        QCheckBox* box =
+            makeCheck(this, QStringLiteral("SE%1").arg(event), kSkipEventX[event], 213, 15);
+        box->setToolTip(QStringLiteral("Skip ") + QLatin1String(kSkipEventNames[event]));
+        chkSkipEvents[event] = box;
+    }
+
+    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK->setObjectName(QStringLiteral("btnOK"));
+    btnOK->setGeometry(168, 240, 48, 21);
+    btnOK->setDefault(true);
+    connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    btnCancel->setGeometry(222, 240, 48, 21);
+    btnCancel->setAutoDefault(false);
+    // Esc rejects the dialog as the cancel button would.
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    TPortDialogValues values = PortDialogValuesOf(comm);
+    SetValues(values);
+    comm.FillPortList(cmbPort);
+    comm.SelectPortInList(cmbPort);
+}
+
+TPortDialogValues TPortDialog::Values() const {
+    TPortDialogValues values;
+    values.Port = cmbPort->currentText();
+    values.BaudRate = cmbBaudRate->currentText();
+    values.DataBits = cmbDataBits->currentText();
+    values.Parity = cmbParity->currentText();
+    values.StopBits = cmbStopBits->currentText();
+    values.DTRLine = TPortDialogLine(qBound(0, cmbDTR->currentIndex(), int(pdlHandshake)));
+    values.RTSLine = TPortDialogLine(qBound(0, cmbRTS->currentIndex(), int(pdlToggle)));
+    for (int box = 0; box < 6; ++box)
+        values.Timeouts[box] = edtTimeouts[box]->text();
+    values.CTSHandshake = chkCTSHandshake->isChecked();
+    values.DSRHandshake = chkDSRHandshake->isChecked();
+    VOXComm32SkipEvents skip;
+    for (int event = 0; event < kSkipEventCount; ++event)
+        if (chkSkipEvents[event]->isChecked())
+            skip.Include(VOXComm32SkipEvent(event));
+    values.SkipEvents = skip;
+    values.Preset = qMax(0, cmbPreset->currentIndex());
+    return values;
+}
+
+void TPortDialog::SetValues(const TPortDialogValues& values) {
+    SelectComboItem(cmbPort, values.Port);
+    selectText(cmbBaudRate, values.BaudRate);
+    selectText(cmbDataBits, values.DataBits);
+    selectText(cmbParity, values.Parity);
+    selectText(cmbStopBits, values.StopBits);
+    if (values.DTRLine <= pdlHandshake)
+        cmbDTR->setCurrentIndex(values.DTRLine);
+    cmbRTS->setCurrentIndex(values.RTSLine);
+    for (int box = 0; box < 6; ++box)
+        edtTimeouts[box]->setText(values.Timeouts[box]);
+    chkCTSHandshake->setChecked(values.CTSHandshake);
+    chkDSRHandshake->setChecked(values.DSRHandshake);
+    for (int event = 0; event < kSkipEventCount; ++event)
+        chkSkipEvents[event]->setChecked(values.SkipEvents.Contains(VOXComm32SkipEvent(event)));
+    cmbPreset->setCurrentIndex(qBound(0, values.Preset, kPortDialogPresetCount - 1));
+}
+
+bool TVOXComm32::ShowPortDialog(const QString& caption) {
+    const QString title =
+        caption.isEmpty() ? QStringLiteral("Settings for ") + m_commPort : caption;
+    TPortDialog dialog(*this, title, QApplication::activeWindow());
+    CenterForm(&dialog, nullptr, true);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    ApplyPortDialogValues(*this, dialog.Values());
+    return true;
+}
