@@ -290,3 +290,17 @@ TEST_F(GsmSim, WaitsWithoutSpinningWhetherNobodyListensOrNobodyReads) {
     ASSERT_TRUE(receiveUntil("SEQ 0000001 ", 2000));
     EXPECT_EQ(flood->stop(SIGTERM), 0);
 }
+
+TEST_F(GsmSim, NeverReplacesAFileThatIsNotALink) {
+    {
+        FILE* f = std::fopen(m_link.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("keep", f);
+        std::fclose(f);
+    }
+    auto sim = start({"--period", "0"});
+    EXPECT_EQ(m_slave, "");
+    EXPECT_EQ(sim->stop(SIGTERM), 2);
+    EXPECT_FALSE(std::filesystem::is_symlink(m_link));
+    EXPECT_EQ(std::filesystem::file_size(m_link), 4u);
+}

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
@@ -106,6 +107,15 @@ Simulator::Nanos Simulator::now() {
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return Nanos(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+bool Simulator::linkPathUsable() const {
+    struct stat st {};
+    if (m_options.link.empty() || ::lstat(m_options.link.c_str(), &st) < 0 || S_ISLNK(st.st_mode))
+        return true;
+    std::fprintf(stderr, "gsmsim: %s exists and is not a symlink; not replacing it\n",
+                 m_options.link.c_str());
+    return false;
 }
 
 bool Simulator::plugIn() {
@@ -321,6 +331,8 @@ Simulator::Nanos Simulator::nextWake(Nanos t) const {
 }
 
 int Simulator::run(volatile const int& stopRequested) {
+    if (!linkPathUsable())
+        return 2;
     m_start = now();
     if (m_options.unplugAfter >= 0)
         m_unplugAt = m_start + Nanos(m_options.unplugAfter * 1e9);

@@ -39,9 +39,10 @@ private:
     using Nanos = int64_t;
     static Nanos now();
 
-    bool plugIn();     // new pseudo-terminal, link moved, path printed
-    void unplug();     // master closed, link removed
-    void peerClosed(); // the reader went away: drop what it did not take
+    bool linkPathUsable() const; // never replace a file that is not a link
+    bool plugIn();               // new pseudo-terminal, link moved, path printed
+    void unplug();               // master closed, link removed
+    void peerClosed();           // the reader went away: drop what it did not take
     void checkPeer(Nanos t);
     void produce(Nanos t);
     void handleInput();
