@@ -142,7 +142,7 @@ void VOxaLogger::append(const char* data, size_t count) {
 }
 
 void VOxaLogger::appended(size_t usedBefore) {
-    if (m_used > size_t(FlushThreshold)) {
+    if (m_used >= size_t(FlushThreshold)) {
         Flush();
     } else if (usedBefore == 0 && m_used > 0) {
         // Gather the records of this event; the loop writes them when the

@@ -6,8 +6,10 @@
 // event (a received chunk, a timer tick, a click) is collected in a buffer and
 // written with one write as soon as control returns to the event loop. The
 // bytes in the file are exactly those that one write per record would give.
-// Close(), a day change, a failed write, a buffer above FlushThreshold and the
-// destructor flush first; callers may call Flush() at the end of a batch.
+// Close(), a day change and the destructor write the gathered records first; a
+// buffer reaching FlushThreshold is written at once; callers may call Flush()
+// at the end of a batch. A failed write closes the file (the next record
+// reopens it).
 // Without a running event loop on the logger's thread (tools, tests without
 // QCoreApplication::exec) each record is written at once.
 #include <QDateTime>
@@ -43,7 +45,7 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(VOxaLoggerOptions)
 class VOxaLogger : public TComponent {
     Q_OBJECT
 public:
-    // Buffered records are written at once when they exceed this many bytes.
+    // Gathered records are written at once when they reach this many bytes.
     static constexpr int FlushThreshold = 256 * 1024;
 
     explicit VOxaLogger(QObject* owner = nullptr);
