@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "appinfo/FormTraits.h"
 #include "platform/Registry.h"
 #include "platform/Ticks.h"
 #include "util/OxaUtils.h"
@@ -109,16 +110,8 @@ bool isDocked(const QWidget* form) {
     return !form->isWindow() && form->property(DockedFormProperty).toBool();
 }
 
-bool hasBorder(const QWidget* form) {
-    return !(form->windowFlags() & Qt::FramelessWindowHint);
-}
-
-bool isSizeable(const QWidget* form) {
-    if (!hasBorder(form) || (form->windowFlags() & Qt::MSWindowsFixedSizeDialogHint))
-        return false;
-    const QSize min = form->minimumSize(), max = form->maximumSize();
-    return min.width() != max.width() || min.height() != max.height();
-}
+using appinfo::hasBorder;
+using appinfo::isSizeable;
 
 QSize undockedSize(const QWidget* form) {
     const QVariant v = form->property(UndockedSizeProperty);
@@ -144,6 +137,17 @@ std::optional<int> storedInteger(const std::optional<RegValue>& v) {
 }
 
 } // namespace
+
+bool appinfo::hasBorder(const QWidget* form) {
+    return !(form->windowFlags() & Qt::FramelessWindowHint);
+}
+
+bool appinfo::isSizeable(const QWidget* form) {
+    if (!hasBorder(form) || (form->windowFlags() & Qt::MSWindowsFixedSizeDialogHint))
+        return false;
+    const QSize min = form->minimumSize(), max = form->maximumSize();
+    return min.width() != max.width() || min.height() != max.height();
+}
 
 // ---- VOxaAppInfo ------------------------------------------------------------------------
 
@@ -662,23 +666,6 @@ void VOxaAppInfo::StopStartupTimer() {
     m_startupTimer->OnTimer = nullptr;
     m_startupTimer->deleteLater();
     m_startupTimer = nullptr;
-}
-
-// ---- scaling correction ---------------------------------------------------------------------
-
-bool VOxaAppInfo::IsFormScaled(QWidget* form) const {
-    return std::any_of(m_scaledForms.begin(), m_scaledForms.end(),
-                       [form](const QPointer<QWidget>& p) { return p && p == form; });
-}
-
-void VOxaAppInfo::FixPixelsPerInch(QWidget* form, const TFixPpiParams& params) {
-    Q_UNUSED(params);
-    if (!form)
-        return;
-    m_scaledForms.removeIf([](const QPointer<QWidget>& p) { return !p; });
-    if (IsFormScaled(form))
-        return;
-    m_scaledForms.append(form);
 }
 
 void VOxaAppInfo::CreateFileVersionInfo() {}

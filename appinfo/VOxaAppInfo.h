@@ -77,6 +77,38 @@ struct TFixPpiParams {
     int DesignCaptionButtonHeight = 25;
 };
 
+// What the scaling correction measures on a form and the system.
+struct TFixPpiMetrics {
+    int PixelsPerInch = 96;       // the screen's logical pixels per inch
+    int TextHeight = 0;           // height of the text "0" in the form's font
+    QString FontName;             // family of the form's font
+    int CaptionButtonHeight = 25; // the system's caption-button height
+    int MenuBarHeight = 20;       // the system's menu-bar height
+    bool AutoScroll = false;      // the form scrolls by itself
+    bool HasScrollRange = false;  // the form carries a scroll range
+    bool WidthScalingPending = false;
+    bool HeightScalingPending = false;
+};
+
+struct TFixPpiRatio {
+    int Numerator = 1;
+    int Denominator = 1;
+};
+
+// The growth ratio of the client area: text height over the text height the
+// design pixels per inch would give, with the one measured exception of
+// "MS Shell Dlg 2" at 120 ppi.
+TFixPpiRatio FixPpiRatio(int pixelsPerInch, const QString& fontName, int textHeight,
+                         int designPixelsPerInch = 96);
+// value * numerator / denominator in 64 bits, rounded to the nearest integer
+// (halves away from zero).
+int MulDivRound(int value, int numerator, int denominator);
+// The new outer size of a form of outer size `outer` whose client area starts
+// bx pixels right and by pixels below its outer corner.
+QSize FixPpiOuterSize(QSize outer, int bx, int by, bool sizeable, bool hasMainMenu,
+                      TFixPpiRatio ratio, const TFixPpiMetrics& metrics,
+                      const TFixPpiParams& params);
+
 class VOxaAppInfo : public TComponent {
     Q_OBJECT
 public:
@@ -159,6 +191,14 @@ public:
     // remembered as treated (until it is destroyed) whatever the outcome.
     virtual void FixPixelsPerInch(QWidget* form, const TFixPpiParams& params);
     bool IsFormScaled(QWidget* form) const;
+    // The metrics the correction works with. On Qt: the screen's logical
+    // pixels per inch, the height of "0" in the form's font; the caption and
+    // the menu bar count at their design heights, as the window manager draws
+    // the caption and the menu bar lies inside the client area here. Scaling
+    // is pending when the screen differs from the design pixels per inch
+    // (forms are laid out in design pixels) unless the form's dynamic property
+    // "oxaScaled" says it scales itself.
+    virtual TFixPpiMetrics MeasureFormMetrics(QWidget* form) const;
     const TFixPpiParams& FixPpiParams() const { return m_fixPpiParams; }
 
     // The version reader for the running executable (none when it could not be
@@ -189,6 +229,8 @@ public:
     static void SetWindowPlacement(QWidget* form, const TWindowPlacement& placement);
 
 protected:
+    // Diagnostic texts of the scaling correction; discarded unless overridden.
+    virtual void Trace(const QString& text) { Q_UNUSED(text); }
     // True once the application's event loop runs; the start-up phase waits
     // for it.
     virtual bool MessageLoopRunning() const;
