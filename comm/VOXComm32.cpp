@@ -379,9 +379,13 @@ int TVOXComm32::SetPortRTS(bool on) {
 }
 
 bool TVOXComm32::RunCommConfigDialog(platform::SerialDcb& dcb, bool& cancelled) {
-    (void)dcb;
-    cancelled = true;
-    return false;
+    // Linux has no system dialog: the component's own port dialog stands in,
+    // and the block then carries the settings it applied.
+    cancelled = !ShowPortDialog(QString());
+    if (cancelled)
+        return false;
+    BuildDCB(dcb);
+    return true;
 }
 
 bool TVOXComm32::ShowCommConfigDialog() {

@@ -284,7 +284,7 @@ protected:
 
     // Shows a port settings dialog for the block; true on OK (block updated).
     // Sets cancelled when the user cancelled. Linux has no system dialog, so
-    // by default this reports a cancel.
+    // by default the component's own port dialog (ShowPortDialog) stands in.
     virtual bool RunCommConfigDialog(platform::SerialDcb& dcb, bool& cancelled);
     // Raise or drop the DTR/RTS line of the open port; 0 or errno.
     virtual int SetPortDTR(bool on);
