@@ -169,9 +169,11 @@ bool VOxaLogger::writeBuffer() {
         return true;
     const int64_t count = int64_t(m_used);
     m_used = 0;
-    if (!m_stream)
-        return true;
-    return WriteLog(m_buffer.data(), count) == count;
+    const bool written = !m_stream || WriteLog(m_buffer.data(), count) == count;
+    // Keep the buffer for the next batch unless one huge piece blew it up.
+    if (m_buffer.size() > size_t(4 * FlushThreshold))
+        std::vector<char>().swap(m_buffer);
+    return written;
 }
 
 int64_t VOxaLogger::WriteLog(const char* data, int64_t count) {

@@ -180,3 +180,26 @@ TEST_F(LoggerTest, ManyNumberedLinesArriveOnceAndInOrderWhetherGatheredOrNot) {
         ASSERT_EQ(r.size(), 23 + m_sep.size() * 2 + tail.size()) << i;
     }
 }
+
+TEST_F(LoggerTest, SystemClockGivesTheLocalTimeOfTheRecord) {
+    VOxaLogger logger;
+    logger.SetLogPath("logs\\sys_*.log");
+    logger.SetNewFileStyle(volnfDaily);
+    const QDateTime before = QDateTime::currentDateTime();
+    logger.logData(VOxaTerminal_ltInText, "now", 3, false);
+    const QDateTime after = QDateTime::currentDateTime();
+    const QString fileName = logger.FileName();
+    logger.Close();
+
+    const QByteArray text = readAll(fileName);
+    ASSERT_TRUE(text.endsWith(": + now\r\n")) << text.constData();
+    QByteArray stampText = text.left(text.size() - 9);
+    stampText.replace(m_sep, ":");
+    const QDateTime logged =
+        QDateTime::fromString(QString::fromLatin1(stampText), "yyyy-MM-dd HH:mm:ss.zzz");
+    ASSERT_TRUE(logged.isValid()) << text.constData();
+    EXPECT_GE(logged, before.addMSecs(-1));
+    EXPECT_LE(logged, after.addMSecs(1));
+    EXPECT_EQ(QFileInfo(fileName).fileName(),
+              "sys_" + logged.date().toString(Qt::ISODate) + ".log");
+}
