@@ -236,9 +236,11 @@ bool AddToHistory(QStringList& history, const QString& text) {
             break;
         }
     }
-    if (found == 0)
+    // The first entry stays as it is unless the new text differs in letter case,
+    // so the latest spelling is the one kept.
+    if (found == 0 && history[0] == text)
         return false;
-    if (found > 0)
+    if (found >= 0)
         history.removeAt(found);
     if (history.size() > 20)
         history.removeAt(20);

@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include "appinfo/VOxaAppInfo.h"
+#include "platform/Registry.h"
 #include "platform/Ticks.h"
 #include "terminal/TerminalDisplay.h"
 #include "terminal/TerminalWindow.h"
@@ -24,9 +25,6 @@ constexpr uint32_t defaultLoggerOpenFlags = 0x80000000u;
 bool isDataType(int lineType) {
     return lineType >= 0 && lineType < VOxaTerminal_lt_NoType;
 }
-
-// A value name that cannot be stored, so a read that returns it found nothing.
-const QString missingValue = QStringLiteral("\x01<missing>\x01");
 
 } // namespace
 
@@ -570,23 +568,23 @@ void VOxaTerminal::SendDirect() {
 // ---- send history in the registry
 // ---------------------------------------------------------------------
 
-QString VOxaTerminal::historySection() const {
-    return QStringLiteral("OxaTerminalHistory\\") + Name();
+QString VOxaTerminal::historyKey() const {
+    QString key = m_oxaAppInfo->RegistryPath();
+    if (!key.endsWith(u'\\'))
+        key += u'\\';
+    return key + m_oxaAppInfo->AppName() + QStringLiteral("\\OxaTerminalHistory");
 }
 
 void VOxaTerminal::LoadHistory() {
     if (m_oxaAppInfo && m_form) {
-        const QString section = historySection();
-        QStringList entries;
-        // The values are named 0, 1, 2 ... in list order.
-        for (int i = 0;; ++i) {
-            const QString text =
-                m_oxaAppInfo->ReadUserString(section, QString::number(i), missingValue);
-            if (text == missingValue)
-                break;
-            entries << text;
+        platform::Registry registry(platform::RegHive::CurrentUser);
+        const QString key = historyKey();
+        if (registry.openKey(key, true)) {
+            QStringList entries;
+            for (const platform::RegValue& value : registry.values(key + u'\\' + Name()))
+                entries << (value.isDword() ? QString::number(value.dword()) : value.text());
+            m_form->setHistory(entries);
         }
-        m_form->setHistory(entries);
     }
     m_historySaved = true;
 }
@@ -594,18 +592,13 @@ void VOxaTerminal::LoadHistory() {
 void VOxaTerminal::SaveHistory() {
     if (!m_oxaAppInfo || m_historySaved || !m_form)
         return;
-    const QString section = historySection();
+    platform::Registry registry(platform::RegHive::CurrentUser);
+    const QString key = historyKey() + u'\\' + Name();
+    if (registry.keyExists(key) && !registry.deleteKey(key))
+        return; // try again at the next deactivation
     const QStringList entries = m_form->history();
     for (int i = 0; i < entries.size(); ++i)
-        if (!m_oxaAppInfo->WriteUserString(section, QString::number(i), entries[i]))
-            return; // try again at the next deactivation
-    // Entries beyond the list's end belong to a longer, older list.
-    for (int i = int(entries.size());; ++i) {
-        const QString name = QString::number(i);
-        if (m_oxaAppInfo->ReadUserString(section, name, missingValue) == missingValue)
-            break;
-        if (!m_oxaAppInfo->DeleteUserValue(section, name))
+        if (!registry.setString(key, QString::number(i), entries[i]))
             return;
-    }
     m_historySaved = true;
 }

@@ -180,7 +180,7 @@ private:
     VOxaLogger* ensureLogger();
     void updateTiming(int lineType, uint32_t tick);
     void applyTiming();
-    QString historySection() const;
+    QString historyKey() const;
 
     // display
     int m_maxLines = 1100;
