@@ -73,7 +73,7 @@ bool startReally(const QString& program, const QStringList& args, const QString&
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0)
         return false;
-    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
 
     const pid_t child = ::fork();
     if (child < 0) {
@@ -98,8 +98,11 @@ bool startReally(const QString& program, const QStringList& args, const QString&
         sigemptyset(&none);
         ::sigprocmask(SIG_SETMASK, &none, nullptr);
         ::signal(SIGPIPE, SIG_DFL);
-        if (devNull >= 0)
+        if (devNull >= 0) {
             ::dup2(devNull, STDIN_FILENO);
+            ::dup2(devNull, STDOUT_FILENO);
+            ::dup2(devNull, STDERR_FILENO);
+        }
         if (dirPtr && ::chdir(dirPtr) != 0)
             failChild(report[1], errno);
         int error = ENOENT;

@@ -10,7 +10,8 @@ namespace platform {
 // Starts program with args (passed verbatim, no shell involved) in
 // workingDir, or in the current directory when workingDir is empty. A program
 // name without "/" is looked up in PATH. The program runs in its own session
-// with the caller's environment and stdin from /dev/null; it is detached
+// with the caller's environment and its standard streams on /dev/null, so
+// whatever it prints never mixes with the caller's output; it is detached
 // (double fork), so it is never waited for and its end leaves no zombie.
 // Returns whether the program could be executed; callers are free to ignore it.
 bool startDetached(const QString& program, const QStringList& args,

@@ -58,14 +58,19 @@ TEST(ProcessStart, DetachedProgramLeavesNoChildBehind) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     ASSERT_TRUE(noChildren());
-    // The program reports its parent and its session, then ends.
+    // The program reports its parent, its session and where its input and
+    // error output go, then ends.
     ASSERT_TRUE(platform::startDetached(
-        "sh", {"-c", "echo $PPID $(cut -d' ' -f6 /proc/$$/stat) > r.tmp && mv r.tmp r.txt"},
+        "sh",
+        {"-c", "echo $PPID $(cut -d' ' -f6 /proc/$$/stat) $(readlink /proc/$$/fd/0)"
+               " $(readlink /proc/$$/fd/2) > r.tmp && mv r.tmp r.txt"},
         dir.path()));
     const QList<QByteArray> fields = waitForLine(dir.path() + "/r.txt").trimmed().split(' ');
-    ASSERT_EQ(fields.size(), 2);
+    ASSERT_EQ(fields.size(), 4);
     EXPECT_NE(fields[0].toLongLong(), qint64(::getpid())) << "not detached from the caller";
     EXPECT_NE(fields[1].toLongLong(), qint64(::getsid(0))) << "still in the caller's session";
+    EXPECT_EQ(fields[2], "/dev/null");
+    EXPECT_EQ(fields[3], "/dev/null");
     // Nothing to reap here, neither the intermediate child nor the program.
     EXPECT_TRUE(noChildren());
 }
