@@ -8,6 +8,7 @@
 
 #include <algorithm>
 
+#include "appinfo/FileVersionInfo.h"
 #include "appinfo/FormTraits.h"
 #include "platform/Registry.h"
 #include "platform/Ticks.h"
@@ -668,7 +669,9 @@ void VOxaAppInfo::StopStartupTimer() {
     m_startupTimer = nullptr;
 }
 
-void VOxaAppInfo::CreateFileVersionInfo() {}
+void VOxaAppInfo::CreateFileVersionInfo() {
+    m_fileVersionInfo = new TFileVersionInfo(this);
+}
 
 // ---- VOxaImprovedForm helper --------------------------------------------------------------
 
