@@ -23,7 +23,7 @@ run: build
 	scripts/run-demo.sh $(BUILD)
 
 test: build
-	ctest --test-dir $(BUILD) --output-on-failure -j2 --timeout 300
+	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j2 --timeout 300
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
