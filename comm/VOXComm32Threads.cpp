@@ -125,8 +125,12 @@ int TReadThread::ReadAvailable(int& got) {
         }
         if (n == -EAGAIN)
             return 0;
-        if (n == 0)
-            return EIO; // read() of 0 after readiness: the device is gone
+        if (n == 0) {
+            // With VMIN = VTIME = 0 an empty tty reads 0 bytes; only a read of
+            // nothing right after the port was reported ready means the
+            // device has gone.
+            return got == 0 ? EIO : 0;
+        }
         if (n == -EBADF)
             TraceText(QLatin1String(kInvalidHandleText));
         else

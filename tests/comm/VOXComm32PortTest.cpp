@@ -1,0 +1,324 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <atomic>
+#include <cerrno>
+#include <mutex>
+#include <sys/resource.h>
+#include <vector>
+
+#include "PtyFixture.h"
+#include "PtySpeed.h"
+#include "comm/VOXComm32.h"
+#include "comm/VOXComm32Blocks.h"
+
+namespace {
+
+// Keeps the trace texts, which the workers produce on their own threads.
+class TracingComm : public TVOXComm32 {
+public:
+    using TVOXComm32::TVOXComm32;
+    void TraceText(const QString& text) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        texts.push_back(text);
+    }
+    bool Traced(const QString& text) {
+        std::lock_guard<std::mutex> lock(mutex);
+        for (const QString& t : texts)
+            if (t == text)
+                return true;
+        return false;
+    }
+    std::mutex mutex;
+    std::vector<QString> texts;
+};
+
+// One component on one pseudo-terminal, recording what it reports.
+struct PortTest : ::testing::Test {
+    std::vector<TCommState> states;
+    std::vector<std::string> blocks;
+    bool zeroTerminated = true;
+    Pty pty;
+    TracingComm comm;
+
+    void SetUp() override {
+        ASSERT_TRUE(pty.ok());
+        comm.SetAutoReconnect(false);
+        comm.SetCommPort(QString::fromStdString(pty.path));
+        comm.SetOnStateChange([this](QObject*, TCommState s) { states.push_back(s); });
+        comm.SetOnReceiveData([this](QObject* sender, const char* data, uint16_t count) {
+            EXPECT_EQ(sender, &comm);
+            zeroTerminated = zeroTerminated && data[count] == 0;
+            blocks.emplace_back(data, count);
+        });
+        Pump(20); // the initial "disconnected"
+        states.clear();
+    }
+    void TearDown() override {
+        comm.StopComm();
+        Pump(10);
+        EXPECT_EQ(comm::LiveBlocks(), 0) << "every block freed";
+    }
+    std::string received() const {
+        std::string all;
+        for (const std::string& b : blocks)
+            all += b;
+        return all;
+    }
+    std::string readMaster(size_t size, int ms = 5000) {
+        std::string got;
+        WaitUntil(
+            [&] {
+                got += pty.readNow();
+                return got.size() >= size;
+            },
+            ms);
+        return got;
+    }
+};
+
+std::string pattern(size_t size) {
+    std::string s(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        s[i] = char('A' + (i * 7 + i / 26) % 26);
+    return s;
+}
+
+TEST_F(PortTest, OpenFailuresReportFailedOnce) {
+    comm.SetCommPort("/nonexistent/ttyX");
+    EXPECT_FALSE(comm.StartComm());
+    EXPECT_EQ(comm.LastError(), ENOENT);
+    EXPECT_EQ(comm.GetConnectionState(), CommStateFailed);
+    EXPECT_FALSE(comm.StartComm());
+    Pump(50);
+    ASSERT_EQ(states.size(), 1u) << "a second failure delivers nothing";
+    EXPECT_EQ(states[0], CommStateFailed);
+    // (Changing the name of a closed port stops it, which reports
+    // "disconnected"; only the open results are checked from here on.)
+
+    // Held by another open.
+    ASSERT_EQ(flock(pty.slave, LOCK_EX | LOCK_NB), 0);
+    comm.SetCommPort(QString::fromStdString(pty.path));
+    EXPECT_FALSE(comm.StartComm());
+    EXPECT_EQ(comm.LastError(), EWOULDBLOCK);
+    flock(pty.slave, LOCK_UN);
+
+    // Not a tty.
+    QTemporaryDir dir;
+    QFile file(dir.filePath("plain"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    comm.SetCommPort(file.fileName());
+    EXPECT_FALSE(comm.StartComm());
+    EXPECT_EQ(comm.LastError(), ENOTTY);
+    EXPECT_FALSE(comm.WriteCommData("x", 1)) << "closed port";
+
+    // StopComm after a failure reports "disconnected"; then a good open.
+    comm.StopComm();
+    comm.SetCommPort(QString::fromStdString(pty.path));
+    EXPECT_TRUE(comm.StartComm());
+    EXPECT_EQ(comm.LastError(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return states.back() == CommStateConnected; }));
+}
+
+TEST_F(PortTest, BurstArrivesInOrderInBlocksOfAtMost2048) {
+    ASSERT_TRUE(comm.StartComm());
+    const std::string data = pattern(5000);
+    pty.write(data);
+    ASSERT_TRUE(WaitUntil([&] { return received().size() >= data.size(); }));
+    EXPECT_EQ(received(), data);
+    EXPECT_GE(blocks.size(), 3u);
+    for (const std::string& b : blocks)
+        EXPECT_LE(b.size(), 2048u);
+    EXPECT_TRUE(zeroTerminated);
+}
+
+TEST_F(PortTest, QuietIntervalSplitsBlocks) {
+    ASSERT_TRUE(comm.StartComm());
+    Pump(20);
+    // On a loaded machine a 3 ms sleep can last longer than the interval;
+    // only the gaps that really stayed short must keep the bytes together.
+    QElapsedTimer clock;
+    int longGaps = 0;
+    for (char c : std::string("abcde")) {
+        if (clock.isValid() && clock.elapsed() >= 8)
+            ++longGaps;
+        pty.write(std::string(1, c));
+        clock.start();
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return received().size() >= 5; }));
+    Pump(50);
+    EXPECT_EQ(received(), "abcde");
+    EXPECT_LE(blocks.size(), size_t(1 + longGaps)) << "3 ms gaps: one block";
+
+    blocks.clear();
+    for (char c : std::string("xyz")) {
+        pty.write(std::string(1, c));
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return received().size() >= 3; }));
+    EXPECT_EQ(blocks, (std::vector<std::string>{"x", "y", "z"})) << "30 ms gaps: separate blocks";
+}
+
+TEST_F(PortTest, WritesArriveInOrderAndNoneIsLostAtStart) {
+    ASSERT_TRUE(comm.StartComm());
+    // Right after the open, before the worker has run.
+    EXPECT_TRUE(comm.WriteCommData("first,", 6));
+    EXPECT_TRUE(comm.WriteCommString(QByteArray("second,")));
+    EXPECT_TRUE(comm.WriteCommString("third"));
+    EXPECT_EQ(readMaster(18), "first,second,third");
+    EXPECT_TRUE(comm.WriteCommData("", 0)) << "an empty block is accepted and writes nothing";
+    Pump(20);
+    EXPECT_EQ(pty.readNow(), "");
+}
+
+TEST_F(PortTest, PulledCableClosesAsFailedAndReopens) {
+    ASSERT_TRUE(comm.StartComm());
+    ASSERT_TRUE(WaitUntil([&] { return !states.empty() && states.back() == CommStateConnected; }));
+    pty.write("tail");
+    ASSERT_TRUE(WaitUntil([&] { return received() == "tail"; }));
+    pty.closeMaster();
+    ASSERT_TRUE(WaitUntil([&] { return !states.empty() && states.back() == CommStateFailed; }));
+    EXPECT_FALSE(comm.IsCommOpen());
+    EXPECT_EQ(comm.GetConnectionState(), CommStateFailed);
+    EXPECT_TRUE(comm.Traced("ReadThread.PostHangupCall because failed HandleReadEvent"));
+    EXPECT_FALSE(comm.WriteCommData("x", 1));
+    comm.StopComm();
+    ASSERT_TRUE(WaitUntil([&] { return states.back() == CommStateDisconnected; }));
+
+    // A new device at another path: the component opens it again.
+    Pty second;
+    ASSERT_TRUE(second.ok());
+    comm.SetCommPort(QString::fromStdString(second.path));
+    ASSERT_TRUE(comm.StartComm());
+    second.write("again");
+    ASSERT_TRUE(WaitUntil([&] { return received() == "tailagain"; }));
+    EXPECT_TRUE(comm.WriteCommData("back", 4));
+    std::string got;
+    ASSERT_TRUE(WaitUntil([&] {
+        got += second.readNow();
+        return got == "back";
+    }));
+    comm.StopComm();
+}
+
+TEST_F(PortTest, ReopenReportsNoDisconnect) {
+    ASSERT_TRUE(comm.StartComm());
+    ASSERT_TRUE(WaitUntil([&] { return !states.empty(); }));
+    ASSERT_TRUE(comm.StartComm());
+    EXPECT_TRUE(comm.IsCommOpen());
+    Pump(50);
+    EXPECT_EQ(states, std::vector<TCommState>{CommStateConnected});
+    pty.write("still");
+    ASSERT_TRUE(WaitUntil([&] { return received() == "still"; }));
+}
+
+TEST_F(PortTest, StopDiscardsUndeliveredData) {
+    ASSERT_TRUE(comm.StartComm());
+    pty.write("never seen");
+    // Let the worker post the block without running the event loop.
+    for (int i = 0; i < 2000 && comm::LiveBlocks() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_GT(comm::LiveBlocks(), 0);
+    comm.StopComm();
+    EXPECT_EQ(comm::LiveBlocks(), 0) << "queued blocks freed at close";
+    Pump(50);
+    EXPECT_TRUE(blocks.empty());
+}
+
+TEST_F(PortTest, StopWhileWriteIsBlockedReturnsPromptly) {
+    ASSERT_TRUE(comm.StartComm());
+    const std::string chunk(64 * 1024, 'w');
+    for (int i = 0; i < 4; ++i)
+        ASSERT_TRUE(comm.WriteCommData(chunk.data(), int(chunk.size())));
+    // Nobody reads the master: the writer blocks once the pty buffer is full.
+    Pump(100);
+    EXPECT_GT(comm::LiveBlocks(), 0);
+    QElapsedTimer timer;
+    timer.start();
+    comm.StopComm();
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_EQ(comm::LiveBlocks(), 0);
+}
+
+TEST_F(PortTest, BaudChangeKeepsThePortOpen) {
+    ASSERT_TRUE(comm.StartComm());
+    ASSERT_TRUE(WaitUntil([&] { return !states.empty(); }));
+    comm.SetBaudRate(TBaudRate::_1000000);
+    EXPECT_TRUE(comm.IsCommOpen());
+    termios2Speed speed = ReadPtySpeed(pty.slave);
+    EXPECT_EQ(speed.ospeed, 1000000u);
+    comm.SetBaudRate(TBaudRate::__56000);
+    EXPECT_EQ(ReadPtySpeed(pty.slave).ospeed, 56000u) << "rates without a B constant work too";
+    pty.write("ok");
+    ASSERT_TRUE(WaitUntil([&] { return received() == "ok"; }));
+    Pump(30);
+    EXPECT_EQ(states, std::vector<TCommState>{CommStateConnected});
+}
+
+TEST_F(PortTest, PtyWithoutModemLinesKeepsWorking) {
+    ASSERT_TRUE(comm.StartComm());
+    for (int i = 0; i < 5; ++i) {
+        pty.write("ping");
+        Pump(40);
+    }
+    EXPECT_EQ(received(), "pingpingpingpingping");
+    comm.PollModemStatus();
+    EXPECT_GE(comm.ModemPollCost(), 10000u) << "no modem lines: polling switched off";
+    EXPECT_TRUE(comm.IsCommOpen());
+    EXPECT_FALSE(comm.Traced("ReadThread.PostHangupCall because failed SetupCommEvent"));
+    EXPECT_EQ(states, std::vector<TCommState>{CommStateConnected});
+}
+
+TEST_F(PortTest, IdlePortUsesNoCpu) {
+    ASSERT_TRUE(comm.StartComm());
+    Pump(50);
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    getrusage(RUSAGE_SELF, &after);
+    auto us = [](const rusage& r) {
+        return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000000L + r.ru_utime.tv_usec +
+               r.ru_stime.tv_usec;
+    };
+    EXPECT_LT(us(after) - us(before), 20000L) << "workers must sleep while idle";
+}
+
+TEST_F(PortTest, CarriesSeveralMegabytesPerSecond) {
+    ASSERT_TRUE(comm.StartComm());
+    const std::string data = pattern(4 * 1024 * 1024);
+    std::thread writer([&] { pty.write(data); });
+    QElapsedTimer timer;
+    timer.start();
+    size_t total = 0;
+    comm.SetOnReceiveData([&](QObject*, const char*, uint16_t count) { total += count; });
+    const bool all = WaitUntil([&] { return total >= data.size(); }, 20000);
+    const qint64 ms = timer.elapsed();
+    writer.join();
+    ASSERT_TRUE(all) << total;
+    EXPECT_LT(ms, 4000) << "4 MB took " << ms << " ms";
+}
+
+TEST(VOXComm32Lifetime, DestroyingAnOpenComponentReportsDisconnected) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    std::vector<TCommState> states;
+    {
+        TVOXComm32 comm;
+        comm.SetAutoReconnect(false);
+        comm.SetCommPort(QString::fromStdString(pty.path));
+        comm.SetOnStateChange([&](QObject*, TCommState s) { states.push_back(s); });
+        ASSERT_TRUE(comm.StartComm());
+        ASSERT_TRUE(WaitUntil([&] { return !states.empty(); }));
+        EXPECT_EQ(states.back(), CommStateConnected);
+        pty.write("unread");
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(states.back(), CommStateDisconnected);
+    EXPECT_EQ(comm::LiveBlocks(), 0);
+}
+
+} // namespace
