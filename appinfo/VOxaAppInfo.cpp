@@ -122,18 +122,39 @@ QSize undockedSize(const QWidget* form) {
 const char* const kMinPositionProperty = "oxaMinPosition";
 const char* const kMaxPositionProperty = "oxaMaxPosition";
 
+// An optionally signed decimal number within the 32-bit range, nothing else
+// (no blanks, no hexadecimal).
+std::optional<int> parseDecimal(const QString& text) {
+    int i = 0;
+    const bool negative = text.startsWith(QLatin1Char('-'));
+    if (negative || text.startsWith(QLatin1Char('+')))
+        i = 1;
+    if (i >= text.size())
+        return std::nullopt;
+    int64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        value = value * 10 + (c.unicode() - '0');
+        if (value > int64_t(INT32_MAX) + 1)
+            return std::nullopt;
+    }
+    if (negative)
+        value = -value;
+    if (value > INT32_MAX || value < INT32_MIN)
+        return std::nullopt;
+    return int(value);
+}
+
 // A stored number: a 32-bit number as is, a decimal text converted.
 std::optional<int> storedInteger(const std::optional<RegValue>& v) {
     if (!v)
         return std::nullopt;
     if (v->isDword())
         return int(v->dword());
-    if (v->isText()) {
-        bool ok = false;
-        const int n = v->text().toInt(&ok, 10);
-        if (ok)
-            return n;
-    }
+    if (v->isText())
+        return parseDecimal(v->text());
     return std::nullopt;
 }
 
@@ -464,16 +485,10 @@ void VOxaAppInfo::RestoreOneForm(QWidget* form) {
 
     const bool visible = read("Visible").value_or(form->isVisible() ? -1 : 0) != 0 &&
                          (IsApplicationRunning() || form->isVisible());
-    QPointer<QWidget> guard(form);
-    if (!visible)
-        QMetaObject::invokeMethod(
-            form,
-            [guard] {
-                if (guard)
-                    guard->hide();
-            },
-            Qt::QueuedConnection);
 
+    // Windows follows the placement with a posted show-window notification;
+    // here applying the placement below shows or hides the window itself, and
+    // nothing is posted that could undo a later show() by the program.
     const std::optional<int> savedState = read("WindowState");
     const int showState = savedState.value_or(p.ShowCmd);
     const bool unsaved = !savedState.has_value();
@@ -547,14 +562,6 @@ void VOxaAppInfo::RestoreOneForm(QWidget* form) {
     }
     form->setProperty(kMinPositionProperty, p.MinPosition);
     form->setProperty(kMaxPositionProperty, p.MaxPosition);
-    if (visible)
-        QMetaObject::invokeMethod(
-            form,
-            [guard] {
-                if (guard)
-                    guard->show();
-            },
-            Qt::QueuedConnection);
 }
 
 // ---- start-up phase -----------------------------------------------------------------------

@@ -194,11 +194,15 @@ TEST_F(PlacementTest, VisibilityFollowsSavedStateAndRunningApplication) {
     saveRect("frmShown", QRect(20, 20, 100, 100), 0);
     saveRect("frmHidden", QRect(30, 30, 100, 100), -1);
 
-    info->RestoreFormPlacement(); // still starting up
-    QCoreApplication::processEvents();
+    info->RestoreFormPlacement();         // still starting up
     EXPECT_FALSE(shownNow->isVisible());  // saved as hidden
     EXPECT_FALSE(hiddenNow->isVisible()); // not running and not visible yet
     EXPECT_EQ(hiddenNow->geometry(), QRect(30, 30, 100, 100));
+    // The program shows its window after the restore; nothing hides it again.
+    hiddenNow->show();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(hiddenNow->isVisible());
+    hiddenNow->hide();
 
     info->loopRunning = true;
     info->StartupTimerTick();

@@ -59,7 +59,11 @@ TEST_F(SettingsTest, LayeredReadsPreferUserOverMachineOverDefault) {
                              "\"Baudrate\"=dword:0000000a\r\n"
                              "\"Parity\"=\"2\"\r\n"
                              "\"StopBits\"=\"1\"\r\n"
-                             "\"Blob\"=hex:01,02\r\n\r\n");
+                             "\"Blob\"=hex:01,02\r\n"
+                             "\"Spaced\"=\" 12\"\r\n"
+                             "\"Big\"=\"2147483648\"\r\n"
+                             "\"Low\"=\"-2147483648\"\r\n"
+                             "\"Plus\"=\"+12\"\r\n\r\n");
     writeFile(userFile(), "REGEDIT4\r\n\r\n"
                           "[HKEY_CURRENT_USER\\Software\\Oxatek\\Dralvo_v1-7\\Port]\r\n"
                           "\"comport\"=\"COM7\"\r\n"
@@ -84,6 +88,11 @@ TEST_F(SettingsTest, LayeredReadsPreferUserOverMachineOverDefault) {
     EXPECT_EQ(info.ReadLayeredInteger(port, "ComPort", 5), 5);
     EXPECT_EQ(info.ReadLayeredInteger(port, "AllBits", 5), -1);
     EXPECT_EQ(info.ReadLayeredInteger(port, "Missing", 5), 5);
+    // Only an optionally signed decimal number within 32 bits counts.
+    EXPECT_EQ(info.ReadLayeredInteger(port, "Spaced", 5), 5);
+    EXPECT_EQ(info.ReadLayeredInteger(port, "Big", 5), 5);
+    EXPECT_EQ(info.ReadLayeredInteger(port, "Low", 5), -2147483647 - 1);
+    EXPECT_EQ(info.ReadLayeredInteger(port, "Plus", 5), 12);
 
     // The user reads do not look at the machine hive.
     EXPECT_EQ(info.ReadUserString(port, "MachineOnly", "d"), QStringLiteral("d"));
