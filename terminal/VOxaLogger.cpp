@@ -141,26 +141,21 @@ void VOxaLogger::append(const char* data, size_t count) {
     m_used += count;
 }
 
-void VOxaLogger::appended(size_t usedBefore) {
-    if (m_used >= size_t(FlushThreshold)) {
+void VOxaLogger::appended() {
+    // Gather the records of this event; the loop writes them when the event is
+    // done. Without a running loop nobody would, so write now.
+    if (m_used >= size_t(FlushThreshold) || !QCoreApplication::instance() ||
+        thread()->loopLevel() == 0) {
         Flush();
-    } else if (usedBefore == 0 && m_used > 0) {
-        // Gather the records of this event; the loop writes them when the
-        // event is done. Without a running loop nobody would, so write now.
-        if (QCoreApplication::instance() && thread()->loopLevel() > 0) {
-            if (!m_flushPosted) {
-                m_flushPosted = true;
-                QMetaObject::invokeMethod(
-                    this,
-                    [this] {
-                        m_flushPosted = false;
-                        Flush();
-                    },
-                    Qt::QueuedConnection);
-            }
-        } else {
-            Flush();
-        }
+    } else if (!m_flushPosted) {
+        m_flushPosted = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_flushPosted = false;
+                Flush();
+            },
+            Qt::QueuedConnection);
     }
 }
 
@@ -274,9 +269,8 @@ void VOxaLogger::logData(int lineType, const char* data, int count, bool preform
     // End of line; values outside the table count as "no type" too.
     if (lineType < 0 || lineType >= VOxaTerminal_lt_NoType) {
         if (m_pendingRN != 2 && m_stream) {
-            const size_t before = m_used;
             append("\r\n", 2);
-            appended(before);
+            appended();
         }
         m_prevLineType = VOxaTerminal_lt_NoType;
         m_pendingRN = 2;
@@ -321,7 +315,7 @@ void VOxaLogger::logData(int lineType, const char* data, int count, bool preform
     appendData(row, data, count, preformatted);
     m_prevLineType = lineType;
     if (m_used != before)
-        appended(before);
+        appended();
 }
 
 // ---- file ------------------------------------------------------------------------------

@@ -123,7 +123,7 @@ private:
     void appendData(const LineTypeRow& row, const char* data, int count, bool preformatted);
     char* grow(size_t extra);
     void append(const char* data, size_t count);
-    void appended(size_t usedBefore);
+    void appended();
     bool writeBuffer();
     bool tryOpen(const QString& name, uint32_t disposition);
 
