@@ -235,6 +235,11 @@ TPortDialog::TPortDialog(TVOXComm32& comm, const QString& caption, QWidget* pare
                           Qt::WindowCloseButtonHint) {
     setWindowTitle(caption);
     setFixedSize(280, 269);
+    // The pixel layout was drawn for a classic 8-point dialog font (11 pixels).
+    QFont dialogFont = font();
+    dialogFont.setPixelSize(11);
+    dialogFont.setStretch(86);
+    setFont(dialogFont);
 
     // Left column: a label and a combo box per row.
     int y = kRowTop;
@@ -290,6 +295,9 @@ TPortDialog::TPortDialog(TVOXComm32& comm, const QString& caption, QWidget* pare
 
     chkCTSHandshake = makeCheck(this, QStringLiteral("CTShand"), 144, 184, 60);
     chkDSRHandshake = makeCheck(this, QStringLiteral("DSRhand"), 212, 184, 60);
+    // A narrower gap after the box lets the captions fit their 60 pixels.
+    chkCTSHandshake->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
+    chkDSRHandshake->setStyleSheet(QStringLiteral("QCheckBox { spacing: 3px; }"));
 
     for (int event = 0; event < kSkipEventCount; ++event) {
         QCheckBox* box =
