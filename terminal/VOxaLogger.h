@@ -71,9 +71,10 @@ public:
     // ---- operations ----
     // Writes one piece of a line: count bytes of data, unrendered, of the given
     // line type. Pieces of the same type join one record line until the line
-    // is ended. VOxaTerminal_lt_NoType (data ignored) ends the open line; it
-    // never opens a file. preformatted: write the data without the line
-    // type's conversion (hex digits, escapes). Errors are swallowed.
+    // is ended. VOxaTerminal_lt_NoType, or any value outside the line type
+    // table, ends the open line (data ignored); it never opens a file.
+    // preformatted: write the data without the line type's conversion (hex
+    // digits, escapes). Errors are swallowed.
     void logData(int lineType, const char* data, int count, bool preformatted);
     void logData(int lineType, const QByteArray& data, bool preformatted) {
         logData(lineType, data.constData(), int(data.size()), preformatted);
@@ -98,7 +99,8 @@ public:
     int FileHandle() const;                           // descriptor of the open file, -1 when closed
     int BufferedBytes() const { return int(m_used); } // gathered, not yet written
 
-    // The local time of each record; the system clock when not set (empty function).
+    // The local time of each record (its date() and time() are used); the
+    // system clock when not set (empty function).
     using Clock = std::function<QDateTime()>;
     void SetClock(Clock clock) { m_clock = std::move(clock); }
 
