@@ -80,28 +80,30 @@ QByteArray versionBlock(const QString& tableName, bool withTranslation = true,
 
 // ---- a 32-bit PE file holding it as its RT_VERSION resource -------------------------------
 
-QByteArray peFile(const QByteArray& block) {
+QByteArray peFile(const QByteArray& block, bool pe32plus = false) {
     QByteArray f(0x200, '\0');
     f[0] = 'M';
     f[1] = 'Z';
     f[0x3C] = 0x40;
     QByteArray pe("PE\0\0", 4);
-    put16(pe, 0x14C); // i386
-    put16(pe, 1);     // one section
+    put16(pe, pe32plus ? 0x8664 : 0x14C);
+    put16(pe, 1); // one section
     put32(pe, 0);
     put32(pe, 0);
     put32(pe, 0);
-    put16(pe, 224); // optional header size
+    const int optSize = pe32plus ? 240 : 224;
+    put16(pe, uint16_t(optSize));
     put16(pe, 0x102);
-    QByteArray opt(224, '\0');
+    QByteArray opt(optSize, '\0');
     opt[0] = char(0x0B);
-    opt[1] = char(0x01);
-    opt[92] = 16; // data directories
+    opt[1] = char(pe32plus ? 0x02 : 0x01);
+    const int dirs = pe32plus ? 112 : 96;
+    opt[dirs - 4] = 16; // data directories
     const uint32_t rsrcSize = uint32_t(0x58 + block.size());
     QByteArray dir;
     put32(dir, 0x1000);
     put32(dir, rsrcSize);
-    opt.replace(96 + 2 * 8, 8, dir);
+    opt.replace(dirs + 2 * 8, 8, dir);
     QByteArray section(".rsrc\0\0\0", 8);
     put32(section, rsrcSize);
     put32(section, 0x1000);
@@ -209,6 +211,11 @@ TEST_F(FileVersionInfoTest, ReadsTheStringsOfTheFirstTranslationFromAPeFile) {
     for (const QString& n : kNames)
         expected << n + " text";
     EXPECT_EQ(strings(info), expected);
+
+    TFileVersionInfo wide;
+    wide.SetExecutableFile(write("app64.exe", peFile(versionBlock("040904E4"), true)));
+    EXPECT_EQ(wide.CountryCode(), QStringLiteral("040904E4"));
+    EXPECT_EQ(strings(wide), expected);
 
     // Table names compare without letter case, as the system's lookup does.
     info.SetExecutableFile(write("lower.exe", peFile(versionBlock("040904e4"))));

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QMainWindow>
 #include <QScreen>
 #include <QTimer>
 
@@ -263,6 +264,17 @@ TEST(ImprovedForm, ChildrenFollowTheirAnchorsWhenTheWindowComesOutSmaller) {
     EXPECT_EQ(stretch->geometry(), QRect(10, 20, 90, 30));
     EXPECT_EQ(rightOnly->geometry(), QRect(0, 20, 100, 50));
     EXPECT_EQ(bottomOnly->geometry(), QRect(10, 0, 100, 50));
+}
+
+TEST(ImprovedForm, AMainWindowFormShowsWithItsChildrenInPlace) {
+    VOxaImprovedForm<QMainWindow> form;
+    auto* child = new QWidget(&form);
+    child->setGeometry(5, 6, 50, 40);
+    form.resize(300, 200);
+    form.show();
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(child->geometry(), QRect(5, 6, 50, 40)); // created at the requested size
+    EXPECT_TRUE(form.CloseQuery());
 }
 
 TEST(ImprovedForm, EndOfSessionAsksTheCloseQueryUntilItAgrees) {

@@ -90,7 +90,7 @@ TEST_F(RegistryFixture, ReadsHandWrittenExportText) {
                           "[HKEY_CURRENT_USER\\Software\\Oxatek\\Dralvo_v1-7\\OxaTerminalHistory\\"
                           "termData]\r\n"
                           "\"1\"=\"second\"\r\n"
-                          "\"0\"=\"first\"\r\n");
+                          "\"0\"=\"first\""); // no line end at the end of the file
     Registry reg(RegHive::CurrentUser);
     EXPECT_EQ(reg.value(kKey, QStringLiteral("startcmd"))->text(),
               QStringLiteral("a:/app \"x\"\\main.jad"));
