@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <atomic>
+#include <cerrno>
+#include <mutex>
+
+#include "PtyFixture.h"
+#include "comm/OxaThread.h"
+#include "comm/VOXComm32.h"
+#include "comm/VOXComm32Blocks.h"
+#include "comm/VOXComm32Notify.h"
+#include "comm/VOXComm32Threads.h"
+
+namespace {
+
+class TracingComm : public TVOXComm32 {
+public:
+    using TVOXComm32::TVOXComm32;
+    void TraceText(const QString& text) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        texts.push_back(text);
+    }
+    bool Traced(const QString& text) {
+        std::lock_guard<std::mutex> lock(mutex);
+        return std::find(texts.begin(), texts.end(), text) != texts.end();
+    }
+    std::mutex mutex;
+    std::vector<QString> texts;
+};
+
+char* Block(const std::string& bytes) {
+    char* block = comm::AllocBlock(bytes.size() + 1);
+    std::memcpy(block, bytes.data(), bytes.size());
+    block[bytes.size()] = 0;
+    return block;
+}
+
+// A write worker on a pseudo-terminal, wired by hand.
+struct WriteWorker : ::testing::Test {
+    Pty pty;
+    TracingComm comm;
+    platform::SerialDevice device;
+    platform::Event close;
+    std::unique_ptr<TWriteThread> worker;
+    int liveBefore = 0;
+
+    void SetUp() override {
+        ASSERT_TRUE(pty.ok());
+        ASSERT_EQ(device.open(pty.path), 0);
+        platform::SerialDcb dcb;
+        comm.BuildDCB(dcb);
+        ASSERT_EQ(device.applyDcb(dcb), 0);
+        liveBefore = comm::LiveBlocks();
+        worker = std::make_unique<TWriteThread>();
+        worker->Component = &comm;
+        worker->PortHandle = &device;
+        worker->CloseEvent = &close;
+        worker->NotifyWindow = static_cast<TNotifyWindow*>(comm.NotifyWindow());
+    }
+    void TearDown() override {
+        close.set();
+        worker.reset();
+        EXPECT_EQ(comm::LiveBlocks(), liveBefore) << "every block freed exactly once";
+    }
+    std::string readMaster(size_t size) {
+        std::string got;
+        WaitUntil([&] {
+            got += pty.readNow();
+            return got.size() >= size;
+        });
+        return got;
+    }
+};
+
+TEST_F(WriteWorker, WritesBlocksInPostOrder) {
+    // Queued before the worker runs: nothing is lost.
+    ASSERT_TRUE(worker->PostThreadMessage(PWM_WriteData, 3, Block("one")));
+    ASSERT_TRUE(worker->PostThreadMessage(PWM_WriteData, 0, nullptr));
+    ASSERT_TRUE(worker->PostThreadMessage(PWM_WriteData, 0, Block("")));
+    ASSERT_TRUE(worker->PostThreadMessage(PWM_WriteData, 3, Block("two")));
+    ASSERT_TRUE(worker->PostThreadMessage(0x999, 1, Block("?")));
+    ASSERT_TRUE(worker->PostThreadMessage(PWM_WriteData, 5, Block("three")));
+    worker->Resume();
+    EXPECT_EQ(readMaster(11), "onetwothree");
+    ASSERT_TRUE(WaitUntil([&] { return comm::LiveBlocks() == liveBefore; }));
+    EXPECT_TRUE(worker->Ready());
+    EXPECT_TRUE(comm.Traced("Writing to comm port"));
+    EXPECT_TRUE(comm.Traced("Unexpected message posted to Write thread: 2457"));
+}
+
+TEST_F(WriteWorker, SlowWriteSendsOneBytePerMillisecond) {
+    worker->Resume();
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(worker->PostThreadMessage(PWM_WriteDataSlowly, 5, Block("12345")));
+    EXPECT_EQ(readMaster(5), "12345");
+    ASSERT_TRUE(WaitUntil([&] { return comm::LiveBlocks() == liveBefore; }));
+    EXPECT_GE(timer.elapsed(), 5) << "a pause of 1 ms after each byte";
+    EXPECT_TRUE(comm.Traced("Writing to comm port slowly"));
+}
+
+TEST_F(WriteWorker, CloseFreesQueueAndRefusesLaterPosts) {
+    worker->Resume();
+    // Nobody reads: the first big block blocks the worker, the rest queue up.
+    const std::string big(256 * 1024, 'b');
+    for (int i = 0; i < 3; ++i)
+        ASSERT_TRUE(worker->PostThreadMessage(PWM_WriteData, uint32_t(big.size()), Block(big)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    QElapsedTimer timer;
+    timer.start();
+    close.set();
+    EXPECT_TRUE(worker->WaitFor(10000));
+    EXPECT_LT(timer.elapsed(), 2000);
+    EXPECT_TRUE(worker->Terminated());
+    EXPECT_FALSE(worker->Ready());
+    EXPECT_EQ(comm::LiveBlocks(), liveBefore);
+    char* late = Block("late");
+    EXPECT_FALSE(worker->PostThreadMessage(PWM_WriteData, 4, late));
+    comm::FreeBlock(late);
+    EXPECT_TRUE(comm.Traced("Write thread shutting down"));
+}
+
+TEST_F(WriteWorker, FailedWriteAsksForHangupAndEnds) {
+    worker->Resume();
+    pty.closeMaster();
+    ASSERT_TRUE(worker->PostThreadMessage(PWM_WriteData, 4, Block("lost")));
+    ASSERT_TRUE(worker->WaitFor(5000));
+    EXPECT_TRUE(comm.Traced("WriteThread.PostHangupCall because write thread: failed WriteFile"));
+    EXPECT_TRUE(comm.Traced("Closing TAPI"));
+    char* late = Block("x");
+    EXPECT_FALSE(worker->PostThreadMessage(PWM_WriteData, 1, late));
+    comm::FreeBlock(late);
+}
+
+class CountingThread : public VOxaThread {
+public:
+    ~CountingThread() override { Finish(); }
+    std::atomic<bool> release{false};
+    std::atomic<int> runs{0};
+
+protected:
+    void Execute() override {
+        ++runs;
+        while (!release.load() && !Terminated())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+};
+
+TEST(OxaThread, ResumeWaitAndTerminate) {
+    CountingThread t;
+    EXPECT_TRUE(t.Suspended());
+    EXPECT_TRUE(t.WaitFor(0)) << "a thread never started has nothing to wait for";
+    t.SetPriority(3);
+    t.Resume();
+    t.Resume();
+    EXPECT_FALSE(t.Suspended());
+    EXPECT_FALSE(t.WaitFor(20)) << "still running";
+    t.Terminate();
+    EXPECT_TRUE(t.WaitFor(5000));
+    EXPECT_EQ(t.WaitFor(), 0u);
+    EXPECT_EQ(t.runs.load(), 1);
+    EXPECT_NE(t.ThreadID(), 0);
+}
+
+} // namespace
