@@ -479,13 +479,47 @@ bool writeAll(int fd, const QByteArray& data) {
 
 enum class Change { None, Failed, Changed };
 
-// Runs one change under the hive's lock: parse what is there, change it, write
-// a temporary file, flush, rename it over the hive.
+// Replaces the file's content atomically: a temporary file beside it, flushed,
+// then renamed over it. A hive that is a symbolic link keeps being one: the
+// file it points to is replaced.
+bool replaceFile(const QString& fileName, const QByteArray& content) {
+    QFileInfo info(fileName);
+    if (info.isSymLink())
+        info = QFileInfo(info.symLinkTarget());
+    const QByteArray path = QFile::encodeName(info.absoluteFilePath());
+    const QByteArray tmpPath = path + ".tmp";
+    // The new file keeps the rights of the one it replaces; a first file gets
+    // the usual ones (umask applied).
+    struct stat st;
+    const bool existing = ::stat(path.constData(), &st) == 0;
+    ::unlink(tmpPath.constData()); // left over by an interrupted writer
+    const int fd = ::open(tmpPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return false;
+    bool written = (!existing || ::fchmod(fd, st.st_mode & 07777) == 0) && writeAll(fd, content) &&
+                   ::fsync(fd) == 0;
+    written = (::close(fd) == 0) && written;
+    if (written && beforeRenameHook())
+        written = beforeRenameHook()();
+    if (!written || ::rename(tmpPath.constData(), path.constData()) != 0) {
+        ::unlink(tmpPath.constData());
+        return false;
+    }
+    const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(),
+                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd); // the rename itself reaches the disk
+        ::close(dirFd);
+    }
+    return true;
+}
+
+// Runs one change under the hive's lock: parse what is there, change it, and
+// replace the file.
 bool mutate(const QString& fileName, const std::function<Change(Document&)>& change) {
     if (fileName.isEmpty())
         return false;
-    const QFileInfo info(fileName);
-    if (!QDir().mkpath(info.absolutePath()))
+    if (!QDir().mkpath(QFileInfo(fileName).absolutePath()))
         return false;
     const QByteArray lockPath = QFile::encodeName(fileName + QStringLiteral(".lock"));
     const int lockFd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
@@ -501,35 +535,10 @@ bool mutate(const QString& fileName, const std::function<Change(Document&)>& cha
     Document doc = load(fileName);
     if (doc.usable) {
         const Change result = change(doc);
-        if (result == Change::None) {
+        if (result == Change::None)
             ok = true;
-        } else if (result == Change::Changed) {
-            const QByteArray path = QFile::encodeName(fileName);
-            const QByteArray tmpPath = path + ".tmp";
-            mode_t mode = 0666;
-            struct stat st;
-            if (::stat(path.constData(), &st) == 0)
-                mode = st.st_mode & 07777;
-            const int fd =
-                ::open(tmpPath.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-            if (fd >= 0) {
-                bool written = writeAll(fd, serialise(doc)) && ::fsync(fd) == 0;
-                written = (::close(fd) == 0) && written;
-                if (written && beforeRenameHook())
-                    written = beforeRenameHook()();
-                if (written && ::rename(tmpPath.constData(), path.constData()) == 0) {
-                    ok = true;
-                    const int dirFd = ::open(QFile::encodeName(info.absolutePath()).constData(),
-                                             O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-                    if (dirFd >= 0) {
-                        ::fsync(dirFd);
-                        ::close(dirFd);
-                    }
-                } else {
-                    ::unlink(tmpPath.constData());
-                }
-            }
-        }
+        else if (result == Change::Changed)
+            ok = replaceFile(fileName, serialise(doc));
     }
     ::flock(lockFd, LOCK_UN);
     ::close(lockFd);

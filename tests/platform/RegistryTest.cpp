@@ -355,6 +355,23 @@ TEST_F(RegistryFixture, InterruptedWriteNeverLeavesATornFile) {
     EXPECT_FALSE(reg.value(kKey, QStringLiteral("Lost")).has_value());
 }
 
+TEST_F(RegistryFixture, ReplacingKeepsTheFilesRightsAndSymbolicLink) {
+    const QString real = m_home.path() + QStringLiteral("/dotfiles/user.reg");
+    writeFile(real, "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\K]\r\n\"A\"=\"1\"\r\n\r\n");
+    chmod(QFile::encodeName(real).constData(), 0600);
+    QDir().mkpath(m_configHome + QStringLiteral("/Oxatek"));
+    ASSERT_TRUE(QFile::link(real, userFile()));
+
+    Registry reg(RegHive::CurrentUser);
+    ASSERT_TRUE(reg.setString(QStringLiteral("K"), QStringLiteral("B"), QStringLiteral("2")));
+    EXPECT_TRUE(QFileInfo(userFile()).isSymLink());
+    EXPECT_TRUE(readFile(real).contains("\"B\"=\"2\"\r\n"));
+    struct stat st;
+    ASSERT_EQ(stat(QFile::encodeName(real).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(reg.value(QStringLiteral("K"), QStringLiteral("A"))->text(), QStringLiteral("1"));
+}
+
 // Weak, so that another test file of this program may bring its own main.
 __attribute__((weak)) int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
