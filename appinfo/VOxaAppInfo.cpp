@@ -54,13 +54,17 @@ std::map<QString, ClassEntry>& classes() {
 class StackingTracker : public QObject {
 public:
     static StackingTracker& instance() {
-        static StackingTracker* tracker = nullptr;
+        static QPointer<StackingTracker> tracker;
+        static bool installed = false;
         if (!tracker) {
             tracker = new StackingTracker;
-            if (QCoreApplication::instance()) {
-                tracker->setParent(QCoreApplication::instance());
-                QCoreApplication::instance()->installEventFilter(tracker);
-            }
+            installed = false;
+        }
+        // Watches every window of the application once there is one.
+        if (!installed && QCoreApplication::instance()) {
+            installed = true;
+            tracker->setParent(QCoreApplication::instance());
+            QCoreApplication::instance()->installEventFilter(tracker);
         }
         return *tracker;
     }
@@ -117,6 +121,38 @@ using appinfo::isSizeable;
 QSize undockedSize(const QWidget* form) {
     const QVariant v = form->property(UndockedSizeProperty);
     return v.isValid() ? v.toSize() : form->size();
+}
+
+// Puts the window into the saved show state: 1 normal, 2 minimized,
+// 3 maximized, 6 minimize; anything else only sets the bounds.
+void applyShowState(QWidget* form, int showState, const QRect& normal) {
+    const Qt::WindowStates others =
+        form->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+    switch (showState) {
+    case 1:
+        form->setWindowState(others);
+        form->setGeometry(normal);
+        if (form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))
+            DebugNotify(QStringLiteral("tak nebo naopak?"));
+        break;
+    case 2:
+        form->setGeometry(normal);
+        form->setWindowState(others | Qt::WindowMinimized);
+        break;
+    case 3:
+        form->setWindowState(others | Qt::WindowMaximized);
+        break;
+    case 6:
+        form->setGeometry(normal);
+        form->setWindowState(others | Qt::WindowMinimized);
+        if (!(form->windowState() & Qt::WindowMinimized))
+            DebugNotify(QStringLiteral("tak nebo naopak?"));
+        break;
+    default:
+        form->setGeometry(normal);
+        DebugNotify(QStringLiteral("coto kdeto?"));
+        break;
+    }
 }
 
 const char* const kMinPositionProperty = "oxaMinPosition";
@@ -528,33 +564,7 @@ void VOxaAppInfo::RestoreOneForm(QWidget* form) {
             q.MinPosition = p.MinPosition;
             SetWindowPlacement(form, q);
         }
-        const Qt::WindowStates others =
-            form->windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
-        switch (showState) {
-        case 1:
-            form->setWindowState(others);
-            form->setGeometry(p.NormalPosition);
-            if (form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))
-                DebugNotify(QStringLiteral("tak nebo naopak?"));
-            break;
-        case 2:
-            form->setGeometry(p.NormalPosition);
-            form->setWindowState(others | Qt::WindowMinimized);
-            break;
-        case 3:
-            form->setWindowState(others | Qt::WindowMaximized);
-            break;
-        case 6:
-            form->setGeometry(p.NormalPosition);
-            form->setWindowState(others | Qt::WindowMinimized);
-            if (!(form->windowState() & Qt::WindowMinimized))
-                DebugNotify(QStringLiteral("tak nebo naopak?"));
-            break;
-        default:
-            form->setGeometry(p.NormalPosition);
-            DebugNotify(QStringLiteral("coto kdeto?"));
-            break;
-        }
+        applyShowState(form, showState, p.NormalPosition);
         if (visible) {
             p.ShowCmd = showState;
             SetWindowPlacement(form, p);

@@ -477,7 +477,7 @@ bool writeAll(int fd, const QByteArray& data) {
     return true;
 }
 
-enum class Change { None, Failed, Changed };
+enum class Change { None, Changed };
 
 // Replaces the file's content atomically: a temporary file beside it, flushed,
 // then renamed over it. A hive that is a symbolic link keeps being one: the
