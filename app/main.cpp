@@ -1,11 +1,22 @@
+// Dralvo: a serial debugging console for a Java application on a GSM module.
 #include <QApplication>
-#include <QMainWindow>
+
+#include "app/FormCfgAdv.h"
+#include "app/FormMain.h"
+#include "platform/ControlChannel.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Dralvo, v1.10"));
-    window.resize(640, 480);
-    window.show();
-    return app.exec();
+    QApplication application(argc, argv);
+    application.setQuitOnLastWindowClosed(false); // the terminal window may stay open
+
+    TfrmMain frmMain; // components created and loaded, FormCreate run
+    auto* frmCfgAdv = new TfrmCfgAdv(&frmMain);
+    frmMain.SetCfgAdv(frmCfgAdv);
+    QObject::connect(&frmMain, &TfrmMain::closed, &application, &QApplication::quit);
+
+    frmMain.ListenForControlMessages(platform::controlSocketDir());
+    frmMain.CloseOnTerminationSignals();
+
+    frmMain.show(); // FormShow: settings, port list, automation
+    return application.exec();
 }

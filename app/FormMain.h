@@ -1,0 +1,202 @@
+#pragma once
+// The main window: the port parameters, the connection sequence behind the
+// three connection buttons, the receive pipeline with its two filters, the
+// timed automation and the commands sent to the module. It owns the serial
+// component, the terminal and the application-info component.
+#include <QColor>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+#include <cstdint>
+
+#include "comm/VOXComm32Types.h"
+
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class TVOXComm32;
+class TfrmCfgAdv;
+class Timer;
+class VOxaAppInfo;
+class VOxaTerminal;
+namespace platform {
+class ControlChannel;
+class TerminationSignals;
+} // namespace platform
+
+// State of the connection sequence. tmrMachine runs only in OpenPort and SendCommand.
+enum TMachineState : uint8_t {
+    MachineStateIdle = 0,        // nothing to do
+    MachineStateOpenPort = 1,    // opening the port, with retries
+    MachineStateSendCommand = 2, // start step
+    MachineStateReady = 3,       // port open
+};
+
+// What the status bar and the Start/Disconnect buttons show.
+enum TStatusStep : uint8_t {
+    StatusStepNone = 0, // nothing shown yet
+    StatusStepIdle = 1,
+    StatusStepOpening = 2,
+    StatusStepSending = 3,
+    StatusStepReady = 4,
+    StatusStepDisconnecting = 5,
+};
+
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window, creates and loads its components, then runs FormCreate.
+    explicit TfrmMain(QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // The advanced dialog is created after the main window; it must be set
+    // before the window is first shown.
+    void SetCfgAdv(TfrmCfgAdv* dialog) { frmCfgAdv = dialog; }
+
+    // Lets other programs press Start and Disconnect through the control
+    // socket in dir. Returns false when no socket could be created.
+    bool ListenForControlMessages(const QString& dir);
+    QString ControlSocketPath() const;
+    // SIGTERM, SIGINT and SIGHUP close the window as its close box does.
+    void CloseOnTerminationSignals();
+
+    // ---- components ----
+    TVOXComm32* commMain = nullptr;
+    VOxaTerminal* termData = nullptr;
+    VOxaAppInfo* VOxaAppInfo1 = nullptr;
+    Timer* tmrMachine = nullptr;
+    Timer* tmrAutoStartDelayed = nullptr;
+    Timer* tmrAutoMark = nullptr;
+    Timer* tmrAutoCmd = nullptr;
+    Timer* tmrAlarm = nullptr;
+    Timer* tmrAlarmRepeat = nullptr;
+    QFileDialog* OpenDialogSendFile = nullptr;
+    TfrmCfgAdv* frmCfgAdv = nullptr;
+
+    // ---- controls ----
+    QGroupBox* grpComPort = nullptr;
+    QLabel* lblParameters = nullptr;
+    QLabel* lblOutCheck = nullptr;
+    QLabel* lblState = nullptr;
+    QLabel* lblOutState = nullptr;
+    QLabel* lblProgress = nullptr;
+    QPushButton* btnConfig = nullptr;
+    QComboBox* cmbPort = nullptr;
+    QPushButton* btnAdvancedCfg = nullptr;
+    QPushButton* btnStart = nullptr;
+    QPushButton* btnConnect = nullptr;
+    QPushButton* btnDisconnect = nullptr;
+    QLabel* lblStartCmd = nullptr;
+    QLabel* lblAtSjra = nullptr;
+    QLineEdit* edtStartCmd = nullptr;
+    QPushButton* btAutostartOn = nullptr;
+    QGroupBox* grpFilters = nullptr;
+    QLabel* lblFilter1 = nullptr;
+    QComboBox* cmbFilter1 = nullptr;
+    QPushButton* btnFreezeRun = nullptr;
+    QLabel* lblFilter2 = nullptr;
+    QComboBox* cmbFilter2 = nullptr;
+    QCheckBox* chkStrict = nullptr;
+    QGroupBox* grpSendFile = nullptr;
+    QLabel* lblSFFilename = nullptr;
+    QLineEdit* edtSFFilename = nullptr;
+    QPushButton* btnSFBrowse = nullptr;
+    QPushButton* btnSFSend = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusBar1Panel = nullptr; // the status bar's one plain text panel
+
+    // ---- fields of the connection sequence ----
+    TMachineState MachineState = MachineStateIdle;
+    int32_t machineStep = 0;
+    int32_t openAttempts = 0;
+    uint32_t openFailTick = 0;
+    bool connectOnly = false;
+    TStatusStep StatusStep = StatusStepNone;
+    TCommState lastCommState = CommStateFirst;
+
+    // ---- handlers ----
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+    void btnStartClick();
+    void btnConnectClick();
+    void btnDisconnectClick();
+    void tmrMachineTimer();
+    void commMainStateChange(QObject* Sender, TCommState State);
+    void commMainReceiveData(QObject* Sender, const char* Buffer, uint16_t BufferLength);
+    void termDataTermSendData(VOxaTerminal* Sender, const uint8_t* data, int count,
+                              bool includesCR);
+    void termDataFormCreate(VOxaTerminal* Sender, QWidget* form, QPlainTextEdit* richedit);
+    void btnFreezeRunClick();
+    void cmbFilter1Exit();
+    void cmbFilter2Exit();
+    // A message number from another program: WM_USER+1 presses Start (result
+    // 1), WM_USER presses Disconnect (result 2); anything else gives 0.
+    int HandleControlMessage(uint32_t message);
+
+    // Settings (defined with the settings code).
+    void LoadSettings();
+    void SaveSettings();
+    void btnAdvancedCfgClick();
+    // Timed automation (defined with the automation code).
+    void ApplyAdvancedSettings();
+    void tmrAutoStartDelayedTimer();
+    void tmrAutoMarkTimer();
+    void tmrAutoCmdTimer();
+    void tmrAlarmTimer();
+    void tmrAlarmRepeatTimer();
+    // Module commands and file sending (defined with that code).
+    void btAutostartOnClick();
+    void btnSFBrowseClick();
+    void btnSFSendClick();
+    void cmbPortChange();
+    void cmbPortDropDown();
+    void btnConfigClick();
+
+    // ---- internal operations ----
+    void SetStatusStep(TStatusStep step);
+    void SetMachineState(TMachineState state);
+    void ShowProgress(int32_t count);
+    static QString BaudRateText(TBaudRate rate);
+    // The status bar's current text.
+    QString StatusText() const;
+    // A text as an integer: an optionally signed decimal number within the
+    // 32-bit range, otherwise defaultValue.
+    static int StrToIntDef(const QString& text, int defaultValue);
+
+signals:
+    // The window has closed (settings saved); the program ends.
+    void closed();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    void createComponents();
+    void connectHandlers();
+
+    bool m_shown = false;
+    bool m_closing = false;
+    bool m_inMachineTick = false;
+    platform::ControlChannel* m_controlChannel = nullptr;
+    platform::TerminationSignals* m_terminationSignals = nullptr;
+};
+
+// The box's font colour; changing it keeps the text and its selection.
+void SetComboFontColor(QComboBox* combo, QColor color);
+QColor ComboFontColor(const QComboBox* combo);
+
+// The history of a filter box when the focus leaves it: a text already in the
+// list (any letter case) or a blank text changes nothing; otherwise the text as
+// typed is appended, dropping the oldest entry to keep at most maxItems.
+// Returns whether the list changed.
+bool AddFilterHistory(QStringList& items, const QString& text, int maxItems = 10);

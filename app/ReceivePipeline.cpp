@@ -1,0 +1,95 @@
+#include "app/ReceivePipeline.h"
+
+namespace {
+char upperAscii(char c) {
+    return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+}
+
+bool startsWithFolded(QByteArrayView line, QByteArrayView prefix) {
+    if (prefix.size() > line.size())
+        return false;
+    for (qsizetype i = 0; i < prefix.size(); ++i)
+        if (upperAscii(line[i]) != upperAscii(prefix[i]))
+            return false;
+    return true;
+}
+} // namespace
+
+QByteArray FilterFromText(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 32)
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= 32)
+        --end;
+    return text.mid(begin, end - begin).toLatin1();
+}
+
+QByteArray UpperAscii(QByteArrayView text) {
+    QByteArray result(text.data(), text.size());
+    for (char& c : result)
+        c = upperAscii(c);
+    return result;
+}
+
+bool FilterMatches(QByteArrayView line, QByteArrayView filter) {
+    if (filter.isEmpty())
+        return false;
+    if (startsWithFolded(line, filter))
+        return true;
+    if (filter[0] != '%' || filter.size() == 1)
+        return false;
+    return UpperAscii(line).contains(UpperAscii(filter.sliced(1)));
+}
+
+LineVerdict ClassifyLine(QByteArrayView line, const LineFilters& filters) {
+    if (FilterMatches(line, filters.filter1))
+        return LineVerdict::Filter1;
+    if (FilterMatches(line, filters.filter2))
+        return LineVerdict::Filter2;
+    return filters.strict ? LineVerdict::Dropped : LineVerdict::Plain;
+}
+
+VOxaTerminal_LineType LineTypeOf(LineVerdict verdict) {
+    switch (verdict) {
+    case LineVerdict::Filter1:
+        return VOxaTerminal_ltExtraG;
+    case LineVerdict::Filter2:
+        return VOxaTerminal_ltExtraA;
+    default:
+        return VOxaTerminal_ltInText;
+    }
+}
+
+void SplitChunk(QByteArrayView chunk, const std::function<void(QByteArrayView line)>& onLine,
+                QByteArray& rest) {
+    rest.clear();
+    QByteArray line;
+    line.reserve(chunk.size());
+    for (char c : chunk) {
+        if (c == '\n')
+            continue;
+        if (c == '\r') {
+            onLine(line);
+            line.resize(0); // keeps the capacity for the next line
+            continue;
+        }
+        line.append(c);
+    }
+    rest = line;
+}
+
+void ProcessReceivedChunk(QByteArrayView chunk, const LineFilters& filters,
+                          const ReceiveSink& sink) {
+    QByteArray rest;
+    SplitChunk(
+        chunk,
+        [&](QByteArrayView line) {
+            const LineVerdict verdict = ClassifyLine(line, filters);
+            if (verdict != LineVerdict::Dropped)
+                sink.addLine(line, LineTypeOf(verdict));
+        },
+        rest);
+    if (!rest.isEmpty())
+        sink.addText(rest, VOxaTerminal_ltInText);
+}

@@ -1,0 +1,53 @@
+#pragma once
+// The main window's receive path without widgets: received chunks become lines
+// at carriage returns, and two filter strings pick out lines of interest.
+// Data are bytes throughout; filters are compared byte by byte.
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <functional>
+
+#include "terminal/LineTypes.h"
+
+// A filter as typed in its box, without the leading and trailing characters of
+// code 0 to 32. Characters outside Latin-1 cannot occur in received data.
+QByteArray FilterFromText(const QString& text);
+
+// Upper-case form where only the letters a to z change.
+QByteArray UpperAscii(QByteArrayView text);
+
+// Whether line matches filter: an empty filter never matches; the filter taken
+// whole is tried as a prefix first, then, for a filter beginning with "%", the
+// rest is looked for anywhere in the line ("%" alone matches nothing). Letter
+// case of a to z is ignored.
+bool FilterMatches(QByteArrayView line, QByteArrayView filter);
+
+// What the terminal gets for a line: filter 1 wins over filter 2; an unmatched
+// line is ordinary received text, or nothing under Strict.
+struct LineFilters {
+    QByteArray filter1;
+    QByteArray filter2;
+    bool strict = false;
+};
+enum class LineVerdict { Filter1, Filter2, Plain, Dropped };
+LineVerdict ClassifyLine(QByteArrayView line, const LineFilters& filters);
+// The terminal line type for a verdict other than Dropped.
+VOxaTerminal_LineType LineTypeOf(LineVerdict verdict);
+
+// Splits one received chunk: line feeds are dropped wherever they stand, a
+// carriage return ends a line (which may be empty), and the rest after the last
+// carriage return comes back as the partial text. Nothing is carried over from
+// one chunk to the next. Linear in the chunk's size.
+void SplitChunk(QByteArrayView chunk, const std::function<void(QByteArrayView line)>& onLine,
+                QByteArray& rest);
+
+// Where the pipeline's output goes (the terminal in the program, a recorder in tests).
+struct ReceiveSink {
+    std::function<void(QByteArrayView text, VOxaTerminal_LineType type)> addLine;
+    std::function<void(QByteArrayView text, VOxaTerminal_LineType type)> addText;
+};
+
+// The whole chunk: every line filtered and handed to addLine, then a non-empty
+// rest handed unfiltered to addText as received text (also under Strict).
+void ProcessReceivedChunk(QByteArrayView chunk, const LineFilters& filters,
+                          const ReceiveSink& sink);

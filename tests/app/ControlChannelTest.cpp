@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <atomic>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+#include "TestEnv.h"
+#include "platform/ControlChannel.h"
+
+using platform::ControlChannel;
+
+namespace {
+
+// Sends on a helper thread while this thread runs the event loop for the server.
+long long request(const QString& path, const QByteArray& line, QString* error = nullptr) {
+    std::atomic<bool> done{false};
+    long long result = -1;
+    QString why;
+    std::thread client([&] {
+        result = platform::sendControlMessage(path, line, &why, 3000);
+        done = true;
+    });
+    PumpUntil([&] { return done.load(); }, 5000);
+    client.join();
+    if (error)
+        *error = why;
+    return result;
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return 0;
+    return st.st_mode;
+}
+
+// A socket file nobody listens on, as a crashed instance leaves it.
+void makeStaleSocket(const QString& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const QByteArray p = QFile::encodeName(path);
+    memcpy(addr.sun_path, p.constData(), size_t(p.size()));
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
+}
+
+} // namespace
+
+TEST(ControlChannel, ParsesDecimalAndHexMessageNumbers) {
+    EXPECT_EQ(platform::parseControlMessage("1025"), 1025u);
+    EXPECT_EQ(platform::parseControlMessage("0x401\n"), 1025u);
+    EXPECT_EQ(platform::parseControlMessage(" 0X400 \r\n"), 1024u);
+    EXPECT_EQ(platform::parseControlMessage("4294967295"), 4294967295u);
+    for (const char* bad : {"", "0x", "-1", "+5", "12a", "0x1g", "4294967296", "1 2", "start"})
+        EXPECT_FALSE(platform::parseControlMessage(bad).has_value()) << bad;
+}
+
+TEST(ControlChannel, AnswersEachRequestLineWithTheHandlersResult) {
+    QTemporaryDir dir;
+    ControlChannel channel;
+    std::vector<uint32_t> seen;
+    channel.OnMessage = [&](uint32_t m) {
+        seen.push_back(m);
+        return m == 1025 ? 1 : m == 1024 ? 2 : 0;
+    };
+    ASSERT_TRUE(channel.listen(dir.path(), "Test"));
+    EXPECT_EQ(channel.path(), dir.path() + "/Test.ctl");
+    EXPECT_EQ(request(channel.path(), "1025"), 1);
+    EXPECT_EQ(request(channel.path(), "0x400"), 2);
+    EXPECT_EQ(request(channel.path(), "7"), 0);
+    // Not a number: answered 0 without bothering the window.
+    EXPECT_EQ(request(channel.path(), "junk"), 0);
+    EXPECT_EQ(request(channel.path(), QByteArray(200, '1')), 0);
+    EXPECT_EQ(seen, (std::vector<uint32_t>{1025, 1024, 7}));
+}
+
+TEST(ControlChannel, SocketIsForTheUserOnlyAndRemovedAtClose) {
+    QTemporaryDir dir;
+    QString path;
+    {
+        ControlChannel channel;
+        ASSERT_TRUE(channel.listen(dir.path(), "Test"));
+        path = channel.path();
+        const mode_t mode = modeOf(path);
+        EXPECT_TRUE(S_ISSOCK(mode));
+        EXPECT_EQ(mode & 0777, 0600u);
+        // No temporary folder is left beside it.
+        EXPECT_EQ(
+            QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System),
+            QStringList{"Test.ctl"});
+    }
+    EXPECT_EQ(modeOf(path), 0u);
+}
+
+TEST(ControlChannel, StaleSocketIsReplacedAndALiveOneIsKept) {
+    QTemporaryDir dir;
+    const QString mainPath = dir.path() + "/Test.ctl";
+    makeStaleSocket(mainPath);
+    ControlChannel first;
+    first.OnMessage = [](uint32_t) { return 1; };
+    ASSERT_TRUE(first.listen(dir.path(), "Test"));
+    EXPECT_EQ(first.path(), mainPath);
+    EXPECT_EQ(request(mainPath, "1025"), 1);
+
+    // A second instance must not steal the name of a live one.
+    ControlChannel second;
+    second.OnMessage = [](uint32_t) { return 2; };
+    ASSERT_TRUE(second.listen(dir.path(), "Test"));
+    EXPECT_EQ(second.path(), dir.path() + QString("/Test-%1.ctl").arg(::getpid()));
+    EXPECT_EQ(request(mainPath, "1"), 1);
+    EXPECT_EQ(request(second.path(), "1"), 2);
+    // Closing the second leaves the first's file alone.
+    second.close();
+    EXPECT_TRUE(S_ISSOCK(modeOf(mainPath)));
+}
+
+TEST(ControlChannel, ClientReportsAMissingWindow) {
+    QTemporaryDir dir;
+    QString error;
+    EXPECT_EQ(request(dir.path() + "/none.ctl", "1025", &error), -1);
+    EXPECT_FALSE(error.isEmpty());
+}
+
+TEST(DralvoMsg, BadArgumentsGiveUsageAndExitCode2) {
+    const QString tool = QStringLiteral(DRALVO_BINARY_DIR "/dralvo-msg");
+    ASSERT_TRUE(QFile::exists(tool));
+    for (const QStringList& args :
+         {QStringList{}, QStringList{"starts"}, QStringList{"start", "disconnect"},
+          QStringList{"-5"}, QStringList{"--socket"}, QStringList{"0xZZ"}}) {
+        QProcess p;
+        p.start(tool, args);
+        ASSERT_TRUE(p.waitForFinished(5000));
+        EXPECT_EQ(p.exitCode(), 2) << args.join(' ').toStdString();
+        EXPECT_TRUE(p.readAllStandardError().contains("usage"));
+    }
+}
+
+TEST(DralvoMsg, SendsTheMessageAndPrintsTheAnswer) {
+    QTemporaryDir dir;
+    ControlChannel channel;
+    std::vector<uint32_t> seen;
+    channel.OnMessage = [&](uint32_t m) {
+        seen.push_back(m);
+        return m == 1025 ? 1 : m == 1024 ? 2 : 0;
+    };
+    ASSERT_TRUE(channel.listen(dir.path(), "Dralvo_v1-7"));
+    const QString tool = QStringLiteral(DRALVO_BINARY_DIR "/dralvo-msg");
+    auto run = [&](const QStringList& args, const QProcessEnvironment& env) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(tool, args);
+        PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 5000);
+        return std::make_pair(p.exitCode(), p.readAllStandardOutput().trimmed());
+    };
+    // It finds the main instance's socket through XDG_RUNTIME_DIR.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("XDG_RUNTIME_DIR", dir.path());
+    EXPECT_EQ(run({"start"}, env), std::make_pair(0, QByteArray("1")));
+    EXPECT_EQ(run({"disconnect"}, env), std::make_pair(0, QByteArray("2")));
+    EXPECT_EQ(run({"0x10"}, env), std::make_pair(0, QByteArray("0")));
+    // --socket names it directly.
+    env.insert("XDG_RUNTIME_DIR", dir.path() + "/elsewhere");
+    EXPECT_EQ(run({"--socket", channel.path(), "1024"}, env), std::make_pair(0, QByteArray("2")));
+    EXPECT_EQ(run({"start"}, env).first, 1); // nobody there
+    EXPECT_EQ(seen, (std::vector<uint32_t>{1025, 1024, 16, 1024}));
+}

@@ -1,0 +1,576 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <atomic>
+#include <csignal>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+
+#include "PtyFixture.h"
+#include "TestEnv.h"
+#include "app/FormCfgAdv.h"
+#include "app/FormMain.h"
+#include "comm/VOXComm32.h"
+#include "platform/ControlChannel.h"
+#include "platform/Ticks.h"
+#include "terminal/TerminalWindow.h"
+#include "terminal/VOxaTerminal.h"
+#include "util/Timer.h"
+
+namespace {
+
+// The main window with its ticks under the test's control: tmrMachine keeps its
+// Enabled state, but its ticks come from tick(), each 50 ms of injected time.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Every test starts from an empty registry.
+        QDir(TestWorkDir() + "/config").removeRecursively();
+        QDir().mkpath(TestWorkDir() + "/config");
+        m_now = 0x10000000u;
+        platform::setTickSource([this] { return m_now.load(); });
+        m_pty = std::make_unique<PtyFixture>(m_dir.path() + "/ttyLINK");
+    }
+    void TearDown() override {
+        frm.reset();
+        platform::setTickSource({});
+    }
+
+    void create() {
+        frm = std::make_unique<TfrmMain>();
+        dlg = new TfrmCfgAdv(frm.get());
+        frm->SetCfgAdv(dlg);
+        frm->tmrMachine->OnTimer = nullptr;
+        // The window opens with the focus on "Connect & Start".
+        initialFocus = frm->focusWidget();
+        frm->show();
+        // The component's first state report arrives through the event loop.
+        ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() != "?"; }));
+    }
+
+    // One 50 ms step of the connection timer (only while it runs, as the real one).
+    void tick(int count = 1) {
+        for (int i = 0; i < count; ++i) {
+            m_now += 50;
+            if (frm->tmrMachine->Enabled())
+                frm->tmrMachineTimer();
+            QCoreApplication::processEvents();
+        }
+    }
+
+    QString terminalText() {
+        frm->termData->FlushDisplay();
+        return frm->termData->RichEdit()->toPlainText();
+    }
+    int countInTerminal(const QString& what) { return int(terminalText().count(what)); }
+    QStringList terminalLines() { return terminalText().split('\n', Qt::SkipEmptyParts); }
+
+    // Ticks until the sequence has settled in Ready (at most n ticks).
+    bool tickUntilReady(int n = 40) {
+        for (int i = 0; i < n && frm->MachineState != MachineStateReady; ++i)
+            tick();
+        return frm->MachineState == MachineStateReady;
+    }
+
+    void receive(const QByteArray& chunk) {
+        frm->commMainReceiveData(frm->commMain, chunk.constData(), uint16_t(chunk.size()));
+    }
+
+    std::atomic<uint32_t> m_now{0};
+    QTemporaryDir m_dir;
+    std::unique_ptr<PtyFixture> m_pty;
+    std::unique_ptr<TfrmMain> frm;
+    TfrmCfgAdv* dlg = nullptr;
+    QWidget* initialFocus = nullptr;
+};
+
+const QColor Red(255, 0, 0), Black(0, 0, 0), Blue(0, 0, 255);
+
+} // namespace
+
+TEST_F(MainWindowTest, LayoutHoldsEveryControlWithItsCaption) {
+    create();
+    EXPECT_EQ(frm->windowTitle(), "Dralvo, v1.10");
+    EXPECT_EQ(frm->grpComPort->title(), " COM port parameters ");
+    EXPECT_EQ(frm->grpFilters->title(), " Filters ");
+    EXPECT_EQ(frm->grpSendFile->title(), " Send file ");
+    EXPECT_EQ(frm->btnStart->text(), "Connect && &Start");
+    EXPECT_EQ(frm->btnConnect->text(), "C&onnect");
+    EXPECT_EQ(frm->btnDisconnect->text(), "&Disconnect");
+    EXPECT_TRUE(frm->btnStart->isDefault());
+    EXPECT_TRUE(frm->btnConnect->isDefault());
+    EXPECT_EQ(initialFocus, frm->btnStart);
+    EXPECT_EQ(frm->btnConfig->text(), "&Config");
+    EXPECT_EQ(frm->btnAdvancedCfg->text(), "&Advanced ...");
+    EXPECT_EQ(frm->btAutostartOn->text(), "Set autostart on");
+    EXPECT_EQ(frm->lblStartCmd->text(), "Start command: (without CR at the end)");
+    EXPECT_EQ(frm->lblAtSjra->text(), "at^sjra=");
+    EXPECT_EQ(frm->edtStartCmd->text(), "a:/appmain2.jad");
+    EXPECT_EQ(frm->btnFreezeRun->text(), "Freeze");
+    EXPECT_EQ(frm->chkStrict->text(), "Strict");
+    EXPECT_FALSE(frm->chkStrict->isChecked());
+    EXPECT_EQ(frm->cmbFilter1->maxVisibleItems(), 10);
+    EXPECT_EQ(frm->cmbFilter2->maxVisibleItems(), 10);
+    EXPECT_TRUE(frm->cmbFilter1->isEditable());
+    EXPECT_EQ(frm->edtSFFilename->text(), "-");
+    EXPECT_EQ(frm->btnSFBrowse->text(), "&Browse");
+    EXPECT_EQ(frm->btnSFSend->text(), "S&end");
+    EXPECT_TRUE(frm->lblOutState->font().bold());
+    EXPECT_TRUE(frm->lblOutCheck->wordWrap());
+    EXPECT_EQ(frm->lblProgress->alignment() & Qt::AlignRight, Qt::AlignRight);
+    EXPECT_EQ(frm->lblProgress->font().family(), "Courier New");
+    EXPECT_EQ(dlg->windowTitle(), "Advanced configution");
+    EXPECT_EQ(frm->tmrMachine->Interval(), 50u);
+    EXPECT_EQ(frm->termData->MaxLines(), 500000);
+    EXPECT_TRUE(frm->termData->ShowHexEdit());
+    EXPECT_EQ(frm->termData->LoggerNamingStyle(), volnfDaily);
+    EXPECT_EQ(frm->termData->LoggerFilename(), "logs\\Dralvo_*.log");
+    EXPECT_FALSE(frm->commMain->AutoReconnect());
+    EXPECT_TRUE(frm->commMain->Options()->SkipEvents().Contains(voceTXEMPTY));
+}
+
+TEST_F(MainWindowTest, StartsIdleWithTheStoredPortAndNoConnection) {
+    create();
+    EXPECT_EQ(frm->StatusText(), "");
+    EXPECT_EQ(frm->lblProgress->text(), "");
+    EXPECT_FALSE(frm->commMain->IsCommOpen());
+    EXPECT_EQ(frm->lblOutState->text(), "Disconnected");
+    EXPECT_EQ(frm->lblOutCheck->text(), " (Port: COM1, Speed: 115200)");
+    EXPECT_EQ(ComboFontColor(frm->cmbPort), Black);
+    // The component's second initial report is equal and dropped: one line only.
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(countInTerminal("COM port \"COM1\": Disconnected"), 1);
+    EXPECT_EQ(terminalLines().size(), 1);
+    EXPECT_EQ(frm->MachineState, MachineStateIdle);
+    EXPECT_FALSE(frm->tmrMachine->Enabled());
+}
+
+TEST_F(MainWindowTest, ConnectOnAMissingPortRetriesAndShowsOneFailure) {
+    create();
+    const QString missing = m_dir.path() + "/ttyMISSING";
+    frm->commMain->SetCommPort(missing);
+    frm->btnConnect->click();
+    EXPECT_EQ(frm->StatusText(), "Trying to open COM port ...");
+    EXPECT_FALSE(frm->btnStart->isEnabled());
+    EXPECT_TRUE(frm->btnDisconnect->isEnabled());
+    EXPECT_TRUE(frm->connectOnly);
+
+    // The first attempt comes with the second tick.
+    tick();
+    EXPECT_EQ(frm->openAttempts, 0);
+    tick();
+    EXPECT_EQ(frm->openAttempts, 1);
+    EXPECT_EQ(frm->lblProgress->text(), "(.*..)");
+
+    // Attempts more than 500 ms apart; the star walks right with each failure.
+    const QStringList expected = {"(..*.)", "(...*)", "(*...)", "(.*..)", "(..*.)"};
+    for (const QString& pattern : expected) {
+        const int before = frm->openAttempts;
+        const uint32_t start = m_now;
+        while (frm->openAttempts == before && m_now - start < 2000)
+            tick();
+        const uint32_t gap = m_now - start;
+        EXPECT_GT(gap, 500u);
+        EXPECT_LE(gap, 600u);
+        EXPECT_EQ(frm->lblProgress->text(), pattern);
+    }
+    PumpUntil([] { return false; }, 50);
+    EXPECT_EQ(frm->StatusText(), "Trying to open COM port ...");
+    EXPECT_EQ(frm->lblOutState->text(), "Failed");
+    EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Failed").arg(missing)), 1);
+    EXPECT_EQ(ComboFontColor(frm->cmbPort), Red);
+
+    // Disconnect ends the retries.
+    frm->btnDisconnect->click();
+    EXPECT_EQ(frm->StatusText(), "Idle.");
+    EXPECT_TRUE(frm->btnStart->isEnabled());
+    EXPECT_FALSE(frm->btnDisconnect->isEnabled());
+    EXPECT_EQ(frm->focusWidget(), frm->btnStart);
+    const int attempts = frm->openAttempts;
+    tick(30);
+    EXPECT_EQ(frm->openAttempts, attempts);
+    EXPECT_FALSE(frm->tmrMachine->Enabled());
+    EXPECT_FALSE(frm->commMain->IsCommOpen());
+}
+
+TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {
+    ASSERT_TRUE(m_pty->plug());
+    create();
+    frm->commMain->SetCommPort(m_pty->link());
+    frm->btnConnect->click();
+    tick(2);
+    EXPECT_EQ(frm->StatusText(), "Ready.");
+    EXPECT_EQ(frm->MachineState, MachineStateReady);
+    EXPECT_EQ(frm->lblProgress->text(), "");
+    EXPECT_TRUE(frm->commMain->IsCommOpen());
+    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+    EXPECT_EQ(ComboFontColor(frm->cmbPort), Blue);
+    EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Connected").arg(m_pty->link())), 1);
+    EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: 115200)").arg(m_pty->link()));
+    tick();
+    EXPECT_FALSE(frm->tmrMachine->Enabled());
+
+    frm->btnDisconnect->click();
+    EXPECT_EQ(frm->StatusText(), "Idle.");
+    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Disconnected"; }));
+    EXPECT_EQ(ComboFontColor(frm->cmbPort), Black);
+    EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Disconnected").arg(m_pty->link())), 1);
+
+    // "Connect & Start": one tick of "Sending command ...", then ready.
+    frm->btnStart->click();
+    EXPECT_EQ(frm->focusWidget(), frm->btnDisconnect);
+    EXPECT_FALSE(frm->connectOnly);
+    tick(2);
+    EXPECT_EQ(frm->StatusText(), "Sending command ...");
+    EXPECT_EQ(frm->MachineState, MachineStateSendCommand);
+    EXPECT_FALSE(frm->btnStart->isEnabled());
+    tick();
+    EXPECT_EQ(frm->StatusText(), "Ready.");
+    EXPECT_EQ(frm->MachineState, MachineStateReady);
+}
+
+TEST_F(MainWindowTest, PullingTheAdapterReconnectsWithoutHelp) {
+    ASSERT_TRUE(m_pty->plug());
+    create();
+    frm->commMain->SetCommPort(m_pty->link());
+    frm->btnStart->click();
+    ASSERT_TRUE(tickUntilReady());
+    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+
+    m_pty->unplug();
+    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Failed"; }));
+    EXPECT_EQ(frm->StatusText(), "Trying to open COM port ...");
+    EXPECT_EQ(frm->MachineState, MachineStateOpenPort);
+    EXPECT_TRUE(frm->connectOnly);
+    EXPECT_EQ(ComboFontColor(frm->cmbPort), Red);
+
+    // Nothing to open yet: a few failed attempts.
+    tick(30);
+    EXPECT_GE(frm->openAttempts, 2);
+    EXPECT_NE(frm->lblProgress->text(), "");
+    EXPECT_EQ(frm->MachineState, MachineStateOpenPort);
+
+    // The adapter is back under the same name.
+    ASSERT_TRUE(m_pty->plug());
+    ASSERT_TRUE(tickUntilReady());
+    EXPECT_EQ(frm->StatusText(), "Ready.");
+    EXPECT_EQ(frm->lblProgress->text(), "");
+    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+    EXPECT_EQ(ComboFontColor(frm->cmbPort), Blue);
+    const QString port = m_pty->link();
+    EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Failed").arg(port)), 1);
+    EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Connected").arg(port)), 2);
+
+    // And data flows again.
+    ASSERT_TRUE(m_pty->write("back\r\n"));
+    EXPECT_TRUE(PumpUntil([&] { return terminalText().contains("+ back"); }));
+}
+
+TEST_F(MainWindowTest, SummaryShowsOnlyStandardRateConstants) {
+    ASSERT_TRUE(m_pty->plug());
+    create();
+    frm->commMain->SetCommPort(m_pty->link());
+    frm->commMain->SetBaudRate(TBaudRate::_230400);
+    frm->btnConnect->click();
+    ASSERT_TRUE(tickUntilReady());
+    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+    EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: ?)").arg(m_pty->link()));
+    frm->btnDisconnect->click();
+    frm->commMain->SetBaudRate(TBaudRate::_256000);
+    frm->btnConnect->click();
+    ASSERT_TRUE(tickUntilReady());
+    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+    EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: 256000)").arg(m_pty->link()));
+
+    const char* expected[kBaudRateCount] = {
+        "110",   "300",   "600",   "1200",   "2400",   "4800", "9600",   "14400", "19200", "?",
+        "38400", "56000", "57600", "115200", "128000", "?",    "256000", "?",     "?",     "?"};
+    for (int i = 0; i < kBaudRateCount; ++i)
+        EXPECT_EQ(TfrmMain::BaudRateText(TBaudRate(i)), expected[i]) << i;
+}
+
+TEST_F(MainWindowTest, AReportEqualToTheLastChangesNothing) {
+    create();
+    const QString summary = frm->lblOutCheck->text();
+    const int lines = int(terminalLines().size());
+    frm->commMain->SetCommPort("COM9");
+    frm->commMainStateChange(frm->commMain, CommStateDisconnected);
+    EXPECT_EQ(frm->lblOutCheck->text(), summary);
+    EXPECT_EQ(terminalLines().size(), lines);
+    // A different one does change them.
+    frm->commMainStateChange(frm->commMain, CommStateConnected);
+    EXPECT_EQ(frm->lblOutCheck->text(), " (Port: COM9, Speed: 115200)");
+    EXPECT_EQ(countInTerminal("COM port \"COM9\": Connected"), 1);
+    // A Disconnected report while opening reads as a failure.
+    frm->MachineState = MachineStateOpenPort;
+    frm->commMainStateChange(frm->commMain, CommStateDisconnected);
+    EXPECT_EQ(frm->lblOutState->text(), "Failed");
+    EXPECT_EQ(frm->lastCommState, CommStateFailed);
+    EXPECT_EQ(ComboFontColor(frm->cmbPort), Red);
+    EXPECT_EQ(countInTerminal("COM port \"COM9\": Failed"), 1);
+}
+
+TEST_F(MainWindowTest, ControlMessagesPressStartAndDisconnect) {
+    ASSERT_TRUE(m_pty->plug());
+    create();
+    QTemporaryDir runtime;
+    ASSERT_TRUE(frm->ListenForControlMessages(runtime.path()));
+    const QString path = frm->ControlSocketPath();
+    EXPECT_EQ(path, runtime.path() + "/Dralvo_v1-7.ctl");
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    auto send = [&](const char* line) {
+        std::atomic<bool> done{false};
+        long long result = -1;
+        std::thread client([&] {
+            result = platform::sendControlMessage(path, line, nullptr, 3000);
+            done = true;
+        });
+        PumpUntil([&] { return done.load(); });
+        client.join();
+        return result;
+    };
+
+    frm->commMain->SetCommPort(m_pty->link());
+    frm->btnConnect->click();
+    ASSERT_TRUE(tickUntilReady());
+    // Start while ready restarts the sequence (also with the button disabled).
+    EXPECT_FALSE(frm->btnStart->isEnabled());
+    EXPECT_EQ(send("1025"), 1);
+    EXPECT_EQ(frm->MachineState, MachineStateOpenPort);
+    EXPECT_FALSE(frm->connectOnly);
+    EXPECT_EQ(frm->StatusText(), "Trying to open COM port ...");
+    ASSERT_TRUE(tickUntilReady());
+    EXPECT_TRUE(frm->commMain->IsCommOpen());
+    EXPECT_EQ(send("0x400"), 2);
+    EXPECT_EQ(frm->StatusText(), "Idle.");
+    EXPECT_FALSE(frm->commMain->IsCommOpen());
+    EXPECT_EQ(send("0x402"), 0);
+    EXPECT_EQ(frm->StatusText(), "Idle.");
+}
+
+TEST_F(MainWindowTest, TerminationSignalClosesLikeTheCloseBox) {
+    create();
+    int closedCount = 0;
+    QObject::connect(frm.get(), &TfrmMain::closed, [&] { ++closedCount; });
+    frm->CloseOnTerminationSignals();
+    ::raise(SIGTERM);
+    ASSERT_TRUE(PumpUntil([&] { return closedCount > 0; }));
+    EXPECT_FALSE(frm->isVisible());
+    // The placement was saved on the way out.
+    QFile hive(TestWorkDir() + "/config/Oxatek/user.reg");
+    ASSERT_TRUE(hive.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(hive.readAll().contains("Options\\Forms\\frmMain]"));
+    // Later signals change nothing.
+    ::raise(SIGINT);
+    ::raise(SIGHUP);
+    PumpUntil([] { return false; }, 100);
+    EXPECT_EQ(closedCount, 1);
+}
+
+// ---- receive pipeline, filters, Freeze/Run, sending ----------------------------------------
+
+TEST_F(MainWindowTest, ReceivedChunksBecomeFilteredTerminalLines) {
+    create();
+    const int before = int(terminalLines().size());
+    receive("OK\r\n");
+    QStringList lines = terminalLines();
+    ASSERT_EQ(lines.size(), before + 1);
+    EXPECT_TRUE(lines.last().endsWith(": + OK")) << lines.last().toStdString();
+
+    // A partial rest is joined by the terminal with the next chunk's first line.
+    receive("AB");
+    receive("C\r\n");
+    EXPECT_TRUE(terminalLines().last().endsWith("+ ABC"));
+
+    // With filter 1 "C" the line C is shown highlighted on its own line.
+    auto counter = [&](int type) { return frm->termData->LineCounter(type); };
+    const int g = counter(VOxaTerminal_ltExtraG);
+    frm->cmbFilter1->setEditText("  c ");
+    receive("AB");
+    receive("C\r\n");
+    lines = terminalLines();
+    EXPECT_TRUE(lines[lines.size() - 2].endsWith("+ AB"));
+    EXPECT_TRUE(lines.last().endsWith("E C"));
+    EXPECT_EQ(counter(VOxaTerminal_ltExtraG), g + 1);
+
+    // Filter 1 "ABC" sees only "C": nothing highlighted.
+    frm->cmbFilter1->setEditText("ABC");
+    receive("AB");
+    receive("C\r\n");
+    EXPECT_TRUE(terminalLines().last().endsWith("+ ABC"));
+    EXPECT_EQ(counter(VOxaTerminal_ltExtraG), g + 1);
+
+    // Filter 2 and Strict.
+    frm->cmbFilter1->setEditText("%err");
+    frm->cmbFilter2->setEditText("warn");
+    frm->chkStrict->setChecked(true);
+    const int a = counter(VOxaTerminal_ltExtraA);
+    const int count = int(terminalLines().size());
+    receive("xx ERROR\r\nWARNING\r\nwarn error\r\nplain\r\n\r\ntail");
+    lines = terminalLines();
+    ASSERT_EQ(lines.size(), count + 4);
+    EXPECT_TRUE(lines[count].endsWith("E xx ERROR"));
+    EXPECT_TRUE(lines[count + 1].endsWith("E WARNING"));
+    EXPECT_TRUE(lines[count + 2].endsWith("E warn error"));
+    EXPECT_TRUE(lines[count + 3].endsWith("+ tail"));
+    // A line matching both filters shows once, as a filter-1 line.
+    EXPECT_EQ(counter(VOxaTerminal_ltExtraG), g + 3);
+    EXPECT_EQ(counter(VOxaTerminal_ltExtraA), a + 1);
+}
+
+TEST_F(MainWindowTest, FreezeDropsWhatArrivesMeanwhileFromDisplayAndLog) {
+    create();
+    EXPECT_EQ(frm->btnFreezeRun->text(), "Freeze");
+    frm->btnFreezeRun->click();
+    EXPECT_EQ(frm->btnFreezeRun->text(), "Run &f");
+    EXPECT_TRUE(frm->termData->IgnoreAddChars());
+    receive("hidden line\r\n");
+    frm->btnFreezeRun->click();
+    EXPECT_EQ(frm->btnFreezeRun->text(), "&Freeze");
+    EXPECT_FALSE(frm->termData->IgnoreAddChars());
+    receive("shown line\r\n");
+    EXPECT_FALSE(terminalText().contains("hidden"));
+    EXPECT_TRUE(terminalText().contains("+ shown line"));
+    PumpUntil([] { return false; }, 50);
+    frm.reset(); // closes the log
+    QDir logs(TestWorkDir() + "/logs");
+    const QStringList files = logs.entryList({"Dralvo_*.log"}, QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    QByteArray log;
+    for (const QString& f : files) {
+        QFile file(logs.filePath(f));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        log += file.readAll();
+    }
+    EXPECT_TRUE(log.contains("shown line"));
+    EXPECT_FALSE(log.contains("hidden line"));
+}
+
+TEST_F(MainWindowTest, ReceivedDataRestartsTheAlarmOnlyWhenItIsOn) {
+    create();
+    frm->tmrAlarm->SetInterval(30000);
+    frm->tmrAlarm->SetEnabled(false);
+    frm->tmrAlarmRepeat->SetEnabled(true);
+    receive("x\r");
+    EXPECT_FALSE(frm->tmrAlarm->Enabled());
+    EXPECT_TRUE(frm->tmrAlarmRepeat->Enabled());
+    dlg->chkAlarm->setChecked(true);
+    receive("x\r");
+    EXPECT_TRUE(frm->tmrAlarm->Enabled());
+    EXPECT_TRUE(frm->tmrAlarm->IsRunning());
+    EXPECT_FALSE(frm->tmrAlarmRepeat->Enabled());
+}
+
+TEST_F(MainWindowTest, LeavingAFilterBoxKeepsATenEntryHistory) {
+    create();
+    QComboBox* box = frm->cmbFilter1;
+    auto items = [&] {
+        QStringList l;
+        for (int i = 0; i < box->count(); ++i)
+            l << box->itemText(i);
+        return l;
+    };
+    box->setEditText(" jsr ");
+    frm->cmbFilter1Exit();
+    EXPECT_EQ(items(), QStringList{" jsr "});
+    EXPECT_EQ(box->currentText(), " jsr ");
+    box->setEditText(" JSR ");
+    frm->cmbFilter1Exit();
+    EXPECT_EQ(items().size(), 1);
+    for (int i = 0; i < 10; ++i) {
+        box->setEditText(QString("f%1").arg(i));
+        frm->cmbFilter1Exit();
+    }
+    EXPECT_EQ(items().size(), 10);
+    EXPECT_EQ(items().first(), "f0");
+    EXPECT_EQ(items().last(), "f9");
+    EXPECT_EQ(box->currentText(), "f9");
+    box->setEditText(" \t ");
+    frm->cmbFilter1Exit();
+    EXPECT_EQ(items().size(), 10);
+    EXPECT_EQ(items().first(), "f0");
+    // The second box has its own list.
+    EXPECT_EQ(frm->cmbFilter2->count(), 0);
+}
+
+TEST_F(MainWindowTest, SentBytesGoToThePortAndShowAsSent) {
+    ASSERT_TRUE(m_pty->plug());
+    create();
+    frm->commMain->SetCommPort(m_pty->link());
+    frm->btnConnect->click();
+    ASSERT_TRUE(tickUntilReady());
+    // A line typed into the terminal's send line.
+    ASSERT_NE(frm->termData->Form(), nullptr);
+    frm->termData->Form()->setManualText("AT+CSQ");
+    frm->termData->SendLine();
+    EXPECT_EQ(m_pty->read(7), QByteArray("AT+CSQ\r"));
+    EXPECT_EQ(frm->termData->LastLineType(), VOxaTerminal_ltOutText);
+    EXPECT_TRUE(terminalText().contains(" - AT+CSQ"));
+    // The module's answer arrives line by line.
+    ASSERT_TRUE(m_pty->write("+CSQ: 17,99\r\n\r\nOK\r\n"));
+    EXPECT_TRUE(PumpUntil([&] { return terminalText().contains("+ OK"); }));
+    EXPECT_TRUE(terminalText().contains("+ +CSQ: 17,99"));
+    // Bytes go out unchanged, zero bytes included.
+    const uint8_t plain[] = {'a', 'b'};
+    frm->termDataTermSendData(frm->termData, plain, 2, false);
+    EXPECT_EQ(m_pty->read(2), QByteArray("ab"));
+    const uint8_t raw[] = {0x00, 0x80, 0xff, 0x0d};
+    frm->termDataTermSendData(frm->termData, raw, 4, true);
+    EXPECT_EQ(m_pty->read(4), QByteArray(reinterpret_cast<const char*>(raw), 4));
+}
+
+// ---- helpers without the window ----------------------------------------------------------------
+
+TEST(MainWindowHelpers, FilterHistory) {
+    QStringList items{"a", "B"};
+    EXPECT_FALSE(AddFilterHistory(items, "b"));
+    EXPECT_FALSE(AddFilterHistory(items, " \t"));
+    EXPECT_FALSE(AddFilterHistory(items, ""));
+    EXPECT_TRUE(AddFilterHistory(items, " c "));
+    EXPECT_EQ(items, (QStringList{"a", "B", " c "}));
+    QStringList full;
+    for (int i = 0; i < 10; ++i)
+        full << QString::number(i);
+    EXPECT_TRUE(AddFilterHistory(full, "x"));
+    EXPECT_EQ(full.size(), 10);
+    EXPECT_EQ(full.first(), "1");
+    EXPECT_EQ(full.last(), "x");
+}
+
+TEST(MainWindowHelpers, StrToIntDefAcceptsSignedDecimal32BitOnly) {
+    EXPECT_EQ(TfrmMain::StrToIntDef("2000", 500), 2000);
+    EXPECT_EQ(TfrmMain::StrToIntDef("-7", 500), -7);
+    EXPECT_EQ(TfrmMain::StrToIntDef("+7", 500), 7);
+    EXPECT_EQ(TfrmMain::StrToIntDef("2147483647", 1), 2147483647);
+    for (const char* bad : {"", "abc", "12x", " 5", "2147483648", "-", "0x10"})
+        EXPECT_EQ(TfrmMain::StrToIntDef(bad, 500), 500) << bad;
+}
+
+TEST(MainWindowHelpers, ComboColourChangeKeepsTextAndSelection) {
+    QComboBox box;
+    box.setEditable(true);
+    box.setEditText("ttyUSB0");
+    box.lineEdit()->setSelection(3, 3);
+    int changes = 0;
+    QObject::connect(&box, &QComboBox::editTextChanged, [&] { ++changes; });
+    SetComboFontColor(&box, QColor(255, 0, 0));
+    EXPECT_EQ(ComboFontColor(&box), QColor(255, 0, 0));
+    EXPECT_EQ(box.currentText(), "ttyUSB0");
+    EXPECT_EQ(box.lineEdit()->selectionStart(), 3);
+    EXPECT_EQ(box.lineEdit()->selectedText(), "USB");
+    EXPECT_EQ(changes, 0);
+}
