@@ -12,8 +12,17 @@ TerminalDisplay::TerminalDisplay(QPlainTextEdit* edit, QObject* parent)
     : QObject(parent), m_edit(edit) {
     QTextDocument* doc = edit->document();
     doc->setUndoRedoEnabled(false);
+    // The view would otherwise lay out the whole last page after every change
+    // to size its scroll bar; the bottom position is computed here instead.
+    edit->setCenterOnScroll(true);
     m_model.assign(doc->toPlainText());
     m_docLength = m_model.textLength();
+    m_paintTimer.setSingleShot(true);
+    connect(&m_paintTimer, &QTimer::timeout, this, [this] {
+        if (m_edit)
+            m_edit->setUpdatesEnabled(true);
+    });
+    edit->viewport()->installEventFilter(this);
     connect(doc, &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
         if (!m_inUpdate && (removed || added))
             m_modelDirty = true;
@@ -149,10 +158,38 @@ void TerminalDisplay::repaintIfWanted() {
         m_edit->viewport()->repaint();
 }
 
+int TerminalDisplay::visibleLines() const {
+    // Without word wrap every line has the height of the font's line.
+    const int lineHeight = std::max(1, QFontMetrics(m_edit->document()->defaultFont()).height());
+    return std::max(1, m_edit->viewport()->height() / lineHeight);
+}
+
+void TerminalDisplay::scrollToBottom() {
+    QScrollBar* bar = m_edit->verticalScrollBar();
+    const int lines = m_edit->document()->blockCount();
+    bar->setValue(std::min(bar->maximum(), std::max(0, lines - visibleLines())));
+}
+
+bool TerminalDisplay::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Paint && m_edit && watched == m_edit->viewport())
+        m_sincePaint.start();
+    return QObject::eventFilter(watched, event);
+}
+
+void TerminalDisplay::throttlePainting() {
+    // The view, its frame and its scroll bars repaint together.
+    if (m_immediateRepaint || !m_edit->isVisible() || !m_sincePaint.isValid() ||
+        m_sincePaint.elapsed() >= PaintInterval || !m_edit->updatesEnabled())
+        return;
+    m_edit->setUpdatesEnabled(false);
+    m_paintTimer.start(int(PaintInterval - m_sincePaint.elapsed()));
+}
+
 void TerminalDisplay::flush() {
     m_flushPosted = false;
     if (!m_edit || !hasPending())
         return;
+    throttlePainting();
     QPlainTextEdit* edit = m_edit;
     QTextDocument* doc = edit->document();
     const bool hadFocus = edit->hasFocus();
@@ -163,15 +200,20 @@ void TerminalDisplay::flush() {
     const int horizontal = edit->horizontalScrollBar()->value();
 
     m_inUpdate = true;
+    // The removal and the insertion are two separate changes: as one they
+    // would span the whole text and the view would lay out every line again.
+    // Each runs in an edit block so the cursors do not lay out their lines.
     QTextCursor c(doc);
-    c.beginEditBlock();
     const int docChars = std::max(0, doc->characterCount() - 1);
     const int cut = std::min(m_cutDoc, docChars);
     if (cut > 0) {
+        c.beginEditBlock();
         c.setPosition(0);
         c.setPosition(cut, QTextCursor::KeepAnchor);
         c.removeSelectedText();
+        c.endEditBlock();
     }
+    c.beginEditBlock();
     c.movePosition(QTextCursor::End);
     qsizetype from = 0;
     for (const Segment& s : m_segments) {
@@ -185,11 +227,18 @@ void TerminalDisplay::flush() {
     repaintIfWanted();
 
     if (!hadFocus) {
-        // Follow the newest text.
-        QTextCursor end(doc);
-        end.movePosition(QTextCursor::End);
-        edit->setTextCursor(end);
-        edit->ensureCursorVisible();
+        // Follow the newest text: caret at the end, last line in view. A caret
+        // already at the end moved along with the insertion; scrolling through
+        // the scroll bars lays out nothing but the lines that get painted.
+        const int end = std::max(0, doc->characterCount() - 1);
+        const QTextCursor caret = edit->textCursor();
+        if (caret.hasSelection() || caret.position() != end) {
+            QTextCursor atEnd(doc);
+            atEnd.movePosition(QTextCursor::End);
+            edit->setTextCursor(atEnd);
+        }
+        scrollToBottom();
+        edit->horizontalScrollBar()->setValue(edit->horizontalScrollBar()->minimum());
     } else {
         // The operator is reading or selecting: keep the selection on the same
         // text and the same lines in view.

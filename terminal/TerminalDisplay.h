@@ -4,12 +4,14 @@
 // (or at flush()): one removal at the top, one insertion per colour run at the
 // end and one view restore. Every trimming decision is taken per add on a model
 // of the text, so the result equals inserting the chunks one by one.
+#include <QElapsedTimer>
 #include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QRgb>
 #include <QString>
 #include <QTextCharFormat>
+#include <QTimer>
 #include <functional>
 #include <vector>
 
@@ -56,6 +58,10 @@ private:
     void schedule();
     const QTextCharFormat& format(QRgb color);
     void repaintIfWanted();
+    void throttlePainting();
+    int visibleLines() const;
+    void scrollToBottom();
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     QPointer<QPlainTextEdit> m_edit;
     terminal::DisplayModel m_model;
@@ -71,4 +77,9 @@ private:
     bool m_flushPosted = false;
     bool m_immediateRepaint = false;
     QHash<QRgb, QTextCharFormat> m_formats;
+    // A fast stream of events would repaint the view after each one; the
+    // pixels catch up at most every PaintInterval ms instead.
+    static constexpr int PaintInterval = 20;
+    QElapsedTimer m_sincePaint;
+    QTimer m_paintTimer;
 };

@@ -33,12 +33,25 @@ QString FormatLineHeader(VOxaTerminal_ShowOptions options, int counter, const QS
 }
 
 const QString& TimeTextCache::text(int64_t localMsecs) {
-    if (localMsecs != m_msecs) {
-        m_msecs = localMsecs;
-        int64_t ofDay = localMsecs % 86400000;
-        if (ofDay < 0)
-            ofDay += 86400000;
-        TimeToText(3, false, 1, m_text, double(ofDay) / 86400000.0);
+    if (localMsecs == m_msecs)
+        return m_text;
+    m_msecs = localMsecs;
+    int64_t ofDay = localMsecs % 86400000;
+    if (ofDay < 0)
+        ofDay += 86400000;
+    // The time text is built once per second; the milliseconds of a whole
+    // millisecond value are its last three digits.
+    const int64_t second = ofDay / 1000;
+    if (second != m_second) {
+        m_second = second;
+        TimeToText(3, false, 1, m_text, double(second * 1000) / 86400000.0);
+    }
+    const int ms = int(ofDay % 1000);
+    const qsizetype n = m_text.size();
+    if (n >= 3) {
+        m_text[n - 3] = QChar(u'0' + ms / 100);
+        m_text[n - 2] = QChar(u'0' + ms / 10 % 10);
+        m_text[n - 1] = QChar(u'0' + ms % 10);
     }
     return m_text;
 }

@@ -65,6 +65,7 @@ public:
 
 private:
     int64_t m_msecs = INT64_MIN;
+    int64_t m_second = -1;
     QString m_text;
 };
 
