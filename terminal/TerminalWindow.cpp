@@ -81,6 +81,7 @@ TerminalWindow::TerminalWindow(VOxaTerminal* terminal, QWidget* ownerForm)
 
     // Key preview: the window sees every key press before its controls.
     m_manualLine->lineEdit()->installEventFilter(this);
+    m_manualLine->view()->installEventFilter(this);
     m_richEdit->viewport()->installEventFilter(this);
 }
 
@@ -317,6 +318,20 @@ bool TerminalWindow::handleKey(QObject* watched, QKeyEvent* key) {
                                                            Qt::AltModifier | Qt::MetaModifier);
     const int k = key->key();
     QScrollBar* vertical = m_richEdit->verticalScrollBar();
+
+    if (watched == m_manualLine->view()) {
+        // The open history list keeps its own keys; Enter takes the entry
+        // and sends it.
+        if ((k == Qt::Key_Return || k == Qt::Key_Enter) && mods == Qt::NoModifier) {
+            const QModelIndex current = m_manualLine->view()->currentIndex();
+            if (current.isValid())
+                m_manualLine->setCurrentIndex(current.row());
+            m_manualLine->hidePopup();
+            m_terminal->SendLine();
+            return true;
+        }
+        return false;
+    }
 
     // Navigation keys, for every control of the window.
     if (mods == Qt::NoModifier) {

@@ -208,9 +208,16 @@ TEST(TerminalWindow, NavigationKeysScrollTheDisplay) {
     // In the manual line Arrow Down opens the history.
     f.w->setHistory({QStringLiteral("a"), QStringLiteral("b")});
     f.key(f.manualEdit(), Qt::Key_Down);
-    EXPECT_TRUE(f.w->ManualLine()->view()->isVisible());
+    QAbstractItemView* list = f.w->ManualLine()->view();
+    EXPECT_TRUE(list->isVisible());
     EXPECT_EQ(bar->value(), paged);
-    f.w->ManualLine()->hidePopup();
+    // Enter in the open list sends the chosen entry.
+    list->setCurrentIndex(list->model()->index(1, 0));
+    f.key(list, Qt::Key_Return);
+    EXPECT_FALSE(list->isVisible());
+    ASSERT_EQ(f.sent.size(), 1u);
+    EXPECT_EQ(f.sent[0].data, QByteArray("b\r"));
+    EXPECT_EQ(f.w->history().value(0), QStringLiteral("b"));
 }
 
 TEST(TerminalWindow, HistorySurvivesARestart) {
