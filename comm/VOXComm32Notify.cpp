@@ -65,10 +65,12 @@ TReceivedDataMessage* TReceivedDataMessage::Create(const char* data, uint16_t co
 }
 
 void TNotifyWindow::Post(TNotifyMessage* message) {
+    m_posted.fetch_add(1, std::memory_order_release);
     QCoreApplication::postEvent(this, message);
 }
 
 void TNotifyWindow::RemovePosted(int message) {
+    (void)m_posted.load(std::memory_order_acquire);
     QCoreApplication::removePostedEvents(this, TNotifyMessage::TypeOf(message));
 }
 
@@ -77,6 +79,7 @@ void TNotifyWindow::DispatchPending() {
 }
 
 bool TNotifyWindow::event(QEvent* event) {
+    (void)m_posted.load(std::memory_order_acquire); // before the event is touched
     if (TNotifyMessage::IsNotifyType(event->type())) {
         m_owner->HandleNotifyMessage(event);
         return true;

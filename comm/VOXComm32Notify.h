@@ -1,6 +1,7 @@
 #pragma once
 #include <QEvent>
 #include <QObject>
+#include <atomic>
 #include <cstdint>
 
 class TVOXComm32;
@@ -60,4 +61,7 @@ protected:
 
 private:
     TVOXComm32* m_owner;
+    // Qt's event queue hands the message over under its own lock; this
+    // release/acquire pair states the same order in terms race detectors see.
+    std::atomic<uint64_t> m_posted{0};
 };
