@@ -79,7 +79,7 @@ private:
     QHash<QRgb, QTextCharFormat> m_formats;
     // A fast stream of events would repaint the view after each one; the
     // pixels catch up at most every PaintInterval ms instead.
-    static constexpr int PaintInterval = 20;
+    static constexpr int PaintInterval = 40;
     QElapsedTimer m_sincePaint;
     QTimer m_paintTimer;
 };
