@@ -214,7 +214,8 @@ void TerminalDisplay::flush() {
         c.endEditBlock();
     }
     c.beginEditBlock();
-    c.movePosition(QTextCursor::End);
+    // setPosition, unlike movePosition, does not lay out the cursor's line.
+    c.setPosition(std::max(0, doc->characterCount() - 1));
     qsizetype from = 0;
     for (const Segment& s : m_segments) {
         const qsizetype start = std::max(from, m_pendingOffset);
@@ -234,7 +235,7 @@ void TerminalDisplay::flush() {
         const QTextCursor caret = edit->textCursor();
         if (caret.hasSelection() || caret.position() != end) {
             QTextCursor atEnd(doc);
-            atEnd.movePosition(QTextCursor::End);
+            atEnd.setPosition(end);
             edit->setTextCursor(atEnd);
         }
         scrollToBottom();
