@@ -378,6 +378,10 @@ int TVOXComm32::SetPortRTS(bool on) {
     return m_port ? m_port->setRts(on) : EBADF;
 }
 
+int TVOXComm32::ReadModemStatus(uint32_t& status) {
+    return m_port ? m_port->modemStatus(status) : EBADF;
+}
+
 bool TVOXComm32::RunCommConfigDialog(platform::SerialDcb& dcb, bool& cancelled) {
     // Linux has no system dialog: the component's own port dialog stands in,
     // and the block then carries the settings it applied.
@@ -518,7 +522,7 @@ uint32_t TVOXComm32::PollModemStatus() {
     if (!TickElapsedAt(m_lastModemPoll.load(), m_modemPollCost + m_modemPollPeriod, t0))
         return m_modemStatus;
     uint32_t status = 0x54320000;
-    if (int error = m_port->modemStatus(status)) {
+    if (int error = ReadModemStatus(status)) {
         if (platform::SerialDevice::isUnsupported(error)) {
             // No modem lines on this driver (a pseudo-terminal, for one):
             // polling stays off until the next open.

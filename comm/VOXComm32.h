@@ -289,6 +289,8 @@ protected:
     // Raise or drop the DTR/RTS line of the open port; 0 or errno.
     virtual int SetPortDTR(bool on);
     virtual int SetPortRTS(bool on);
+    // Reads the modem-status word of the open port; 0 or errno.
+    virtual int ReadModemStatus(uint32_t& status);
     // The machine's serial-port map used by LookupDriverName.
     virtual std::vector<platform::SerialPortEntry> ReadPortMap() const;
 

@@ -6,6 +6,7 @@
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Notify.h"
 #include "comm/VOXComm32Threads.h"
+#include "platform/Ticks.h"
 
 namespace {
 
@@ -338,6 +339,101 @@ TEST(VOXComm32Model, WriteChannelDataFollowsTheMainChannelRule) {
         return got.size() >= 2;
     }));
     EXPECT_EQ(got, "ac");
+    c.StopComm();
+}
+
+} // namespace
+
+namespace {
+
+// A driver with modem lines, on a clock the test moves.
+class ModemComm : public TVOXComm32 {
+public:
+    using TVOXComm32::TVOXComm32;
+    uint32_t* tick = nullptr;
+    uint32_t status = 0;
+    int error = 0;
+    uint32_t delay = 0; // how long one status read takes
+    int reads = 0;
+    int ReadModemStatus(uint32_t& s) override {
+        ++reads;
+        *tick += delay;
+        if (error)
+            return error;
+        s = status;
+        return 0;
+    }
+};
+
+struct TickGuard {
+    ~TickGuard() { platform::setTickSource({}); }
+};
+
+TEST(VOXComm32Model, ModemPollIsThrottledByItsMeasuredCost) {
+    TickGuard guard;
+    uint32_t tick = 1000;
+    platform::setTickSource([&] { return tick; });
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    ModemComm c;
+    c.tick = &tick;
+    c.SetAutoReconnect(false);
+    c.SetCommPort(QString::fromStdString(pty.path));
+    std::vector<bool> cts;
+    c.OnChangedCTS = [&](QObject*, bool on) { cts.push_back(on); };
+    ASSERT_TRUE(c.StartComm());
+
+    tick = 1005;
+    c.PollModemStatus();
+    EXPECT_EQ(c.reads, 0) << "within the poll period";
+
+    tick = 1011;
+    c.status = MS_CTS_ON;
+    c.delay = 20;
+    c.PollModemStatus();
+    EXPECT_EQ(c.reads, 1);
+    EXPECT_EQ(c.LastModemPoll(), 1031u);
+    EXPECT_EQ(c.ModemPollCost(), 10u) << "rises fast: (0 + 20) / 2";
+    Pump(30);
+    EXPECT_EQ(cts, std::vector<bool>{true}) << "a changed status goes through the comm event";
+    EXPECT_EQ(c.ModemStatus(), MS_CTS_ON);
+
+    tick = 1051; // 20 ms later: not more than cost + period
+    c.PollModemStatus();
+    EXPECT_EQ(c.reads, 1);
+    tick = 1052;
+    c.delay = 0;
+    c.PollModemStatus();
+    EXPECT_EQ(c.reads, 2);
+    EXPECT_EQ(c.ModemPollCost(), 9u) << "falls slowly: (9 * 10 + 0) / 10";
+
+    // A driver that takes seconds per poll switches polling off.
+    tick += 100;
+    c.delay = 30000;
+    c.PollModemStatus();
+    EXPECT_GE(c.ModemPollCost(), 10000u);
+    tick += 100000;
+    c.PollModemStatus();
+    EXPECT_EQ(c.reads, 3);
+    EXPECT_TRUE(c.IsCommOpen());
+
+    // A reopen measures again; a failing read closes the port as failed.
+    ASSERT_TRUE(c.StartComm());
+    EXPECT_EQ(c.ModemPollCost(), 0u);
+    c.delay = 0;
+    c.error = EIO;
+    tick += 100;
+    c.PollModemStatus();
+    EXPECT_FALSE(c.IsCommOpen());
+    EXPECT_EQ(c.GetConnectionState(), CommStateFailed);
+
+    // No modem lines at all: polling stops, the port stays.
+    ASSERT_TRUE(c.StartComm());
+    c.error = ENOTTY;
+    tick += 100;
+    c.PollModemStatus();
+    EXPECT_TRUE(c.IsCommOpen());
+    EXPECT_GE(c.ModemPollCost(), 10000u);
     c.StopComm();
 }
 
