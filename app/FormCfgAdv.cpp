@@ -80,7 +80,10 @@ TfrmCfgAdv::TfrmCfgAdv(QWidget* parent) : QDialog(parent) {
     layout->addLayout(grid);
     layout->addStretch(1);
     layout->addLayout(buttons);
+    // A fixed dialog border: the designed size, or what the captions need
+    // when the system's font is larger.
     resize(510, 290);
+    setFixedSize(size().expandedTo(minimumSizeHint()));
 }
 
 // "Close" is the cancel button too: Esc closes with the OK result, so the

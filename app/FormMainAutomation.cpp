@@ -1,9 +1,52 @@
-// Timed automation of the main window: auto-connect, mark lines, the periodic
-// command and the no-data alarm.
-//
-// Minimal bodies until the automation code lands.
+// Timed automation of the main window: auto-connect after start, mark lines,
+// the periodic command and the no-data alarm. The values live in the advanced
+// dialog's controls and are taken from there whenever they are applied.
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLineEdit>
+
+#include "app/FormCfgAdv.h"
 #include "app/FormMain.h"
+#include "platform/ProcessStart.h"
+#include "terminal/VOxaTerminal.h"
 #include "util/Timer.h"
+
+namespace {
+
+constexpr int DefaultDelayMs = 30000;
+
+// A delay text as a timer interval. Intervals are unsigned, so a negative
+// number becomes a very long period, as it always has.
+uint32_t delayOf(const QLineEdit* edit) {
+    return uint32_t(TfrmMain::StrToIntDef(edit->text(), DefaultDelayMs));
+}
+
+void configure(Timer* timer, const QLineEdit* delay, const QCheckBox* enabled) {
+    // Unchanged values keep the running period (Timer's rules).
+    timer->SetInterval(delayOf(delay));
+    timer->SetEnabled(enabled->isChecked());
+}
+
+// The alarm sound: beep.wav of the current directory, or else the copy
+// installed beside the program.
+QString alarmSoundFile() {
+    const QString local = QStringLiteral("beep.wav");
+    if (QFileInfo(local).isFile())
+        return local;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/beep.wav");
+}
+
+} // namespace
+
+void TfrmMain::ApplyAdvancedSettings() {
+    if (frmCfgAdv) {
+        configure(tmrAutoMark, frmCfgAdv->edtMarkDelay, frmCfgAdv->chkAutoMark);
+        configure(tmrAutoCmd, frmCfgAdv->edtAutoCmdDelay, frmCfgAdv->chkAutoCmd);
+        configure(tmrAlarm, frmCfgAdv->edtAlarmDelay, frmCfgAdv->chkAlarm);
+    }
+    tmrAlarmRepeat->SetEnabled(false);
+}
 
 void TfrmMain::tmrAutoStartDelayedTimer() {
     // Fires once per run.
@@ -11,7 +54,30 @@ void TfrmMain::tmrAutoStartDelayedTimer() {
     btnConnectClick();
 }
 
-void TfrmMain::tmrAutoMarkTimer() {}
-void TfrmMain::tmrAutoCmdTimer() {}
-void TfrmMain::tmrAlarmTimer() {}
-void TfrmMain::tmrAlarmRepeatTimer() {}
+void TfrmMain::tmrAutoMarkTimer() {
+    termData->AddLine(QByteArrayLiteral("-- MARK --"), VOxaTerminal_ltExtraA);
+}
+
+void TfrmMain::tmrAutoCmdTimer() {
+    if (!frmCfgAdv)
+        return;
+    QByteArray command = frmCfgAdv->edtAutoCmd->text().toLatin1();
+    command.append('\r');
+    termDataTermSendData(termData, reinterpret_cast<const uint8_t*>(command.constData()),
+                         int(command.size()), true);
+}
+
+void TfrmMain::tmrAlarmTimer() {
+    termData->AddLine(QByteArrayLiteral("-- WARNING: NO DATA -- (sound)"), VOxaTerminal_ltExtraA);
+    // One warning per silence; the sound repeats until data arrive.
+    tmrAlarm->SetEnabled(false);
+    tmrAlarmRepeat->SetEnabled(false);
+    tmrAlarmRepeat->SetEnabled(true);
+    tmrAlarmRepeatTimer();
+}
+
+void TfrmMain::tmrAlarmRepeatTimer() {
+    // Started and forgotten: whether the player runs, or finds a sound
+    // device, is not the console's business.
+    platform::startDetached(QStringLiteral("aplay"), {QStringLiteral("-q"), alarmSoundFile()});
+}

@@ -16,21 +16,38 @@ for program in "$build/dralvo" "$build/gsmsim"; do
 done
 mkdir -p "$config/Oxatek" "$demo"
 
-# A first run gets settings that point at the simulator; later runs keep what
-# the program saved (the link's name never changes).
-if [ ! -s "$hive" ]; then
-  printf '%s\r\n' \
-    'REGEDIT4' \
-    '' \
-    '[HKEY_CURRENT_USER\Software\Oxatek\Dralvo_v1-7\Port]' \
-    "\"ComPort\"=\"${link//\\/\\\\}\"" \
-    '"Baudrate"=dword:0000000d' \
-    '' \
-    '[HKEY_CURRENT_USER\Software\Oxatek\Dralvo_v1-7\Advanced]' \
-    '"AutoStart"=dword:00000001' \
-    '"AutoStartDelay"=dword:000001f4' \
-    '' >"$hive"
-fi
+# Every run starts on the simulator with auto-connect on, whatever an earlier
+# run saved: the port values and "AutoStart" are set anew (the stored
+# configuration string is dropped so the port value counts again); everything
+# else the program saved (filters, histories, other automation) is kept.
+app='HKEY_CURRENT_USER\Software\Oxatek\Dralvo_v1-7'
+[ -s "$hive" ] || printf 'REGEDIT4\r\n\r\n' >"$hive"
+escaped=${link//\\/\\\\}
+escaped=${escaped//\"/\\\"}
+APP="$app" LINK="$escaped" awk '
+  BEGIN { ORS = "\r\n"; app = ENVIRON["APP"]; link = ENVIRON["LINK"]
+          port = tolower("[" app "\\Port]"); adv = tolower("[" app "\\Advanced]") }
+  function port_values() { print "\"ComPort\"=\"" link "\""; print "\"Baudrate\"=dword:0000000d" }
+  function adv_values() { print "\"AutoStart\"=dword:00000001" }
+  { sub(/\r$/, "") }
+  /^\[/ {
+    section = tolower($0)
+    print
+    last = $0
+    if (section == port) { seen_port = 1; port_values() }
+    if (section == adv) { seen_adv = 1; adv_values() }
+    next
+  }
+  section == port && tolower($0) ~ /^"(comport|baudrate|configstring)"=/ { next }
+  section == adv && tolower($0) ~ /^"autostart"=/ { next }
+  { print; last = $0 }
+  END {
+    if ((!seen_port || !seen_adv) && last != "") print ""
+    if (!seen_port) { print "[" app "\\Port]"; port_values(); print "" }
+    if (!seen_adv) { print "[" app "\\Advanced]"; adv_values(); print "" }
+  }
+' "$hive" >"$hive.new"
+mv "$hive.new" "$hive"
 
 sim_pid=""
 stop_simulator() {
