@@ -140,10 +140,58 @@ int TReadThread::ReadAvailable(int& got) {
 }
 
 // Looks at the line counters and modem lines, posts the events that changed.
+uint32_t TReadThread::CommEvents(const platform::SerialCounters* before,
+                                 const platform::SerialCounters* now, uint32_t statusBefore,
+                                 uint32_t statusNow, int outQueueBefore, int outQueueNow,
+                                 uint32_t& errors) {
+    uint32_t events = 0;
+    errors = 0;
+    if (before && now) {
+        // Counters also catch edges that came and went between two looks.
+        if (now->cts != before->cts)
+            events |= EV_CTS;
+        if (now->dsr != before->dsr)
+            events |= EV_DSR;
+        if (now->rng != before->rng)
+            events |= EV_RING;
+        if (now->dcd != before->dcd)
+            events |= EV_RLSD;
+        if (now->rx != before->rx)
+            events |= EV_RXCHAR;
+        if (now->brk != before->brk) {
+            events |= EV_BREAK;
+            errors |= CE_BREAK;
+        }
+        if (now->frame != before->frame)
+            errors |= CE_FRAME;
+        if (now->overrun != before->overrun)
+            errors |= CE_OVERRUN;
+        if (now->parity != before->parity)
+            errors |= CE_RXPARITY;
+        if (now->bufOverrun != before->bufOverrun)
+            errors |= CE_RXOVER;
+        if (now->tx != before->tx && outQueueNow == 0)
+            events |= EV_TXEMPTY;
+    }
+    if (errors)
+        events |= EV_ERR;
+    const uint32_t changed = statusBefore ^ statusNow;
+    if (changed & MS_CTS_ON)
+        events |= EV_CTS;
+    if (changed & MS_DSR_ON)
+        events |= EV_DSR;
+    if (changed & MS_RING_ON)
+        events |= EV_RING;
+    if (changed & MS_RLSD_ON)
+        events |= EV_RLSD;
+    // The transmitter ran empty: the output queue drained since the last look.
+    if (outQueueNow == 0 && outQueueBefore > 0)
+        events |= EV_TXEMPTY;
+    return events;
+}
+
+// Looks at the line counters and modem lines, posts the events that changed.
 int TReadThread::HandleCommEvent() {
-    uint32_t events = m_pendingEvents;
-    m_pendingEvents = 0;
-    uint32_t errors = 0;
     uint32_t status = m_modemStatus;
     if (m_haveModem) {
         if (int rc = PortHandle->modemStatus(status)) {
@@ -153,60 +201,31 @@ int TReadThread::HandleCommEvent() {
             status = m_modemStatus;
         }
     }
-    int outQueue = 0;
-    const bool haveOutQueue = PortHandle->outputQueue(outQueue) == 0;
+    int outQueue = -1;
+    if (PortHandle->outputQueue(outQueue) != 0)
+        outQueue = -1;
+    platform::SerialCounters counters;
+    bool haveCounters = false;
     if (m_haveCounters) {
-        platform::SerialCounters c;
-        if (int rc = PortHandle->counters(c)) {
+        if (int rc = PortHandle->counters(counters)) {
             if (!platform::SerialDevice::isUnsupported(rc))
                 return rc;
             m_haveCounters = false;
         } else {
-            const platform::SerialCounters& o = m_counters;
-            if (c.cts != o.cts)
-                events |= EV_CTS;
-            if (c.dsr != o.dsr)
-                events |= EV_DSR;
-            if (c.rng != o.rng)
-                events |= EV_RING;
-            if (c.dcd != o.dcd)
-                events |= EV_RLSD;
-            if (c.rx != o.rx)
-                events |= EV_RXCHAR;
-            if (c.brk != o.brk) {
-                events |= EV_BREAK;
-                errors |= CE_BREAK;
-            }
-            if (c.frame != o.frame)
-                errors |= CE_FRAME;
-            if (c.overrun != o.overrun)
-                errors |= CE_OVERRUN;
-            if (c.parity != o.parity)
-                errors |= CE_RXPARITY;
-            if (c.bufOverrun != o.bufOverrun)
-                errors |= CE_RXOVER;
-            if (c.tx != o.tx && haveOutQueue && outQueue == 0)
-                events |= EV_TXEMPTY;
-            m_counters = c;
+            haveCounters = true;
         }
     }
-    if (errors)
-        events |= EV_ERR;
-    const uint32_t changed = status ^ m_modemStatus;
-    if (changed & MS_CTS_ON)
-        events |= EV_CTS;
-    if (changed & MS_DSR_ON)
-        events |= EV_DSR;
-    if (changed & MS_RING_ON)
-        events |= EV_RING;
-    if (changed & MS_RLSD_ON)
-        events |= EV_RLSD;
+    uint32_t errors = 0;
+    uint32_t events =
+        m_pendingEvents | CommEvents(haveCounters ? &m_counters : nullptr,
+                                     haveCounters ? &counters : nullptr, m_modemStatus, status,
+                                     m_lastOutQueue, outQueue, errors);
+    m_pendingEvents = 0;
+    if (haveCounters)
+        m_counters = counters;
     m_modemStatus = status;
-    if (haveOutQueue) {
-        if (outQueue == 0 && m_lastOutQueue > 0)
-            events |= EV_TXEMPTY;
+    if (outQueue >= 0)
         m_lastOutQueue = outQueue;
-    }
     m_commEvents = m_haveModem || m_haveCounters;
 
     events &= m_eventMask;

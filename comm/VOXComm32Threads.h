@@ -33,6 +33,13 @@ public:
 
     // The event mask for a driver and the events to skip.
     static uint32_t EventMask(const QString& driverName, VOXComm32SkipEvents skipEvents);
+    // Comm events (EV_ bits) between two looks at the line counters (null
+    // when the driver has none), the modem status and the output queue (-1
+    // when unknown); errors receives the CE_ bits.
+    static uint32_t CommEvents(const platform::SerialCounters* before,
+                               const platform::SerialCounters* now, uint32_t statusBefore,
+                               uint32_t statusNow, int outQueueBefore, int outQueueNow,
+                               uint32_t& errors);
 
 protected:
     void Execute() override;

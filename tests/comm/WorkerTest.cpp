@@ -164,3 +164,48 @@ TEST(OxaThread, ResumeWaitAndTerminate) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(ReadWorkerEvents, CountersAndLinesBecomeCommEvents) {
+    platform::SerialCounters a, b;
+    uint32_t errors = 99;
+    EXPECT_EQ(TReadThread::CommEvents(&a, &b, 0, 0, 0, 0, errors), 0u);
+    EXPECT_EQ(errors, 0u);
+
+    b.cts = 2; // toggled twice between looks: the level is the same, the edge is not lost
+    b.rng = 1;
+    b.rx = 10;
+    EXPECT_EQ(TReadThread::CommEvents(&a, &b, MS_CTS_ON, MS_CTS_ON, 0, 0, errors),
+              EV_CTS | EV_RING | EV_RXCHAR);
+
+    b = a;
+    b.brk = 1;
+    b.frame = 3;
+    b.overrun = 1;
+    b.bufOverrun = 1;
+    EXPECT_EQ(TReadThread::CommEvents(&a, &b, 0, 0, -1, -1, errors), EV_BREAK | EV_ERR);
+    EXPECT_EQ(errors, CE_BREAK | CE_FRAME | CE_OVERRUN | CE_RXOVER);
+
+    b = a;
+    b.parity = 1;
+    TReadThread::CommEvents(&a, &b, 0, 0, -1, -1, errors);
+    EXPECT_EQ(errors, CE_RXPARITY);
+
+    // Without counters the modem-status word alone tells the line changes.
+    EXPECT_EQ(TReadThread::CommEvents(nullptr, nullptr, MS_CTS_ON | MS_RLSD_ON, MS_DSR_ON, -1, -1,
+                                      errors),
+              EV_CTS | EV_DSR | EV_RLSD);
+    EXPECT_EQ(errors, 0u);
+
+    // The transmitter empty: the queue drained, or bytes went out and it is empty now.
+    EXPECT_EQ(TReadThread::CommEvents(nullptr, nullptr, 0, 0, 120, 0, errors), EV_TXEMPTY);
+    EXPECT_EQ(TReadThread::CommEvents(nullptr, nullptr, 0, 0, 0, 0, errors), 0u);
+    EXPECT_EQ(TReadThread::CommEvents(nullptr, nullptr, 0, 0, 120, 40, errors), 0u);
+    b = a;
+    b.tx = 5;
+    EXPECT_EQ(TReadThread::CommEvents(&a, &b, 0, 0, 0, 0, errors), EV_TXEMPTY);
+    EXPECT_EQ(TReadThread::CommEvents(&a, &b, 0, 0, 0, 7, errors), 0u);
+}
+
+} // namespace
