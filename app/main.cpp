@@ -12,7 +12,9 @@ int main(int argc, char** argv) {
     TfrmMain frmMain; // components created and loaded, FormCreate run
     auto* frmCfgAdv = new TfrmCfgAdv(&frmMain);
     frmMain.SetCfgAdv(frmCfgAdv);
-    QObject::connect(&frmMain, &TfrmMain::closed, &application, &QApplication::quit);
+    // exit(), not quit(): quit() asks every window, and the terminal window
+    // refuses to close (its close box docks it).
+    QObject::connect(&frmMain, &TfrmMain::closed, &application, [] { QApplication::exit(0); });
 
     frmMain.ListenForControlMessages(platform::controlSocketDir());
     frmMain.CloseOnTerminationSignals();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <atomic>
@@ -170,4 +171,36 @@ TEST(DralvoMsg, SendsTheMessageAndPrintsTheAnswer) {
     EXPECT_EQ(run({"--socket", channel.path(), "1024"}, env), std::make_pair(0, QByteArray("2")));
     EXPECT_EQ(run({"start"}, env).first, 1); // nobody there
     EXPECT_EQ(seen, (std::vector<uint32_t>{1025, 1024, 16, 1024}));
+}
+
+// The whole program: control socket in XDG_RUNTIME_DIR, and SIGTERM ends it
+// after the settings were saved, even though its terminal window stays open.
+TEST(DralvoProgram, AnswersOnItsSocketAndEndsOnSigterm) {
+    const QString program = QStringLiteral(DRALVO_BINARY_DIR "/dralvo");
+    ASSERT_TRUE(QFile::exists(program));
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("runtime"));
+    ASSERT_TRUE(QDir(dir.path()).mkpath("config"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", dir.path() + "/runtime");
+    env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir.path());
+    p.start(program, {});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    const QString socket = dir.path() + "/runtime/Dralvo_v1-7.ctl";
+    ASSERT_TRUE(PumpUntil([&] { return QFileInfo::exists(socket); }, 10000));
+    EXPECT_EQ(request(socket, "1024"), 2);
+    p.terminate(); // SIGTERM
+    EXPECT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo::exists(socket));
+    QFile hive(dir.path() + "/config/Oxatek/user.reg");
+    ASSERT_TRUE(hive.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(hive.readAll().contains("Options\\Forms\\frmMain]"));
+    if (p.state() != QProcess::NotRunning)
+        p.kill();
 }

@@ -4,11 +4,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <atomic>
@@ -573,4 +576,44 @@ TEST(MainWindowHelpers, ComboColourChangeKeepsTextAndSelection) {
     EXPECT_EQ(box.lineEdit()->selectionStart(), 3);
     EXPECT_EQ(box.lineEdit()->selectedText(), "USB");
     EXPECT_EQ(changes, 0);
+}
+
+TEST_F(MainWindowTest, TalksToTheSimulatedModuleLineByLine) {
+    const QString simulator = QStringLiteral(DRALVO_BINARY_DIR "/gsmsim");
+    ASSERT_TRUE(QFile::exists(simulator)) << "build the gsmsim target first";
+    const QString link = m_dir.path() + "/ttyGSM";
+    QProcess sim;
+    sim.start(simulator, {"--link", link, "--period", "50"});
+    ASSERT_TRUE(sim.waitForStarted(5000));
+    ASSERT_TRUE(PumpUntil([&] { return QFileInfo(link).isSymLink(); }));
+
+    create();
+    frm->commMain->SetCommPort(link);
+    frm->btnConnect->click();
+    ASSERT_TRUE(tickUntilReady());
+    ASSERT_TRUE(PumpUntil([&] { return countInTerminal("heartbeat") >= 3; }, 10000));
+
+    // Each received line is one display line of its own: time stamp, "+ ", text.
+    const QRegularExpression received(
+        R"(^\d{1,2}:\d\d:\d\d\.\d{3}: \+ \[\w+\] \w+ +demo\.\w+ - .+$)");
+    int checked = 0;
+    for (const QString& line : terminalLines())
+        if (line.contains("demo.")) {
+            EXPECT_TRUE(received.match(line).hasMatch()) << line.toStdString();
+            ++checked;
+        }
+    EXPECT_GE(checked, 3);
+
+    // A line typed in the terminal's send line reaches the module, shows as
+    // sent, and the module's echo and answer come back as received lines.
+    frm->termData->Form()->setManualText("AT");
+    frm->termData->SendLine();
+    EXPECT_TRUE(terminalText().contains(QRegularExpression(R"(: +- AT<#0D>)")))
+        << terminalText().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return terminalText().contains(": + OK"); }, 5000));
+    EXPECT_TRUE(terminalText().contains(": + AT\n") || terminalText().contains(": + AT\r"));
+
+    frm->btnDisconnect->click();
+    sim.terminate();
+    sim.waitForFinished(5000);
 }
