@@ -17,8 +17,10 @@
 #include "util/OxaUtils.h"
 
 TerminalWindow::TerminalWindow(VOxaTerminal* terminal, QWidget* ownerForm)
-    : QWidget(ownerForm, Qt::Window), m_terminal(terminal) {
+    : QWidget(ownerForm, ownerForm ? Qt::Tool : Qt::Window), m_terminal(terminal) {
     setAttribute(Qt::WA_DeleteOnClose, false);
+    // Closing the main window ends the program even while this one floats.
+    setAttribute(Qt::WA_QuitOnClose, false);
     setWindowTitle(QStringLiteral("Terminál"));
     resize(DesignWidth, DesignHeight);
     m_suffixes.push_back({this, QStringLiteral("_Form")});
@@ -77,7 +79,7 @@ TerminalWindow::TerminalWindow(VOxaTerminal* terminal, QWidget* ownerForm)
     connect(m_sendLineButton, &QPushButton::clicked, this, [this] { m_terminal->SendLine(); });
     connect(m_btnDirect, &QPushButton::clicked, this, [this] { m_terminal->SendDirect(); });
     connect(m_clear, &QPushButton::clicked, this, [this] { m_terminal->Clear(); });
-    connect(m_btnUndock, &QPushButton::clicked, this, [this] { m_terminal->SetDocked(false); });
+    connect(m_btnUndock, &QPushButton::clicked, this, [this] { m_terminal->UndockClick(); });
 
     // Key preview: the window sees every key press before its controls.
     m_manualLine->lineEdit()->installEventFilter(this);
@@ -126,33 +128,19 @@ void TerminalWindow::relayout(const QSize& clientSize) {
 void TerminalWindow::resizeEvent(QResizeEvent* event) {
     relayout(size());
     QWidget::resizeEvent(event);
+    m_terminal->formResized();
 }
 
 bool TerminalWindow::event(QEvent* event) {
     if (event->type() == QEvent::WindowDeactivate)
         m_terminal->SaveHistory();
+    else if (event->type() == QEvent::WindowActivate)
+        m_terminal->formActivated();
     return QWidget::event(event);
 }
 
 void TerminalWindow::closeEvent(QCloseEvent* event) {
-    switch (m_terminal->TermCloseAction()) {
-    case trmcaDock:
-        // The window stays open; with a dock site it goes back into it.
-        event->ignore();
-        m_terminal->SetDocked(true);
-        break;
-    case trmcaHide:
-        event->accept();
-        break;
-    case trmcaFree:
-        event->accept();
-        deleteLater();
-        break;
-    case trmcaMinimize:
-        event->ignore();
-        showMinimized();
-        break;
-    }
+    m_terminal->formCloseRequested(event);
 }
 
 // ---- manual line and hex line ---------------------------------------------------

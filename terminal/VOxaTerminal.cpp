@@ -37,6 +37,7 @@ VOxaTerminal::VOxaTerminal(QObject* owner) : TComponent(owner) {
     if (auto* form = qobject_cast<QWidget*>(owner))
         buildWindow(form);
     connect(this, &QObject::objectNameChanged, this, [this] { renameControls(); });
+    watchApplicationState();
 }
 
 VOxaTerminal::~VOxaTerminal() {
@@ -44,13 +45,7 @@ VOxaTerminal::~VOxaTerminal() {
         m_display->onFlushed = nullptr;
     closeRawCopy();
     m_logger.reset(); // ends the open log line
-    m_parentPageControl = nullptr;
-    if (m_form) {
-        TerminalWindow* form = m_form;
-        disconnect(form, nullptr, this, nullptr);
-        forgetWindow();
-        delete form;
-    }
+    destroyWindow();
 }
 
 void VOxaTerminal::buildWindow(QWidget* ownerForm) {
@@ -401,104 +396,6 @@ void VOxaTerminal::SetFormOnTop(bool value) {
         m_form->show();
 }
 
-// ---- placement (floating window) --------------------------------------------------------------
-
-void VOxaTerminal::SetDocked(bool value) {
-    if (value == m_docked)
-        return;
-    m_docked = value;
-    ApplyDocking();
-}
-
-void VOxaTerminal::SetParentPageControl(QTabWidget* value) {
-    if (value == m_parentPageControl)
-        return;
-    m_parentPageControl = value;
-    ApplyDocking();
-}
-
-void VOxaTerminal::ApplyDocking() {
-    if (!m_form || IsLoading())
-        return;
-    // The window always floats here; the undock button is only of use while
-    // the window sits in a dock site.
-    m_form->BtnUndock()->setEnabled(false);
-}
-
-void VOxaTerminal::ApplyTaskbarStyle(bool /*reactivate*/) {
-    // The floating window is owned by the main window, which gives it no
-    // taskbar button of its own; the option is kept for the stored forms.
-}
-
-void VOxaTerminal::SetShowOnTaskbar(bool value) {
-    if (value == m_showOnTaskbar)
-        return;
-    m_showOnTaskbar = value;
-    ApplyTaskbarStyle(false);
-}
-
-int VOxaTerminal::FormLeft() {
-    if (m_form)
-        m_formLeft = m_form->x();
-    return m_formLeft;
-}
-
-void VOxaTerminal::SetFormLeft(int value) {
-    m_formLeft = value;
-    if (m_form)
-        m_form->move(value, m_form->y());
-}
-
-int VOxaTerminal::FormTop() {
-    if (m_form)
-        m_formTop = m_form->y();
-    return m_formTop;
-}
-
-void VOxaTerminal::SetFormTop(int value) {
-    m_formTop = value;
-    if (m_form)
-        m_form->move(m_form->x(), value);
-}
-
-int VOxaTerminal::FormWidth() {
-    if (m_form)
-        m_formWidth = m_form->width();
-    return m_formWidth;
-}
-
-void VOxaTerminal::SetFormWidth(int value) {
-    m_formWidth = value;
-    if (m_form)
-        m_form->resize(value, m_form->height());
-}
-
-int VOxaTerminal::FormHeight() {
-    if (m_form)
-        m_formHeight = m_form->height();
-    return m_formHeight;
-}
-
-void VOxaTerminal::SetFormHeight(int value) {
-    m_formHeight = value;
-    if (m_form)
-        m_form->resize(m_form->width(), value);
-}
-
-bool VOxaTerminal::Visible() {
-    if (m_form)
-        m_visible = m_form->isVisible();
-    return m_visible;
-}
-
-void VOxaTerminal::SetVisible(bool value) {
-    if (value == Visible())
-        return;
-    m_visible = value;
-    if (m_form && !IsLoading())
-        m_form->setVisible(value);
-}
-
 // ---- loading complete
 // ----------------------------------------------------------------------------
 
@@ -507,7 +404,7 @@ void VOxaTerminal::Loaded() {
     if (m_form) {
         m_form->move(m_formLeft, m_formTop);
         ApplyDocking();
-        m_form->setVisible(m_visible);
+        applyFormVisible();
     }
     m_lastAddTick = platform::GetTickCount() - 2000;
     if (m_form) {
@@ -518,7 +415,7 @@ void VOxaTerminal::Loaded() {
             m_display->setImmediateRepaint(m_debugWindowsVisible);
         ApplyHexEditLayout();
         m_form->setModeIndex(m_modeIndex);
-        KeepFormOnScreen(m_form, false);
+        fitIntoWorkArea();
         if (auto* ownerForm = qobject_cast<QWidget*>(Owner()))
             m_form->setFont(ownerForm->font());
         if (OnFormCreate)

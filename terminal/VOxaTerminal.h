@@ -17,6 +17,7 @@
 #include "terminal/VOxaLogger.h"
 #include "util/Component.h"
 
+class QCloseEvent;
 class QFile;
 class QPlainTextEdit;
 #include <QTabWidget>
@@ -117,7 +118,8 @@ public:
     void SetOxaAppInfo(VOxaAppInfo* value) { m_oxaAppInfo = value; }
 
     // ---- published properties: placement and docking ----
-    bool Docked() const { return m_docked; }
+    // Reading reports (and remembers) whether the window sits on a page now.
+    bool Docked();
     void SetDocked(bool value);
     QTabWidget* ParentPageControl() const { return m_parentPageControl; }
     void SetParentPageControl(QTabWidget* value);
@@ -149,8 +151,12 @@ public:
     void ApplyHexEditLayout();
     // Brings the window into the state given by Docked and ParentPageControl.
     void ApplyDocking();
-    // Applies ShowOnTaskbar to the floating window.
+    // Applies ShowOnTaskbar to the floating window: with it the window is a
+    // top-level window of its own (with a taskbar entry), without it a tool
+    // window of the owner's window.
     void ApplyTaskbarStyle(bool reactivate);
+    // The "Uvolnit okno" button: float the window.
+    void UndockClick();
 
     void Loaded() override;
 
@@ -181,6 +187,24 @@ private:
     void updateTiming(int lineType, uint32_t tick);
     void applyTiming();
     QString historyKey() const;
+
+    // docking and placement (TerminalDocking.cpp)
+    QWidget* ownerWindow() const;
+    QTabWidget* dockSite() const;
+    bool isFloating() const;
+    void dockInto(QTabWidget* pages);
+    void undock();
+    void dockingEnded();
+    void rememberFloatingBounds();
+    void applyFloatingStyle();
+    void applyFormVisible();
+    void fitIntoWorkArea();
+    void destroyWindow();
+    void watchApplicationState();
+    // Called by the window.
+    void formResized();
+    void formActivated();
+    void formCloseRequested(QCloseEvent* event);
 
     // display
     int m_maxLines = 1100;
@@ -232,6 +256,9 @@ private:
     bool m_visible = false;
     bool m_showOnTaskbar = false;
     TTermCloseAction m_termCloseAction = trmcaDock;
+    bool m_destroying = false;
+    QPointer<QWidget> m_lastActiveWindow;   // the application's active window, followed
+    QPointer<QWidget> m_activeAtDeactivate; // the active window when the application lost it
 
     friend class TerminalWindow;
 };
