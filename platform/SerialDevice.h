@@ -205,9 +205,10 @@ struct TermiosFields {
 };
 
 // Applies the DCB to fields read from the driver: raw mode, CLOCAL|CREAD,
-// VMIN = VTIME = 0, the rate through BOTHER, frame, flow control. Returns 0 or
-// EINVAL for combinations the line cannot carry (1.5 stop bits with more than 5
-// data bits).
+// VMIN = VTIME = 0, the rate through BOTHER, frame, flow control. Settings the
+// line cannot carry are applied as closely as it can (1.5 stop bits with more
+// than 5 data bits become 2). Returns 0, or EINVAL for values outside the
+// block's ranges (byte size other than 5..8, parity above 4, rate 0).
 int dcbToTermios(const SerialDcb& dcb, TermiosFields& fields);
 // Reads the DCB members that termios can express back from the fields.
 void termiosToDcb(const TermiosFields& fields, SerialDcb& dcb);

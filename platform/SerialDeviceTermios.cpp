@@ -57,9 +57,9 @@ int dcbToTermios(const SerialDcb& dcb, TermiosFields& f) {
     if (dcb.Parity > 4 || dcb.StopBits > 2 || dcb.BaudRate == 0)
         return EINVAL;
     // 1.5 stop bits exist on the wire only with 5 data bits, where the UART
-    // turns "two stop bits" into one and a half.
-    if (dcb.StopBits == 1 && dcb.ByteSize != 5)
-        return EINVAL;
+    // turns "two stop bits" into one and a half. With more data bits the
+    // nearest the line can do is two stop bits, which any receiver expecting
+    // one and a half still reads; refusing would leave the whole block unset.
 
     // Raw mode. Line errors and breaks are counted by the driver, so the data
     // stream stays untouched (no PARMRK).

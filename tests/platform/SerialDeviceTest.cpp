@@ -124,8 +124,17 @@ TEST(SerialDeviceSettings, AppliedAndReadBack) {
         EXPECT_TRUE(back.fOutX);
         EXPECT_EQ(back.ByteSize, 8);
     }
+    // 1.5 stop bits need 5 data bits; with 8 the rest of the block still
+    // applies, with the nearest stop bits.
+    platform::SerialDcb odd = dcb8N1(19200);
+    odd.StopBits = 1;
+    EXPECT_EQ(dev.applyDcb(odd), 0);
+    platform::SerialDcb back;
+    ASSERT_EQ(dev.readDcb(back), 0);
+    EXPECT_EQ(back.BaudRate, 19200u);
+    EXPECT_EQ(back.StopBits, 2);
     platform::SerialDcb bad = dcb8N1(9600);
-    bad.StopBits = 1; // 1.5 stop bits need 5 data bits
+    bad.ByteSize = 9;
     EXPECT_EQ(dev.applyDcb(bad), EINVAL);
 }
 
