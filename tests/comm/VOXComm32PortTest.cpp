@@ -350,3 +350,40 @@ TEST_F(PortTest, AllEventsSkippedStillReceives) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(PortTest, HandlersMayCloseThePort) {
+    // The owner answers "failed" with StopComm from inside its state handler.
+    comm.SetOnStateChange([this](QObject*, TCommState s) {
+        states.push_back(s);
+        if (s == CommStateFailed)
+            comm.StopComm();
+    });
+    ASSERT_TRUE(comm.StartComm());
+    ASSERT_TRUE(WaitUntil([&] { return !states.empty(); }));
+    pty.closeMaster();
+    ASSERT_TRUE(WaitUntil([&] { return states.back() == CommStateDisconnected; }));
+    EXPECT_EQ(states, (std::vector<TCommState>{CommStateConnected, CommStateFailed,
+                                               CommStateDisconnected}));
+
+    // A receive handler that stops the port: nothing more is delivered.
+    Pty second;
+    comm.SetCommPort(QString::fromStdString(second.path));
+    int calls = 0;
+    comm.SetOnReceiveData([&](QObject*, const char*, uint16_t) {
+        ++calls;
+        comm.StopComm();
+    });
+    ASSERT_TRUE(comm.StartComm());
+    second.write("one");
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    second.write("two");
+    std::this_thread::sleep_for(std::chrono::milliseconds(40));
+    ASSERT_TRUE(WaitUntil([&] { return calls > 0; }));
+    Pump(50);
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(comm.IsCommOpen());
+}
+
+} // namespace
