@@ -249,23 +249,25 @@ struct ProcStats {
     long long vmRssKb = 0;
 };
 
-ProcStats procStats(pid_t pid) {
+ProcStats oneProcess(pid_t pid, pid_t* parent) {
     ProcStats s;
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string all((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
     const size_t close = all.rfind(')');
-    if (close != std::string::npos) {
-        std::istringstream rest(all.substr(close + 2));
-        std::string field;
-        unsigned long long utime = 0, stime = 0;
-        for (int i = 3; i <= 15 && rest >> field; ++i) {
-            if (i == 14)
-                utime = std::stoull(field);
-            if (i == 15)
-                stime = std::stoull(field);
-        }
-        s.cpuSeconds = double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
+    if (close == std::string::npos)
+        return s;
+    std::istringstream rest(all.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i) {
+        if (i == 4 && parent)
+            *parent = pid_t(std::stol(field));
+        if (i == 14)
+            utime = std::stoull(field);
+        if (i == 15)
+            stime = std::stoull(field);
     }
+    s.cpuSeconds = double(utime + stime) / double(::sysconf(_SC_CLK_TCK));
     std::ifstream status("/proc/" + std::to_string(pid) + "/status");
     std::string line;
     while (std::getline(status, line)) {
@@ -275,6 +277,33 @@ ProcStats procStats(pid_t pid) {
             s.vmRssKb = std::atoll(line.c_str() + 6);
     }
     return s;
+}
+
+// The process and all its living descendants (a peer runs under a shell and
+// script(1)): CPU time summed, memory of the largest one.
+ProcStats procStats(pid_t root) {
+    std::vector<std::pair<pid_t, pid_t>> parents; // pid, parent
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        pid_t parent = 0;
+        oneProcess(pid_t(std::stol(name)), &parent);
+        parents.emplace_back(pid_t(std::stol(name)), parent);
+    }
+    std::vector<pid_t> tree{root};
+    for (size_t i = 0; i < tree.size(); ++i)
+        for (const auto& [pid, parent] : parents)
+            if (parent == tree[i])
+                tree.push_back(pid);
+    ProcStats total;
+    for (pid_t pid : tree) {
+        const ProcStats one = oneProcess(pid, nullptr);
+        total.cpuSeconds += one.cpuSeconds;
+        total.vmHwmKb = std::max(total.vmHwmKb, one.vmHwmKb);
+        total.vmRssKb = std::max(total.vmRssKb, one.vmRssKb);
+    }
+    return total;
 }
 
 std::string replaceAll(std::string s, const std::string& from, const std::string& to) {

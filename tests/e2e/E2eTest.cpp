@@ -367,8 +367,13 @@ TEST_F(E2e, SecondInstanceLogsToItsFallbackFile) {
     const qsizetype before = readLog(world.logFile()).data("+ ").size();
     EXPECT_TRUE(
         waitUntil([&] { return readLog(world.logFile()).data("+ ").size() >= before + 3; }, 5000));
-    EXPECT_FALSE(
-        readLog(world.logFile()).hasRecord("A ", statusLine(link("ttyA"), "Disconnected")));
+    // ... and its last state line is still the Connected one.
+    const LogContents afterA = readLog(world.logFile());
+    QByteArray lastStateA;
+    for (const LogRecord& r : afterA.records)
+        if (r.prefix == "A " && r.data.startsWith(statusLine(link("ttyA"), "")))
+            lastStateA = r.data;
+    EXPECT_EQ(lastStateA, connectedA);
 }
 
 // Another program presses Start and Disconnect through the control socket.
