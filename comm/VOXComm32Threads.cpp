@@ -315,7 +315,11 @@ void TReadThread::Execute() {
         if (!m_portDead && (w.readable || w.hangup)) {
             const int before = m_count;
             int got = 0;
-            const int rc = ReadAvailable(got);
+            int rc = ReadAvailable(got);
+            // A hang-up or error condition that yields no data is a removed
+            // device, never a reason to poll again at once.
+            if (rc == 0 && got == 0 && w.hangup)
+                rc = EIO;
             if (got > 0) {
                 lastByte = now;
                 if (before == 0 && m_count > 0) {
