@@ -16,8 +16,8 @@ int main(int argc, char** argv) {
     // refuses to close (its close box docks it).
     QObject::connect(&frmMain, &TfrmMain::closed, &application, [] { QApplication::exit(0); });
 
-    frmMain.ListenForControlMessages(platform::controlSocketDir());
     frmMain.CloseOnTerminationSignals();
+    frmMain.ListenForControlMessages(platform::controlSocketDir());
 
     frmMain.show(); // FormShow: settings, port list, automation
     return application.exec();
