@@ -119,6 +119,19 @@ TEST_P(AdvancedDialogClosing, KeepsTypedValuesAndAppliesThem) {
 
 INSTANTIATE_TEST_SUITE_P(AnyWay, AdvancedDialogClosing,
                          ::testing::Values(CloseBy::Button, CloseBy::Enter, CloseBy::Escape,
-                                           CloseBy::CloseBox));
+                                           CloseBy::CloseBox),
+                         [](const ::testing::TestParamInfo<CloseBy>& info) {
+                             switch (info.param) {
+                             case CloseBy::Button:
+                                 return "Button";
+                             case CloseBy::Enter:
+                                 return "Enter";
+                             case CloseBy::Escape:
+                                 return "Escape";
+                             case CloseBy::CloseBox:
+                                 return "CloseBox";
+                             }
+                             return "Unknown";
+                         });
 
 } // namespace
