@@ -166,7 +166,10 @@ void ControlChannel::acceptClients() {
         }
         auto* timeout = new QTimer(client);
         timeout->setSingleShot(true);
-        connect(timeout, &QTimer::timeout, client, [client] { client->abort(); });
+        connect(timeout, &QTimer::timeout, client, [client] {
+            client->abort();
+            client->deleteLater();
+        });
         connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
         connect(client, &QLocalSocket::errorOccurred, client, [client] { client->deleteLater(); });
         connect(client, &QLocalSocket::readyRead, this, [this, client] { readClient(client); });

@@ -322,6 +322,11 @@ TEST_F(MainWindowTest, AReportEqualToTheLastChangesNothing) {
     EXPECT_EQ(frm->lastCommState, CommStateFailed);
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Red);
     EXPECT_EQ(countInTerminal("COM port \"COM9\": Failed"), 1);
+    // "First" is only a word: the port keeps its colour.
+    frm->commMainStateChange(frm->commMain, CommStateFirst);
+    EXPECT_EQ(frm->lblOutState->text(), "First");
+    EXPECT_EQ(ComboFontColor(frm->cmbPort), Red);
+    EXPECT_EQ(frm->lastCommState, CommStateFirst);
 }
 
 TEST_F(MainWindowTest, ControlMessagesPressStartAndDisconnect) {
