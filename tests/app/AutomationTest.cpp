@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+#include <cstdlib>
 #include <memory>
 
 #include "PtyFixture.h"
@@ -250,6 +251,36 @@ TEST_F(Automation, SoundPlaysBeepWavOfTheCurrentFolderOrBesideTheProgram) {
     QFile::remove("beep.wav");
     ASSERT_EQ(sounds(), 2);
     EXPECT_EQ(m_sounds[1].args, QStringList({"-q", "beep.wav"}));
+}
+
+// The sound the build puts beside the program: a PCM wave short enough for
+// the half-second rhythm.
+TEST(AlarmSound, GeneratedBeepIsAShortPcmWave) {
+    QFile file(QStringLiteral(DRALVO_BINARY_DIR) + "/beep.wav");
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+    const QByteArray wav = file.readAll();
+    ASSERT_GE(wav.size(), 44);
+    auto u16 = [&](int at) {
+        return uint32_t(uint8_t(wav[at])) | uint32_t(uint8_t(wav[at + 1])) << 8;
+    };
+    auto u32 = [&](int at) { return u16(at) | u16(at + 2) << 16; };
+    EXPECT_EQ(wav.mid(0, 4), "RIFF");
+    EXPECT_EQ(u32(4), uint32_t(wav.size() - 8));
+    EXPECT_EQ(wav.mid(8, 8), "WAVEfmt ");
+    EXPECT_EQ(u16(20), 1u); // PCM
+    const uint32_t channels = u16(22), rate = u32(24), bits = u16(34);
+    EXPECT_EQ(u32(28), rate * channels * bits / 8);
+    EXPECT_EQ(wav.mid(36, 4), "data");
+    const uint32_t dataBytes = u32(40);
+    EXPECT_EQ(dataBytes, uint32_t(wav.size() - 44));
+    const double seconds = double(dataBytes) / (rate * channels * bits / 8);
+    EXPECT_GT(seconds, 0.05);
+    EXPECT_LT(seconds, 0.5);
+    // Not silence.
+    int loud = 0;
+    for (int at = 44; at + 1 < wav.size(); at += 2)
+        loud += std::abs(int16_t(u16(at))) > 8000;
+    EXPECT_GT(loud, 100);
 }
 
 TEST_F(Automation, SilentModuleGivesOneWarningAndASoundEveryHalfSecond) {
