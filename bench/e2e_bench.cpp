@@ -5,7 +5,7 @@
 //
 //   e2e_bench [--mode flood|paced|reconnect|idle] [--lines N] [--line-len L]
 //             [--rate BYTES_PER_S] [--seconds S] [--dir LOG_DIR] [--label TEXT]
-//             [--cycles N]
+//             [--cycles N] [--probe 0|1]
 //             [--peer 'COMMAND with {port} and {log}']
 //
 // flood:     N lines as fast as the reader takes them; first byte written to
@@ -59,7 +59,8 @@ struct Options {
     std::string dir; // log folder (the program's current directory)
     std::string label;
     int cycles = 5;
-    std::string peer; // another program instead of dralvo
+    std::string peer;  // another program instead of dralvo
+    bool probe = true; // the stall probe (its own requests cost the program some CPU)
 };
 
 double secondsSince(Clock::time_point t) {
@@ -105,6 +106,8 @@ public:
         ::tcsetattr(slave, TCSANOW, &t);
         ::close(slave);
         ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        // The reader must not inherit the master, or closing it here pulls no cable.
+        ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
         const std::string temp = m_link + ".new";
         ::unlink(temp.c_str());
         return ::symlink(name, temp.c_str()) == 0 && ::rename(temp.c_str(), m_link.c_str()) == 0;
@@ -384,6 +387,7 @@ private:
             const int null = ::open("/dev/null", O_RDWR);
             ::dup2(null, 0);
             ::dup2(null, 1);
+            ::dup2(null, 2);
             std::vector<char*> args;
             for (const std::string& a : argv)
                 args.push_back(const_cast<char*>(a.c_str()));
@@ -528,7 +532,7 @@ int runFlood(Setup& s, bool paced) {
     const long long logStart = tail.bytes();
 
     StallProbe probe(program.socket());
-    if (!s.isPeer())
+    if (!s.isPeer() && s.opt.probe)
         probe.start();
     const ProcStats before = procStats(program.pid());
     const auto t0 = Clock::now();
@@ -623,7 +627,7 @@ int runFlood(Setup& s, bool paced) {
     o << ",\"log_bytes\":" << tail.bytes() - logStart << ",\"cpu_seconds\":" << cpu
       << ",\"cpu_pct_of_core\":" << cpu / elapsed * 100 << ",\"vm_hwm_kb\":" << after.vmHwmKb
       << ",\"vm_rss_kb\":" << after.vmRssKb;
-    if (!s.isPeer())
+    if (!s.isPeer() && s.opt.probe)
         o << ",\"ui_stall_max_ms\":" << probe.maxMs() << ",\"ui_probes\":" << probe.count()
           << ",\"ui_probe_failures\":" << probe.failures();
     o << "}";
@@ -709,11 +713,12 @@ int runIdle(Setup& s) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: e2e_bench [--mode flood|paced|reconnect|idle] [--lines N] "
-                         "[--line-len L]\n"
-                         "                 [--rate BYTES_PER_S] [--seconds S] [--dir LOG_DIR] "
-                         "[--label TEXT]\n"
-                         "                 [--cycles N] [--peer 'COMMAND {port} {log}']\n");
+    std::fprintf(stderr,
+                 "usage: e2e_bench [--mode flood|paced|reconnect|idle] [--lines N] "
+                 "[--line-len L]\n"
+                 "                 [--rate BYTES_PER_S] [--seconds S] [--dir LOG_DIR] "
+                 "[--label TEXT]\n"
+                 "                 [--cycles N] [--probe 0|1] [--peer 'COMMAND {port} {log}']\n");
     return 2;
 }
 
@@ -743,6 +748,8 @@ int main(int argc, char** argv) {
             s.opt.label = value;
         else if (name == "--cycles")
             s.opt.cycles = std::atoi(value.c_str());
+        else if (name == "--probe")
+            s.opt.probe = value != "0";
         else if (name == "--peer")
             s.opt.peer = value;
         else

@@ -72,6 +72,7 @@ public:
             return;
         ::close(slave);
         ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        ::fcntl(m_master, F_SETFD, FD_CLOEXEC); // the program must not hold it too
         m_slave = QString::fromLocal8Bit(name);
     }
     ~HeldPty() {
