@@ -773,25 +773,5 @@ bool TVOXComm32::WriteCommData(const char* data, int count) {
     return false;
 }
 
-// ---- port sharing hooks ----------------------------------------------------------
-
-void TVOXComm32::PerformGrabCommand(VOxaCommGrabCommand command) {
-    // Without a sharing list only the stored command changes; with the default
-    // vocgcNone no shared memory is ever touched.
-    switch (command) {
-    case vocgcNone:
-        m_grab = vocgcNone;
-        break;
-    case vocgcNoneOnce:
-    case vocgcOnce:
-        break;
-    case vocgcSoft:
-    case vocgcHard:
-        m_grab = command;
-        break;
-    }
-}
-
-void TVOXComm32::ReleaseGrabMapping() {}
-
-void TVOXComm32::HandleGrabChanged() {}
+// The port-sharing hooks (PerformGrabCommand, ReleaseGrabMapping,
+// HandleGrabChanged) are in VOXComm32Grab.cpp.

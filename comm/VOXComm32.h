@@ -15,6 +15,9 @@ class TVOXComm32;
 class TReadThread;
 class TWriteThread;
 class TNotifyWindow;
+namespace comm {
+struct GrabState;
+}
 class QEvent;
 class QComboBox;
 #include <QStringList>
@@ -258,10 +261,18 @@ public:
     TCommState LastState() const { return m_lastState; }
     QObject* NotifyWindow() const;
 
-    // Progress texts of the open/close sequences; nothing by default.
-    virtual void TraceProgress(const QString& text) { (void)text; }
-    // The read worker's exit notice for a debugger; nothing by default.
-    virtual void TraceDebugOutput(const QString& text) { (void)text; }
+    // Trace texts of the component and its workers go to the diagnostic
+    // channel (off unless DRALVO_TRACE is set; see comm/VOXComm32Trace.h).
+    // Called on the workers' threads as well.
+    void TraceError(int error, const QString& text) override;
+    void TraceText(const QString& text) override;
+    // Progress texts of the open/close sequences, to the same channel.
+    virtual void TraceProgress(const QString& text);
+    // The read worker's exit notice, to the debug output (DebugNotify).
+    virtual void TraceDebugOutput(const QString& text);
+
+    // This instance's id in the port-sharing list (0 until it takes part).
+    uint32_t GrabInstanceId() const;
 
     // Handles one message of the notify window (user-interface thread).
     void HandleNotifyMessage(QEvent* event);
@@ -318,6 +329,10 @@ private:
     std::unique_ptr<VOXComm32Options> m_options;
     std::unique_ptr<VOXComm32Timeouts> m_timeouts;
     VOxaCommGrabCommand m_grab = vocgcNone;
+    // Port-sharing list, messenger and retry timer; made by the first
+    // command other than vocgcNone (comm/VOXComm32Grab.cpp).
+    std::shared_ptr<comm::GrabState> m_grabState;
+    void RetryGrabOpen();
 
     PortState m_portState = PortNone;
     std::unique_ptr<platform::SerialDevice> m_port;
