@@ -4,13 +4,14 @@
 # compared with theirs. Same driver, same pseudo-terminal, same sequence-numbered
 # lines; the driver follows each program's log file.
 #
-#   bench/peers.sh [BUILD_DIR] [PACED_SECONDS]
+#   [PEER_LINES=N] bench/peers.sh [BUILD_DIR] [PACED_SECONDS]
 #
 # Installs tio and picocom with apt-get when they are missing and it may (root);
 # a program that is not there is skipped with a note. One JSON line per run.
 set -uo pipefail
 build=$(cd "${1:-build}" && pwd)
 paced_seconds=${2:-60}
+lines=${PEER_LINES:-200000}
 bench="$build/bench/e2e_bench"
 [ -x "$bench" ] || { echo "peers: $bench is missing; build the e2e_bench target" >&2; exit 1; }
 
@@ -37,8 +38,8 @@ for peer in tio picocom; do
     continue
   fi
   cmd=${command[$peer]}
-  "$bench" --mode flood --lines 200000 --dir /tmp --label "$peer disk" --peer "$cmd"
-  "$bench" --mode flood --lines 200000 --dir /dev/shm --label "$peer tmpfs" --peer "$cmd"
+  "$bench" --mode flood --lines "$lines" --dir /tmp --label "$peer disk" --peer "$cmd"
+  "$bench" --mode flood --lines "$lines" --dir /dev/shm --label "$peer tmpfs" --peer "$cmd"
   "$bench" --mode paced --rate 100000 --seconds "$paced_seconds" --dir /tmp \
     --label "$peer paced" --peer "$cmd"
   "$bench" --mode idle --seconds 10 --dir /tmp --label "$peer idle" --peer "$cmd"
