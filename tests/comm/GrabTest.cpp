@@ -1,0 +1,300 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QtEndian>
+#include <dirent.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "PtyFixture.h"
+#include "comm/VOXComm32.h"
+#include "comm/VOXComm32Grab.h"
+#include "comm/VOXComm32Trace.h"
+#include "platform/GrabMessenger.h"
+#include "platform/SharedMemory.h"
+
+namespace {
+
+// Ids whose process part lies above any Linux pid: nobody ever listens there.
+constexpr uint32_t kDeadId = 0xFFFFFC00u;
+
+std::vector<std::string> ShmEntries() {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir("/dev/shm")) {
+        while (dirent* entry = readdir(dir))
+            names.emplace_back(entry->d_name);
+        closedir(dir);
+    }
+    return names;
+}
+
+// Two components on one pseudo-terminal, each recording its states.
+struct GrabTest : ::testing::Test {
+    Pty pty;
+    TVOXComm32 first;
+    TVOXComm32 second;
+    std::vector<TCommState> firstStates;
+    std::vector<TCommState> secondStates;
+    std::string blockName;
+
+    void SetUp() override {
+        ASSERT_TRUE(pty.ok());
+        blockName = comm::GrabBlockName(QString::fromStdString(pty.path)).toStdString();
+        Unlink();
+        for (TVOXComm32* c : {&first, &second}) {
+            c->SetAutoReconnect(false);
+            c->SetCommPort(QString::fromStdString(pty.path));
+        }
+        first.SetOnStateChange([this](QObject*, TCommState s) { firstStates.push_back(s); });
+        second.SetOnStateChange([this](QObject*, TCommState s) { secondStates.push_back(s); });
+        Pump(20);
+        firstStates.clear();
+        secondStates.clear();
+    }
+    void TearDown() override {
+        second.StopComm();
+        first.StopComm();
+        Pump(20);
+        Unlink();
+    }
+    void Unlink() {
+        platform::SharedMemory block;
+        bool created = false;
+        if (block.open(blockName, comm::kGrabBlockSize, created) == 0)
+            block.unlink();
+    }
+    // The list as another process sees it.
+    std::vector<uint32_t> List() {
+        platform::SharedMemory block;
+        bool created = false;
+        if (!platform::SharedMemory::exists(blockName) ||
+            block.open(blockName, comm::kGrabBlockSize, created) != 0)
+            return {};
+        return comm::ReadGrabList(block.data());
+    }
+    static bool Has(const std::vector<TCommState>& states, TCommState state) {
+        return std::find(states.begin(), states.end(), state) != states.end();
+    }
+};
+
+} // namespace
+
+TEST(GrabList, LittleEndianWordsAndAtMostTwentyEntries) {
+    unsigned char block[comm::kGrabBlockSize] = {};
+    comm::WriteGrabList(block, {0x01020304u, 0xA0B0C0D0u});
+    EXPECT_EQ(block[0], 2);
+    EXPECT_EQ(block[4], 0x04);
+    EXPECT_EQ(block[7], 0x01);
+    EXPECT_EQ(block[8], 0xD0);
+    EXPECT_EQ(comm::ReadGrabList(block), (std::vector<uint32_t>{0x01020304u, 0xA0B0C0D0u}));
+
+    // A count above 20 (another writer, or garbage) is read as 20.
+    for (uint32_t i = 1; i <= 25 && 4 * i < comm::kGrabBlockSize; ++i)
+        qToLittleEndian<uint32_t>(100 + i, block + 4 * i);
+    qToLittleEndian<uint32_t>(25, block);
+    const std::vector<uint32_t> read = comm::ReadGrabList(block);
+    ASSERT_EQ(read.size(), 20u);
+    EXPECT_EQ(read.front(), 101u);
+    EXPECT_EQ(read.back(), 120u);
+
+    // Writing never records more than 20.
+    std::vector<uint32_t> many(23, 7);
+    comm::WriteGrabList(block, many);
+    EXPECT_EQ(qFromLittleEndian<uint32_t>(block), 20u);
+
+    comm::WriteGrabList(block, {});
+    EXPECT_TRUE(comm::ReadGrabList(block).empty());
+}
+
+TEST(GrabNames, EncodedReversiblyWithoutSlashes) {
+    const std::string name = "Experimental /dev/pts/3 grabber / MEM";
+    const std::string encoded = platform::SharedMemory::encodeName(name);
+    EXPECT_EQ(encoded.find('/', 1), std::string::npos);
+    EXPECT_EQ(encoded.find(' '), std::string::npos);
+    EXPECT_EQ(platform::SharedMemory::decodeName(encoded), name);
+    // Names that differ only in an encoded character stay apart.
+    EXPECT_NE(platform::SharedMemory::encodeName("a/b"),
+              platform::SharedMemory::encodeName("a%2Fb"));
+    EXPECT_EQ(
+        platform::SharedMemory::decodeName(platform::SharedMemory::encodeName("a%2Fb\x01\xE9")),
+        "a%2Fb\x01\xE9");
+}
+
+TEST(GrabMessengerTest, DeliversToLivingIdsAndRefusesEndedOnes) {
+    uint32_t endedId = 0;
+    {
+        platform::GrabMessenger ended;
+        ASSERT_TRUE(ended.open());
+        endedId = ended.id();
+    }
+    platform::GrabMessenger a;
+    platform::GrabMessenger b;
+    ASSERT_TRUE(a.open());
+    ASSERT_TRUE(b.open());
+    EXPECT_NE(a.id(), b.id());
+    EXPECT_NE(a.id(), 0u);
+    std::vector<uint32_t> got;
+    b.onMessage = [&](uint32_t m) { got.push_back(m); };
+    EXPECT_TRUE(platform::GrabMessenger::post(b.id(), 0x406));
+    EXPECT_TRUE(WaitUntil([&] { return !got.empty(); }, 2000));
+    EXPECT_EQ(got, std::vector<uint32_t>{0x406});
+    EXPECT_FALSE(platform::GrabMessenger::post(endedId, 0x406));
+    EXPECT_FALSE(platform::GrabMessenger::post(kDeadId, 0x406));
+    EXPECT_FALSE(platform::GrabMessenger::post(0, 0x406));
+}
+
+TEST_F(GrabTest, NoneNeverTouchesSharedMemory) {
+    const std::vector<std::string> before = ShmEntries();
+    ASSERT_TRUE(first.StartComm());
+    first.SetGrab(vocgcNone);
+    first.StopComm();
+    ASSERT_TRUE(first.StartComm());
+    first.StopComm();
+    Pump(20);
+    EXPECT_FALSE(platform::SharedMemory::exists(blockName));
+    EXPECT_EQ(first.GrabInstanceId(), 0u) << "no socket either";
+    const std::string encoded = platform::SharedMemory::encodeName(blockName).substr(1);
+    for (const std::string& entry : ShmEntries())
+        EXPECT_NE(entry, encoded);
+    EXPECT_EQ(ShmEntries().size(), before.size());
+}
+
+TEST_F(GrabTest, HardTakesThePortAndGivesItBackOnLeaving) {
+    first.SetGrab(vocgcHard);
+    ASSERT_TRUE(first.StartComm());
+    EXPECT_EQ(List(), std::vector<uint32_t>{first.GrabInstanceId()});
+    Pump(20);
+    firstStates.clear();
+
+    QElapsedTimer clock;
+    clock.start();
+    second.SetGrab(vocgcHard);
+    ASSERT_TRUE(WaitUntil([&] { return second.IsCommOpen(); }, 3000));
+    EXPECT_LT(clock.elapsed(), 1000) << "hand-over within a few hundred milliseconds";
+    EXPECT_FALSE(first.IsCommOpen());
+    Pump(30);
+    EXPECT_TRUE(Has(firstStates, CommStateDisconnected));
+    EXPECT_FALSE(Has(firstStates, CommStateFailed));
+    EXPECT_EQ(List(), (std::vector<uint32_t>{second.GrabInstanceId(), first.GrabInstanceId()}));
+
+    // The port works for the new holder.
+    std::string got;
+    second.SetOnReceiveData(
+        [&](QObject*, const char* data, uint16_t count) { got.append(data, count); });
+    pty.write("hello");
+    EXPECT_TRUE(WaitUntil([&] { return got == "hello"; }, 3000));
+
+    // Leaving hands the port to the next in line.
+    second.StopComm();
+    EXPECT_TRUE(WaitUntil([&] { return first.IsCommOpen(); }, 3000));
+    EXPECT_EQ(List(), std::vector<uint32_t>{first.GrabInstanceId()});
+
+    // The last one leaving removes the block.
+    first.StopComm();
+    EXPECT_FALSE(platform::SharedMemory::exists(blockName));
+}
+
+TEST_F(GrabTest, SoftWaitsAtTheEndUntilThoseBeforeHaveLeft) {
+    first.SetGrab(vocgcHard);
+    ASSERT_TRUE(first.StartComm());
+    second.SetGrab(vocgcSoft);
+    EXPECT_EQ(second.Grab(), vocgcSoft);
+    Pump(300);
+    EXPECT_TRUE(first.IsCommOpen()) << "a polite instance takes nothing";
+    EXPECT_FALSE(second.IsCommOpen());
+    EXPECT_EQ(List(), (std::vector<uint32_t>{first.GrabInstanceId(), second.GrabInstanceId()}));
+
+    first.SetGrab(vocgcNone); // leaves the list, hands the port on
+    EXPECT_EQ(first.Grab(), vocgcNone);
+    EXPECT_TRUE(WaitUntil([&] { return second.IsCommOpen(); }, 3000));
+    EXPECT_FALSE(first.IsCommOpen());
+    EXPECT_EQ(List(), std::vector<uint32_t>{second.GrabInstanceId()});
+}
+
+TEST_F(GrabTest, OnceTakesWithoutChangingTheStoredCommand) {
+    first.SetGrab(vocgcSoft);
+    ASSERT_TRUE(first.StartComm());
+    EXPECT_EQ(List(), std::vector<uint32_t>{first.GrabInstanceId()});
+    second.SetGrab(vocgcOnce);
+    EXPECT_EQ(second.Grab(), vocgcNone);
+    EXPECT_TRUE(WaitUntil([&] { return second.IsCommOpen(); }, 3000));
+    EXPECT_FALSE(first.IsCommOpen());
+}
+
+TEST_F(GrabTest, DeadHolderAndOverlongListDoNotBlockATaker) {
+    {
+        // A list written by instances that have all ended, with a count
+        // beyond the 20 entries anyone may read.
+        platform::SharedMemory block;
+        bool created = false;
+        ASSERT_EQ(block.open(blockName, comm::kGrabBlockSize, created), 0);
+        auto* words = static_cast<uchar*>(block.data());
+        for (uint32_t i = 1; 4 * i < comm::kGrabBlockSize; ++i)
+            qToLittleEndian<uint32_t>(kDeadId + i, words + 4 * i);
+        qToLittleEndian<uint32_t>(31, words);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    first.SetGrab(vocgcHard);
+    ASSERT_TRUE(WaitUntil([&] { return first.IsCommOpen(); }, 3000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    const std::vector<uint32_t> list = List();
+    ASSERT_FALSE(list.empty());
+    EXPECT_LE(list.size(), 20u);
+    EXPECT_EQ(list[0], first.GrabInstanceId());
+    EXPECT_EQ(std::count(list.begin(), list.end(), kDeadId + 1), 0) << "dead holder dropped";
+    ASSERT_GE(list.size(), 2u);
+    EXPECT_EQ(list[1], kDeadId + 2) << "the others keep their order";
+}
+
+TEST(GrabTrace, ProgressAndWorkerTextsOnlyWhenSwitchedOn) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    auto drain = [&] {
+        std::string out;
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fds[0], buf, sizeof buf)) > 0)
+            out.append(buf, size_t(n));
+        return out;
+    };
+    {
+        TVOXComm32 comm;
+        comm.SetAutoReconnect(false);
+        comm.SetCommPort(QString::fromStdString(pty.path));
+        comm::SetTraceForTest(false, fds[1]);
+        ASSERT_TRUE(comm.StartComm());
+        Pump(50);
+        comm.StopComm();
+        EXPECT_EQ(drain(), "");
+
+        comm::SetTraceForTest(true, fds[1]);
+        ASSERT_TRUE(comm.StartComm());
+        Pump(50);
+        comm.StopComm();
+        comm::SetTraceForTest(false);
+    }
+    const std::string out = drain();
+    close(fds[0]);
+    close(fds[1]);
+    EXPECT_NE(out.find("dralvo-trace progress: Creating ReadThread for " + pty.path + "\n"),
+              std::string::npos)
+        << out;
+    EXPECT_NE(out.find("progress: Stopping the Comm at " + pty.path + " because StopComm\n"),
+              std::string::npos);
+    EXPECT_NE(out.find("progress: Threads closed\n"), std::string::npos);
+    EXPECT_NE(out.find("text: Waiting for data from comm connection.\n"), std::string::npos)
+        << "the read worker's texts";
+    // Every line whole.
+    size_t start = 0;
+    while (start < out.size()) {
+        const size_t end = out.find('\n', start);
+        ASSERT_NE(end, std::string::npos);
+        EXPECT_EQ(out.compare(start, 13, "dralvo-trace "), 0);
+        start = end + 1;
+    }
+}
