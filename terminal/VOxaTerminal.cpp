@@ -256,6 +256,8 @@ void VOxaTerminal::SetCaption(const QString& value) {
     m_captionAssigned = true;
     if (m_form)
         m_form->setWindowTitle(value);
+    if (QTabWidget* pages = dockSite())
+        pages->setTabText(pages->indexOf(m_form), value);
 }
 
 // ---- raw copy file -----------------------------------------------------------------------

@@ -1,6 +1,7 @@
 // Placement of the terminal window: floating bounds, docking into a page
 // control, close actions, the taskbar option and placement across a restart.
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -141,6 +142,8 @@ TEST(TerminalDocking, UndockButtonFloatsAndCloseDocksBack) {
     EXPECT_TRUE(f.undockButton()->isEnabled());
     EXPECT_TRUE(f.form()->property(DockedFormProperty).toBool());
     EXPECT_EQ(f.term->FormWidth(), 380);
+    f.term->SetCaption(QStringLiteral("Terminal"));
+    EXPECT_EQ(f.pages->tabText(0), QStringLiteral("Terminal"));
 
     // A width assigned while docked leaves the page alone and applies on undocking.
     f.owner->show();
@@ -317,4 +320,25 @@ TEST(TerminalDocking, BoundsSurviveARestart) {
         EXPECT_EQ(floatingRect(docked.term), QRect(20, 30, 350, 320));
     }
     qputenv("XDG_CONFIG_HOME", oldConfig);
+}
+
+TEST(TerminalDocking, ReturningToTheProgramFocusesTheOwnerWindow) {
+    for (const bool onTaskbar : {true, false}) {
+        DockFixture f(false);
+        f.load([&](VOxaTerminal* t) { t->SetShowOnTaskbar(onTaskbar); });
+        f.owner->show();
+        f.form()->activateWindow();
+        f.form()->ManualLine()->setFocus();
+        QCoreApplication::processEvents();
+        if (QApplication::activeWindow() != f.form())
+            GTEST_SKIP() << "the platform does not activate windows";
+        auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+        emit app->applicationStateChanged(Qt::ApplicationInactive);
+        emit app->applicationStateChanged(Qt::ApplicationActive);
+        QCoreApplication::processEvents();
+        // With a taskbar entry of its own the terminal would keep the focus;
+        // as a tool window it goes with the owner anyway and keeps it.
+        EXPECT_EQ(QApplication::activeWindow(), onTaskbar ? f.owner.get() : f.form())
+            << "onTaskbar " << onTaskbar;
+    }
 }
