@@ -4,6 +4,9 @@
 #include <QtEndian>
 #include <dirent.h>
 #include <string>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -297,4 +300,94 @@ TEST(GrabTrace, ProgressAndWorkerTextsOnlyWhenSwitchedOn) {
         EXPECT_EQ(out.compare(start, 13, "dralvo-trace "), 0);
         start = end + 1;
     }
+}
+
+TEST_F(GrabTest, RetriesRunFromTheEventLoopWhileTheHolderIsSlow) {
+    // A holder that is alive but has not let go yet: the test keeps the port
+    // locked and answers nothing.
+    platform::GrabMessenger holder;
+    ASSERT_TRUE(holder.open());
+    std::vector<uint32_t> holderGot;
+    holder.onMessage = [&](uint32_t m) { holderGot.push_back(m); };
+    {
+        platform::SharedMemory block;
+        bool created = false;
+        ASSERT_EQ(block.open(blockName, comm::kGrabBlockSize, created), 0);
+        comm::WriteGrabList(block.data(), {holder.id()});
+    }
+    const int lock = open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
+
+    QElapsedTimer clock;
+    clock.start();
+    first.SetGrab(vocgcHard);
+    EXPECT_LT(clock.elapsed(), 500) << "the command returns while retries go on";
+    EXPECT_FALSE(first.IsCommOpen());
+    EXPECT_TRUE(WaitUntil([&] { return !holderGot.empty(); }, 2000));
+    EXPECT_EQ(holderGot.front(), uint32_t(PWM_GrabChanged));
+    Pump(350);
+    EXPECT_FALSE(first.IsCommOpen());
+
+    close(lock); // the holder lets go
+    clock.restart();
+    ASSERT_TRUE(WaitUntil([&] { return first.IsCommOpen(); }, 3000));
+    EXPECT_LT(clock.elapsed(), 1000) << "the next retry, 100 ms apart";
+    EXPECT_EQ(List(), (std::vector<uint32_t>{first.GrabInstanceId(), holder.id()}));
+}
+
+TEST_F(GrabTest, HolderInAnotherProcessHandsThePortOver) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Only plain system calls here: the holder of another process.
+        const int port = open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (port < 0 || flock(port, LOCK_EX | LOCK_NB) != 0)
+            _exit(2);
+        const uint32_t id = (uint32_t(getpid()) << 10) | 1;
+        const std::string path = platform::GrabMessenger::socketPath(id);
+        const int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+        unlink(path.c_str());
+        if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0)
+            _exit(3);
+        timeval timeout{5, 0};
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        platform::SharedMemory block;
+        bool created = false;
+        if (block.open(blockName, comm::kGrabBlockSize, created) != 0)
+            _exit(4);
+        comm::WriteGrabList(block.data(), {id});
+        const char go = 1;
+        if (write(ready[1], &go, 1) != 1)
+            _exit(5);
+        uint32_t message = 0;
+        const ssize_t n = recv(fd, &message, sizeof message, 0);
+        close(port); // let go, staying in the list as the next in line
+        unlink(path.c_str());
+        _exit(n == ssize_t(sizeof message) && message == uint32_t(PWM_GrabChanged) ? 0 : 6);
+    }
+    char go = 0;
+    ASSERT_EQ(read(ready[0], &go, 1), 1);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_FALSE(first.StartComm()) << "the other process holds the port";
+
+    QElapsedTimer clock;
+    clock.start();
+    first.SetGrab(vocgcHard);
+    EXPECT_TRUE(WaitUntil([&] { return first.IsCommOpen(); }, 3000));
+    EXPECT_LT(clock.elapsed(), 1000);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the holder got PWM_GrabChanged";
+    const std::vector<uint32_t> list = List();
+    ASSERT_EQ(list.size(), 2u);
+    EXPECT_EQ(list[0], first.GrabInstanceId());
+    EXPECT_EQ(list[1], (uint32_t(child) << 10) | 1);
 }
