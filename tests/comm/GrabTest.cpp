@@ -16,6 +16,7 @@
 #include "comm/VOXComm32Trace.h"
 #include "platform/GrabMessenger.h"
 #include "platform/SharedMemory.h"
+#include "util/OxaUtils.h"
 
 namespace {
 
@@ -390,4 +391,43 @@ TEST_F(GrabTest, HolderInAnotherProcessHandsThePortOver) {
     ASSERT_EQ(list.size(), 2u);
     EXPECT_EQ(list[0], first.GrabInstanceId());
     EXPECT_EQ(list[1], (uint32_t(child) << 10) | 1);
+}
+
+TEST(GrabTrace, ReadWorkerExitNoticeGoesToTheDebugOutput) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    fcntl(fds[0], F_SETFL, O_NONBLOCK);
+    const bool saved = debugNotifyEnabled;
+    const QByteArray savedEnv = qgetenv("DRALVO_DEBUG");
+    debugNotifyEnabled = true;
+    qputenv("DRALVO_DEBUG", "1");
+    fflush(stderr);
+    const int savedStderr = dup(STDERR_FILENO);
+    dup2(fds[1], STDERR_FILENO);
+    {
+        TVOXComm32 comm;
+        comm.SetAutoReconnect(false);
+        comm.SetCommPort(QString::fromStdString(pty.path));
+        EXPECT_TRUE(comm.StartComm());
+        Pump(50);
+        comm.StopComm();
+    }
+    fflush(stderr);
+    dup2(savedStderr, STDERR_FILENO);
+    close(savedStderr);
+    debugNotifyEnabled = saved;
+    if (savedEnv.isNull())
+        qunsetenv("DRALVO_DEBUG");
+    else
+        qputenv("DRALVO_DEBUG", savedEnv);
+    std::string out;
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0)
+        out.append(buf, size_t(n));
+    close(fds[0]);
+    close(fds[1]);
+    EXPECT_NE(out.find("DebugNotify: Time to Exit\n"), std::string::npos) << out;
 }
