@@ -1,12 +1,12 @@
 #include "app/ModuleCommands.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <system_error>
 #include <vector>
 
@@ -78,51 +78,150 @@ QString ioErrorMessageForErrno(int error) {
     return code != 0 ? ioErrorMessage(code) : QStringLiteral("I/O error %1").arg(error);
 }
 
-namespace {
+// ---- reading a file in blocks ------------------------------------------------------
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
+BlockFile::~BlockFile() {
+    close();
+}
 
-} // namespace
-
-int readFileInBlocks(const QString& fileName,
-                     const std::function<void(const char* data, int count)>& onBlock,
-                     int blockSize) {
-    if (blockSize < 1)
-        blockSize = sendFileBlockSize;
+int BlockFile::open(const QString& fileName) {
+    close();
     const QByteArray name = QFile::encodeName(fileName);
-    const std::filesystem::path path(name.toStdString());
-
     // Look before opening: opening a pipe waits for a writer, and a device
     // such as /dev/zero never ends.
     std::error_code status;
-    const std::filesystem::file_type type = std::filesystem::status(path, status).type();
+    const std::filesystem::file_type type =
+        std::filesystem::status(std::filesystem::path(name.toStdString()), status).type();
     if (status)
         return status.value();
     if (type == std::filesystem::file_type::directory)
         return EISDIR;
     if (type != std::filesystem::file_type::regular)
         return EACCES;
-
     errno = 0;
     // Read-only: sending needs no more, so a write-protected file can be sent.
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.constData(), "rbe"));
-    if (!file)
+    m_file = std::fopen(name.constData(), "rbe");
+    if (!m_file)
         return errno != 0 ? errno : EIO;
+    return 0;
+}
 
+int BlockFile::read(char* buffer, int size) {
+    if (!m_file)
+        return -EBADF;
+    if (m_error != 0)
+        return -m_error;
+    if (size <= 0)
+        return 0;
+    errno = 0;
+    const size_t got = std::fread(buffer, 1, size_t(size), m_file);
+    if (std::ferror(m_file)) {
+        m_error = errno != 0 ? errno : EIO;
+        // A block cut short by the error is still handed on; the error
+        // shows at the next read.
+        return got > 0 ? int(got) : -m_error;
+    }
+    return int(got);
+}
+
+void BlockFile::close() {
+    if (m_file)
+        std::fclose(m_file);
+    m_file = nullptr;
+    m_error = 0;
+}
+
+int readFileInBlocks(const QString& fileName,
+                     const std::function<void(const char* data, int count)>& onBlock,
+                     int blockSize) {
+    if (blockSize < 1)
+        blockSize = sendFileBlockSize;
+    BlockFile file;
+    if (const int error = file.open(fileName))
+        return error;
     std::vector<char> block(size_t(blockSize), 0);
     for (;;) {
-        errno = 0;
-        const size_t got = std::fread(block.data(), 1, block.size(), file.get());
-        const int readError = std::ferror(file.get()) ? (errno != 0 ? errno : EIO) : 0;
-        if (got > 0)
-            onBlock(block.data(), int(got));
-        if (readError != 0)
-            return readError;
-        if (got < block.size())
-            return 0; // end of the file
+        const int got = file.read(block.data(), blockSize);
+        if (got < 0)
+            return -got;
+        if (got == 0)
+            return 0;
+        onBlock(block.data(), got);
     }
+}
+
+// ---- sending files -----------------------------------------------------------------
+
+FileSender::FileSender(QObject* parent) : QObject(parent), m_buffer(size_t(sendFileBlockSize), 0) {
+    m_next.setSingleShot(true);
+    m_next.setInterval(0);
+    connect(&m_next, &QTimer::timeout, this, [this] { runSlice(); });
+}
+
+FileSender::~FileSender() = default;
+
+void FileSender::start(const QString& fileName) {
+    auto transfer = std::make_unique<Transfer>();
+    if (const int error = transfer->file.open(fileName)) {
+        if (failed)
+            failed(error);
+        return;
+    }
+    m_transfers.push_back(std::move(transfer));
+    // Behind a running transfer the file waits for its turn; otherwise the
+    // first slice runs now, so a small file is queued before start returns.
+    if (m_transfers.size() == 1)
+        runSlice();
+}
+
+void FileSender::cancel() {
+    m_next.stop();
+    m_transfers.clear();
+}
+
+void FileSender::runSlice() {
+    // A message box of a failure runs its own event loop; a slice must not
+    // start inside another one.
+    if (m_inSlice)
+        return;
+    m_inSlice = true;
+    QElapsedTimer clock;
+    clock.start();
+    int error = 0;
+    while (!m_transfers.empty()) {
+        Transfer& transfer = *m_transfers.front();
+        const int got = transfer.file.read(m_buffer.data(), int(m_buffer.size()));
+        if (got <= 0) {
+            error = -got;
+            m_transfers.pop_front();
+            if (error != 0)
+                break; // told before the next file goes on
+            continue;
+        }
+        const char* block = m_buffer.data();
+        switch (transfer.state) {
+        case Transfer::Fresh:
+            transfer.state = send && send(block, got) ? Transfer::Sending : Transfer::ShowOnly;
+            break;
+        case Transfer::Sending:
+            if (!send || !send(block, got)) {
+                m_transfers.clear(); // the port went away under the transfer
+                continue;
+            }
+            break;
+        case Transfer::ShowOnly:
+            break;
+        }
+        if (echo)
+            echo(block, got);
+        if (clock.elapsed() >= m_sliceMs)
+            break;
+    }
+    if (!m_transfers.empty())
+        m_next.start();
+    m_inSlice = false;
+    if (error != 0 && failed)
+        failed(error);
 }
 
 namespace {
