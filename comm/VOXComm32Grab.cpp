@@ -151,18 +151,24 @@ void TVOXComm32::RetryGrabOpen() {
     if (!m_grabState)
         return;
     comm::GrabState& state = *m_grabState;
+    // The owner hears the outcome of the whole take, not every refused
+    // attempt: a "failed" in between would make it give up the port.
     bool opened = false;
+    m_suppressStateNotify = true;
     try {
         opened = StartCommInternal(true);
     } catch (const ECommsError& error) {
         TraceText(error.Message());
     }
+    m_suppressStateNotify = false;
     if (opened || IsCommOpen()) {
         state.retryTimer.stop();
+        PostState(CommStateFirst);
         return;
     }
     if (++state.attempts >= comm::kGrabOpenAttempts) {
         state.retryTimer.stop();
+        PostState(CommStateFirst);
         // Ask the holder once more. A blocking send to another process could
         // hang this thread on a peer that waits for us, so it is a post too.
         platform::GrabMessenger::post(state.previousHolder, PWM_GrabChanged);

@@ -67,6 +67,16 @@ bool GrabMessenger::open() {
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
+    auto bindTo = [&](uint32_t id, const std::string& path, const sockaddr_un& address) {
+        if (bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            return false;
+        m_fd = fd;
+        m_id = id;
+        m_path = path;
+        m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this] { readPending(); });
+        return true;
+    };
     // A few tries in case ids of this process wrapped onto one still in use.
     for (int attempt = 0; attempt < 1024; ++attempt) {
         const uint32_t id = nextId();
@@ -74,31 +84,17 @@ bool GrabMessenger::open() {
         sockaddr_un address;
         if (!fillAddress(path, address))
             break;
-        if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            m_fd = fd;
-            m_id = id;
-            m_path = path;
-            m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
-            connect(m_notifier, &QSocketNotifier::activated, this, [this] { readPending(); });
+        if (bindTo(id, path, address))
             return true;
-        }
         if (errno != EADDRINUSE)
             break;
-        // The file may be left from an ended process that had our pid; only
-        // this process can own ids with its pid, so a file nobody answers
-        // on is stale.
-        if (!post(id, 0))
-            ::unlink(path.c_str());
-        else
+        // A file that nobody answers on is left from an ended process that
+        // had our pid (only this process makes ids with its pid): reuse it.
+        if (post(id, 0))
             continue;
-        if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-            m_fd = fd;
-            m_id = id;
-            m_path = path;
-            m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
-            connect(m_notifier, &QSocketNotifier::activated, this, [this] { readPending(); });
+        ::unlink(path.c_str());
+        if (bindTo(id, path, address))
             return true;
-        }
     }
     ::close(fd);
     return false;

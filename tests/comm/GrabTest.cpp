@@ -335,6 +335,10 @@ TEST_F(GrabTest, RetriesRunFromTheEventLoopWhileTheHolderIsSlow) {
     ASSERT_TRUE(WaitUntil([&] { return first.IsCommOpen(); }, 3000));
     EXPECT_LT(clock.elapsed(), 1000) << "the next retry, 100 ms apart";
     EXPECT_EQ(List(), (std::vector<uint32_t>{first.GrabInstanceId(), holder.id()}));
+    Pump(30);
+    EXPECT_FALSE(Has(firstStates, CommStateFailed)) << "refused attempts are not reported";
+    ASSERT_FALSE(firstStates.empty());
+    EXPECT_EQ(firstStates.back(), CommStateConnected);
 }
 
 TEST_F(GrabTest, HolderInAnotherProcessHandsThePortOver) {
