@@ -306,7 +306,7 @@ TEST(CommandsReportIoError, GoesToTheReporterOrElseToAMessageBox) {
         }
     });
     closer.start();
-    QTimer::singleShot(5000, [] { // never hang the test program
+    QTimer::singleShot(5000, &closer, [] { // never hang the test program
         if (QWidget* modal = QApplication::activeModalWidget())
             modal->close();
     });
