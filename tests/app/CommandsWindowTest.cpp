@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -302,6 +303,14 @@ TEST_F(CommandsWindow, FilesThatCannotBeReadShowTheirMessageAndSendNothing) {
     sendFile(writeFile("plain.txt", "x") + "/below");
     EXPECT_EQ(m_errors, QStringList({"File not found", "File not found", "File access denied",
                                      "Invalid filename"}));
+    // A write-only attribute of the kernel cannot be read even by root (it is
+    // only opened for reading here, never written).
+    const QString writeOnly = "/sys/bus/pci/rescan";
+    if (QFileInfo(writeOnly).isFile()) {
+        m_errors.clear();
+        sendFile(writeOnly);
+        EXPECT_EQ(m_errors, QStringList({"File access denied"}));
+    }
     EXPECT_EQ(comm::LiveBlocks(), blocksBefore);
     EXPECT_TRUE(m_pty->read(1, 300).isEmpty());
 }
