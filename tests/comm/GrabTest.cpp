@@ -149,7 +149,6 @@ TEST(GrabMessengerTest, DeliversToLivingIdsAndRefusesEndedOnes) {
 }
 
 TEST_F(GrabTest, NoneNeverTouchesSharedMemory) {
-    const std::vector<std::string> before = ShmEntries();
     ASSERT_TRUE(first.StartComm());
     first.SetGrab(vocgcNone);
     first.StopComm();
@@ -159,9 +158,10 @@ TEST_F(GrabTest, NoneNeverTouchesSharedMemory) {
     EXPECT_FALSE(platform::SharedMemory::exists(blockName));
     EXPECT_EQ(first.GrabInstanceId(), 0u) << "no socket either";
     const std::string encoded = platform::SharedMemory::encodeName(blockName).substr(1);
+    // Only this port's name is checked: tests running in parallel may
+    // legitimately create blocks of their own.
     for (const std::string& entry : ShmEntries())
         EXPECT_NE(entry, encoded);
-    EXPECT_EQ(ShmEntries().size(), before.size());
 }
 
 TEST_F(GrabTest, HardTakesThePortAndGivesItBackOnLeaving) {
