@@ -33,9 +33,9 @@ constexpr std::size_t header(std::size_t keyChars) {
 constexpr std::size_t stringNode(const VersionString& s) {
     return header(s.key.size()) + 2 * (s.value.size() + 1);
 }
-template <std::size_t Count> constexpr std::size_t table(const VersionInfoSpec<Count>& spec) {
+template <std::size_t Count> constexpr std::size_t table(const VersionInfoSpec<Count>& desc) {
     std::size_t n = header(8);
-    for (const VersionString& s : spec.strings)
+    for (const VersionString& s : desc.strings)
         n += align4(stringNode(s));
     return n;
 }
@@ -78,24 +78,24 @@ constexpr char16_t hexDigit(unsigned v) {
 } // namespace detail
 
 template <std::size_t Count>
-constexpr std::size_t VersionBlockSize(const VersionInfoSpec<Count>& spec) {
+constexpr std::size_t VersionBlockSize(const VersionInfoSpec<Count>& desc) {
     using namespace detail;
-    return header(15) + 52 + align4(header(14) + align4(table(spec))) +
+    return header(15) + 52 + align4(header(14) + align4(table(desc))) +
            align4(header(11) + align4(kTranslation));
 }
 
 template <std::size_t N, std::size_t Count>
-constexpr std::array<unsigned char, N> BuildVersionBlock(const VersionInfoSpec<Count>& spec) {
+constexpr std::array<unsigned char, N> BuildVersionBlock(const VersionInfoSpec<Count>& desc) {
     using namespace detail;
     Writer<N> w;
     w.node(N, 52, 0, u"VS_VERSION_INFO");
     // VS_FIXEDFILEINFO
     w.u32(0xFEEF04BD);
     w.u32(0x00010000);
-    w.u32(uint32_t(spec.fileVersion[0]) << 16 | spec.fileVersion[1]);
-    w.u32(uint32_t(spec.fileVersion[2]) << 16 | spec.fileVersion[3]);
-    w.u32(uint32_t(spec.productVersion[0]) << 16 | spec.productVersion[1]);
-    w.u32(uint32_t(spec.productVersion[2]) << 16 | spec.productVersion[3]);
+    w.u32(uint32_t(desc.fileVersion[0]) << 16 | desc.fileVersion[1]);
+    w.u32(uint32_t(desc.fileVersion[2]) << 16 | desc.fileVersion[3]);
+    w.u32(uint32_t(desc.productVersion[0]) << 16 | desc.productVersion[1]);
+    w.u32(uint32_t(desc.productVersion[2]) << 16 | desc.productVersion[3]);
     w.u32(0x3F);    // flags mask
     w.u32(0);       // flags
     w.u32(0x40004); // 32-bit Windows NT
@@ -104,22 +104,22 @@ constexpr std::array<unsigned char, N> BuildVersionBlock(const VersionInfoSpec<C
     w.u32(0);
     w.u32(0);
 
-    const std::size_t tableLength = table(spec);
+    const std::size_t tableLength = table(desc);
     w.node(header(14) + align4(tableLength), 0, 1, u"StringFileInfo");
     char16_t name[8] = {};
-    const uint32_t code = uint32_t(spec.language) << 16 | spec.codePage;
+    const uint32_t code = uint32_t(desc.language) << 16 | desc.codePage;
     for (int i = 0; i < 8; ++i)
         name[i] = hexDigit((code >> (28 - 4 * i)) & 0xF);
     w.node(tableLength, 0, 1, std::u16string_view(name, 8));
-    for (const VersionString& s : spec.strings) {
+    for (const VersionString& s : desc.strings) {
         w.node(stringNode(s), s.value.size() + 1, 1, s.key);
         w.text(s.value);
         w.pad();
     }
     w.node(header(11) + align4(kTranslation), 0, 1, u"VarFileInfo");
     w.node(kTranslation, 4, 0, u"Translation");
-    w.u16(spec.language);
-    w.u16(spec.codePage);
+    w.u16(desc.language);
+    w.u16(desc.codePage);
     w.pad();
     return w.out;
 }
