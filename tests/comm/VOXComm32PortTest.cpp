@@ -11,29 +11,11 @@
 
 #include "PtyFixture.h"
 #include "PtySpeed.h"
+#include "TracingComm.h"
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Blocks.h"
 
 namespace {
-
-// Keeps the trace texts, which the workers produce on their own threads.
-class TracingComm : public TVOXComm32 {
-public:
-    using TVOXComm32::TVOXComm32;
-    void TraceText(const QString& text) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        texts.push_back(text);
-    }
-    bool Traced(const QString& text) {
-        std::lock_guard<std::mutex> lock(mutex);
-        for (const QString& t : texts)
-            if (t == text)
-                return true;
-        return false;
-    }
-    std::mutex mutex;
-    std::vector<QString> texts;
-};
 
 // One component on one pseudo-terminal, recording what it reports.
 struct PortTest : ::testing::Test {

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "PtyFixture.h"
+#include "TracingComm.h"
 #include "comm/OxaThread.h"
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Blocks.h"
@@ -13,21 +14,6 @@
 #include "comm/VOXComm32Threads.h"
 
 namespace {
-
-class TracingComm : public TVOXComm32 {
-public:
-    using TVOXComm32::TVOXComm32;
-    void TraceText(const QString& text) override {
-        std::lock_guard<std::mutex> lock(mutex);
-        texts.push_back(text);
-    }
-    bool Traced(const QString& text) {
-        std::lock_guard<std::mutex> lock(mutex);
-        return std::find(texts.begin(), texts.end(), text) != texts.end();
-    }
-    std::mutex mutex;
-    std::vector<QString> texts;
-};
 
 char* Block(const std::string& bytes) {
     char* block = comm::AllocBlock(bytes.size() + 1);
