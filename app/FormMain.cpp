@@ -217,6 +217,9 @@ void TfrmMain::createControls() {
     StatusBar1->setSizeGripEnabled(true);
     StatusBar1Panel = label(QString(), "StatusBar1Panel");
     StatusBar1->addWidget(StatusBar1Panel, 1);
+    StatusBar1Notice = label(QString(), "StatusBar1Notice");
+    StatusBar1Notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    StatusBar1->addWidget(StatusBar1Notice, 3);
     setStatusBar(StatusBar1);
 
     setTabOrder(btnStart, btnConnect);
@@ -577,6 +580,17 @@ int TfrmMain::HandleControlMessage(uint32_t message) {
 
 QString TfrmMain::StatusText() const {
     return StatusBar1Panel->text();
+}
+
+void TfrmMain::ShowNotice(const QString& text) {
+    if (text == StatusBar1Notice->text())
+        return;
+    StatusBar1Notice->setText(text);
+    StatusBar1Notice->setToolTip(text);
+}
+
+QString TfrmMain::NoticeText() const {
+    return StatusBar1Notice->text();
 }
 
 int TfrmMain::StrToIntDef(const QString& text, int defaultValue) {

@@ -109,7 +109,8 @@ public:
     QPushButton* btnSFBrowse = nullptr;
     QPushButton* btnSFSend = nullptr;
     QStatusBar* StatusBar1 = nullptr;
-    QLabel* StatusBar1Panel = nullptr; // the status bar's one plain text panel
+    QLabel* StatusBar1Panel = nullptr;  // the connection step
+    QLabel* StatusBar1Notice = nullptr; // the newest notice (see ShowNotice)
 
     // ---- fields of the connection sequence ----
     TMachineState MachineState = MachineStateIdle;
@@ -166,6 +167,13 @@ public:
     static QString BaudRateText(TBaudRate rate);
     // The status bar's current text.
     QString StatusText() const;
+    // Tells the user something the program cannot do or had to change (a log
+    // that cannot be written, an unreadable settings file, a port that would
+    // not open and why). Shown in the status bar beside the connection step
+    // until the next notice; the same text given again changes nothing, so
+    // callers may report a lasting condition each time they meet it.
+    void ShowNotice(const QString& text);
+    QString NoticeText() const;
     // A text as an integer: an optionally signed decimal number within the
     // 32-bit range, otherwise defaultValue.
     static int StrToIntDef(const QString& text, int defaultValue);
