@@ -1,11 +1,14 @@
 // Dralvo: a serial debugging console for a Java application on a GSM module.
 #include <QApplication>
 
+#include "app/CommandLine.h"
 #include "app/FormCfgAdv.h"
 #include "app/FormMain.h"
 #include "platform/ControlChannel.h"
 
 int main(int argc, char** argv) {
+    if (const auto exitStatus = AnswerCommandLine(argc, argv))
+        return *exitStatus; // --help, --version or a usage error
     QApplication application(argc, argv);
     application.setQuitOnLastWindowClosed(false); // the terminal window may stay open
 
