@@ -11,6 +11,13 @@ link="$demo/ttyGSM"
 config="$demo/config"
 hive="$config/Oxatek/user.reg"
 
+# Without a display the toolkit would only abort; say what is missing instead.
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+  echo "run-demo: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)." >&2
+  echo "run-demo: start it from a desktop session, or over ssh -X; the build is in $build." >&2
+  exit 1
+fi
+
 for program in "$build/dralvo" "$build/gsmsim"; do
   [ -x "$program" ] || { echo "run-demo: $program is missing; build first" >&2; exit 1; }
 done
