@@ -1,10 +1,11 @@
 # Two commands for a new machine:
 #   make run   install what is missing, build, start Dralvo against the simulator
 #   make test  install what is missing, build, run every test through CTest
+#   make package  the Debian package (see README, "Installing")
 BUILD ?= build
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test clean format
+.PHONY: all deps configure build run test package clean format
 
 all: build
 
@@ -27,6 +28,11 @@ run: configure
 
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j2 --timeout 300
+
+# The Debian package, dralvo_<version>_<arch>.deb in the build folder.
+package: configure
+	cmake --build $(BUILD) --target dralvo gsmsim dralvo-msg beep_wav install_data
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -28,13 +28,18 @@ void configure(Timer* timer, const QLineEdit* delay, const QCheckBox* enabled) {
     timer->SetEnabled(enabled->isChecked());
 }
 
-// The alarm sound: beep.wav of the current directory, or else the copy
-// installed beside the program.
+// The alarm sound: beep.wav of the current directory, or else the program's
+// own copy: beside it in the build tree, in share/dralvo of the installed tree.
 QString alarmSoundFile() {
     const QString local = QStringLiteral("beep.wav");
     if (QFileInfo(local).isFile())
         return local;
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/beep.wav");
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString beside = programDir + QStringLiteral("/beep.wav");
+    const QString installed = programDir + QStringLiteral("/../share/dralvo/beep.wav");
+    if (!QFileInfo(beside).isFile() && QFileInfo(installed).isFile())
+        return QFileInfo(installed).canonicalFilePath();
+    return beside;
 }
 
 } // namespace

@@ -10,6 +10,8 @@ int main(int argc, char** argv) {
     if (const auto exitStatus = AnswerCommandLine(argc, argv))
         return *exitStatus; // --help, --version or a usage error
     QApplication application(argc, argv);
+    // Lets the desktop match the window to its menu entry (and its icon).
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.oxatek.Dralvo"));
     application.setQuitOnLastWindowClosed(false); // the terminal window may stay open
 
     TfrmMain frmMain; // components created and loaded, FormCreate run

@@ -9,6 +9,7 @@ packages=(
   clang
   fonts-dejavu-core
   alsa-utils
+  desktop-file-utils appstream
 )
 
 missing=()
