@@ -22,6 +22,7 @@ TerminalDisplay::TerminalDisplay(QPlainTextEdit* edit, QObject* parent)
         if (m_edit)
             m_edit->setUpdatesEnabled(true);
     });
+    edit->installEventFilter(this);
     edit->viewport()->installEventFilter(this);
     connect(doc, &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
         if (!m_inUpdate && (removed || added))
@@ -171,8 +172,19 @@ void TerminalDisplay::scrollToBottom() {
 }
 
 bool TerminalDisplay::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Paint && m_edit && watched == m_edit->viewport())
-        m_sincePaint.start();
+    if (!m_edit)
+        return false;
+    const QEvent::Type type = event->type();
+    if (watched == m_edit->viewport()) {
+        if (type == QEvent::Paint)
+            m_sincePaint.start();
+        // The operator is about to select: let the selection start on the
+        // current text.
+        else if (type == QEvent::MouseButtonPress)
+            flush();
+    } else if (watched == m_edit && type == QEvent::KeyPress) {
+        flush();
+    }
     return QObject::eventFilter(watched, event);
 }
 

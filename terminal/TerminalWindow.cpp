@@ -4,20 +4,25 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <algorithm>
 
-#include "terminal/VOxaTerminal.h"
-#include "util/OxaUtils.h"
+#include "terminal/SendLineText.h"
 
-TerminalWindow::TerminalWindow(VOxaTerminal* terminal, QWidget* ownerForm)
-    : QWidget(ownerForm, ownerForm ? Qt::Tool : Qt::Window), m_terminal(terminal) {
+using terminal::KeyAction;
+
+TerminalWindow::TerminalWindow(QWidget* ownerForm)
+    : QWidget(ownerForm, ownerForm ? Qt::Tool : Qt::Window) {
     setAttribute(Qt::WA_DeleteOnClose, false);
     // Closing the main window ends the program even while this one floats.
     setAttribute(Qt::WA_QuitOnClose, false);
@@ -25,78 +30,103 @@ TerminalWindow::TerminalWindow(VOxaTerminal* terminal, QWidget* ownerForm)
     resize(DesignWidth, DesignHeight);
     m_suffixes.push_back({this, QStringLiteral("_Form")});
 
-    m_richEdit = make<QPlainTextEdit>("_RichEdit", {0, 0, 398, 357}, true, true, true, true);
+    m_richEdit = make<QPlainTextEdit>("_RichEdit", {0, 0, 398, 357}, true, true, true, true,
+                                      &TerminalWindow::displayKey);
     m_richEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_richEdit->setWordWrapMode(QTextOption::NoWrap);
     m_richEdit->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_richEdit->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The traffic is read, selected and copied, never edited: characters
+    // typed here go to the manual line, Tab moves on as in any dialog.
+    m_richEdit->setReadOnly(true);
+    m_richEdit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_richEdit->setTabChangesFocus(true);
 
-    m_manualLine = make<QComboBox>("_ManualLine", {2, 358, 396, 21}, true, false, true, true);
+    m_manualLine = make<QComboBox>("_ManualLine", {2, 358, 396, 21}, true, false, true, true,
+                                   &TerminalWindow::manualLineKey);
     m_manualLine->setEditable(true);
     m_manualLine->setInsertPolicy(QComboBox::NoInsert);
     m_manualLine->setCompleter(nullptr);
     m_manualLine->setMaxVisibleItems(21);
 
-    m_hexManualLine = make<QLineEdit>("_HexManualLine", {2, 358, 396, 21}, true, false, true, true);
+    m_hexManualLine = make<QLineEdit>("_HexManualLine", {2, 358, 396, 21}, true, false, true, true,
+                                      &TerminalWindow::hexLineKey);
     m_hexManualLine->hide();
 
     auto button = [this](const char* suffix, QRect bounds, const QString& caption,
-                         const QString& hint) {
-        auto* b = make<QPushButton>(suffix, bounds, true, false, false, true);
+                         const QString& hint, KeyHandler keys) {
+        auto* b = make<QPushButton>(suffix, bounds, true, false, false, true, keys);
         b->setText(caption);
         b->setToolTip(hint);
         b->setAutoDefault(false);
         return b;
     };
-    m_sendLineButton = button("_SendLinebutton", {8, 388, 75, 25}, QStringLiteral("Odeslat"),
-                              QStringLiteral("Odeslat s odřádkováním"));
+    m_sendLineButton =
+        button("_SendLinebutton", {8, 388, 75, 25}, QStringLiteral("Odeslat"),
+               QStringLiteral("Odeslat s odřádkováním"), &TerminalWindow::sendButtonKey);
     m_btnDirect = button("_BtnDirect", {88, 388, 75, 25}, QStringLiteral("Přímo"),
-                         QStringLiteral("Odeslat bez odřádkování"));
+                         QStringLiteral("Odeslat bez odřádkování"), &TerminalWindow::sendButtonKey);
     m_clear = button("_Clear", {8, 420, 75, 25}, QStringLiteral("Vymazat"),
-                     QStringLiteral("Vymazat historii"));
-    m_btnUndock = button("_BtnUndock", {88, 420, 75, 25}, QStringLiteral("Uvolnit okno"),
-                         QStringLiteral("Uvolnit okno terminálu"));
+                     QStringLiteral("Vymazat historii"), &TerminalWindow::otherControlKey);
+    m_btnUndock =
+        button("_BtnUndock", {88, 420, 75, 25}, QStringLiteral("Uvolnit okno"),
+               QStringLiteral("Uvolnit okno terminálu"), &TerminalWindow::otherControlKey);
     m_btnUndock->setEnabled(false);
 
-    m_rGroupMode = make<QGroupBox>("_RGroupMode", {168, 381, 81, 61}, true, false, false, true);
+    m_rGroupMode = make<QGroupBox>("_RGroupMode", {168, 381, 81, 61}, true, false, false, true,
+                                   &TerminalWindow::otherControlKey);
     m_rGroupMode->setTitle(QStringLiteral("Režim"));
     new QGridLayout(m_rGroupMode);
     m_modeButtons = new QButtonGroup(this);
     m_modeButtons->setExclusive(true);
     m_rGroupMode->hide();
 
-    m_debugInTime = make<QLineEdit>("_DebugInTime", {250, 389, 140, 21}, true, false, true, true);
+    m_debugInTime = make<QLineEdit>("_DebugInTime", {250, 389, 140, 21}, true, false, true, true,
+                                    &TerminalWindow::otherControlKey);
     m_debugInTime->setText(QStringLiteral("DebugInTime"));
-    m_debugOutTime = make<QLineEdit>("_DebugOutTime", {250, 421, 140, 21}, true, false, true, true);
+    m_debugOutTime = make<QLineEdit>("_DebugOutTime", {250, 421, 140, 21}, true, false, true, true,
+                                     &TerminalWindow::otherControlKey);
     m_debugOutTime->setText(QStringLiteral("DebugOutTime"));
     for (QLineEdit* field : {m_debugInTime, m_debugOutTime}) {
         field->setEnabled(false);
         field->hide();
     }
 
+    // Over the bottom of the view, so showing it moves nothing.
+    m_notice = new QLabel(this);
+    m_notice->setWordWrap(true);
+    m_notice->setMargin(3);
+    m_notice->setStyleSheet(QStringLiteral(
+        "QLabel { background: #FFF4C0; color: #000000; border: 1px solid #C0A000; }"));
+    m_notice->hide();
+    m_suffixes.push_back({m_notice, QStringLiteral("_Notice")});
+
     connect(m_manualLine, &QComboBox::editTextChanged, this, &TerminalWindow::manualLineEdited);
     connect(m_hexManualLine, &QLineEdit::textChanged, this, &TerminalWindow::hexLineEdited);
-    connect(m_sendLineButton, &QPushButton::clicked, this, [this] { m_terminal->SendLine(); });
-    connect(m_btnDirect, &QPushButton::clicked, this, [this] { m_terminal->SendDirect(); });
-    connect(m_clear, &QPushButton::clicked, this, [this] { m_terminal->Clear(); });
-    connect(m_btnUndock, &QPushButton::clicked, this, [this] { m_terminal->UndockClick(); });
+    connect(m_sendLineButton, &QPushButton::clicked, this, [this] { emit sendLineRequested(0); });
+    connect(m_btnDirect, &QPushButton::clicked, this, [this] { emit sendDirectRequested(); });
+    connect(m_clear, &QPushButton::clicked, this, [this] { emit clearRequested(); });
+    connect(m_btnUndock, &QPushButton::clicked, this, [this] { emit undockRequested(); });
 
-    // Key preview: the window sees every key press before its controls.
+    // Key preview for the parts of the manual line: its text field and its list.
     m_manualLine->lineEdit()->installEventFilter(this);
-    m_manualLine->view()->installEventFilter(this);
-    m_richEdit->viewport()->installEventFilter(this);
+    m_keyHandlers.push_back({m_manualLine->lineEdit(), &TerminalWindow::manualLineKey});
+    QAbstractItemView* list = m_manualLine->view();
+    list->installEventFilter(this);
+    m_keyHandlers.push_back({list, &TerminalWindow::historyListKey});
 }
 
 TerminalWindow::~TerminalWindow() = default;
 
 template <class W>
 W* TerminalWindow::make(const char* suffix, QRect bounds, bool left, bool top, bool right,
-                        bool bottom) {
+                        bool bottom, KeyHandler keys) {
     auto* w = new W(this);
     w->setGeometry(bounds);
     w->installEventFilter(this);
     m_anchored.push_back({w, left, top, right, bottom});
     m_suffixes.push_back({w, QString::fromLatin1(suffix)});
+    m_keyHandlers.push_back({w, keys});
     return w;
 }
 
@@ -123,24 +153,30 @@ void TerminalWindow::relayout(const QSize& clientSize) {
             g.moveTop(g.top() + dy);
         a.widget->setGeometry(g);
     }
+    layoutNotice();
 }
 
 void TerminalWindow::resizeEvent(QResizeEvent* event) {
     relayout(size());
     QWidget::resizeEvent(event);
-    m_terminal->formResized();
+    emit resized();
+}
+
+void TerminalWindow::moveEvent(QMoveEvent* event) {
+    QWidget::moveEvent(event);
+    emit moved();
 }
 
 bool TerminalWindow::event(QEvent* event) {
     if (event->type() == QEvent::WindowDeactivate)
-        m_terminal->SaveHistory();
+        emit deactivated();
     else if (event->type() == QEvent::WindowActivate)
-        m_terminal->formActivated();
+        emit activated();
     return QWidget::event(event);
 }
 
 void TerminalWindow::closeEvent(QCloseEvent* event) {
-    m_terminal->formCloseRequested(event);
+    emit closeRequested(event);
 }
 
 // ---- manual line and hex line ---------------------------------------------------
@@ -153,8 +189,8 @@ void TerminalWindow::setManualText(const QString& text) {
     m_manualLine->setEditText(text);
 }
 
-QByteArray TerminalWindow::hexLineBytes() const {
-    return HexTextToBytes(m_hexManualLine->text());
+QString TerminalWindow::sendText() const {
+    return terminal::HexTextToManual(m_hexManualLine->text());
 }
 
 void TerminalWindow::clearSendLines() {
@@ -166,26 +202,31 @@ void TerminalWindow::clearSendLines() {
         m_manualLine->setEditText(QString());
         --m_nesting;
     }
+    m_notice->hide();
 }
 
 void TerminalWindow::manualLineEdited(const QString& text) {
+    m_notice->hide();
     if (m_nesting)
         return;
     ++m_nesting;
-    m_hexManualLine->setText(BytesToHexText(text.toLatin1()));
+    m_hexManualLine->setText(terminal::ManualToHexText(text));
     --m_nesting;
 }
 
 void TerminalWindow::hexLineEdited(const QString& text) {
+    m_notice->hide();
     if (m_nesting)
         return;
     ++m_nesting;
-    m_manualLine->setEditText(QString::fromLatin1(HexTextToBytes(text)));
+    m_manualLine->setEditText(terminal::HexTextToManual(text));
     --m_nesting;
 }
 
-void TerminalWindow::appendToManualLine(const QString& text) {
-    setManualText(manualText() + text);
+void TerminalWindow::removeLastCharacter() {
+    const QString current = manualText();
+    if (!current.isEmpty())
+        setManualText(current.left(current.size() - 1));
 }
 
 QStringList TerminalWindow::history() const {
@@ -206,6 +247,55 @@ void TerminalWindow::setHistory(const QStringList& entries) {
     --m_nesting;
 }
 
+bool TerminalWindow::historyShown() const {
+    return m_manualLine->view()->isVisible();
+}
+
+void TerminalWindow::openHistory() {
+    if (historyShown() || m_manualLine->count() == 0)
+        return;
+    m_manualLine->showPopup();
+    // The list opens with no entry chosen, so the typed text stays what it is
+    // until the operator picks one.
+    QAbstractItemView* list = m_manualLine->view();
+    list->selectionModel()->clear();
+    list->setCurrentIndex(QModelIndex());
+}
+
+void TerminalWindow::chooseHistoryEntry(int step) {
+    QAbstractItemView* list = m_manualLine->view();
+    const int count = m_manualLine->count();
+    if (count == 0)
+        return;
+    const QModelIndex current = list->currentIndex();
+    int row = current.isValid() ? current.row() + step : (step > 0 ? 0 : -1);
+    if (row < 0)
+        return;
+    row = std::min(row, count - 1);
+    list->setCurrentIndex(list->model()->index(row, m_manualLine->modelColumn()));
+}
+
+// ---- notice ----------------------------------------------------------------------
+
+void TerminalWindow::showNotice(const QString& text) {
+    m_notice->setText(text);
+    layoutNotice();
+    m_notice->show();
+    m_notice->raise();
+}
+
+QString TerminalWindow::notice() const {
+    return m_notice->isHidden() ? QString() : m_notice->text();
+}
+
+void TerminalWindow::layoutNotice() {
+    const QRect view = m_richEdit->geometry();
+    const int width = std::max(40, view.width() - 8);
+    const int height = m_notice->heightForWidth(width);
+    m_notice->setGeometry(view.left() + 4, view.bottom() - 4 - height, width,
+                          height > 0 ? height : m_notice->sizeHint().height());
+}
+
 // ---- layout of the send lines, mode group, timing fields ------------------------
 
 void TerminalWindow::applyHexEditLayout(bool showHexEdit) {
@@ -220,6 +310,7 @@ void TerminalWindow::applyHexEditLayout(bool showHexEdit) {
     display.setHeight(manual.top() - display.top() - 2);
     m_richEdit->setGeometry(display);
     m_hexManualLine->setVisible(showHexEdit);
+    layoutNotice();
 }
 
 void TerminalWindow::setModeItems(const QStringList& items) {
@@ -279,150 +370,183 @@ void TerminalWindow::setTimingFieldsVisible(bool visible) {
 
 // ---- keyboard ----------------------------------------------------------------------
 
-bool TerminalWindow::isManualLine(QObject* watched) const {
-    return watched == m_manualLine || watched == m_manualLine->lineEdit();
-}
-
-void TerminalWindow::sendWithTerminator(uint8_t terminator) {
-    m_terminal->SetSendTerminator(terminator);
-    m_terminal->SendLine();
-}
-
 bool TerminalWindow::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (watched == m_richEdit || watched == m_richEdit->viewport()) {
-        // The view is about to be used: apply what is queued first, so the
-        // control's own editing works on the current text.
-        if (type == QEvent::KeyPress || type == QEvent::MouseButtonPress)
-            m_terminal->FlushDisplay();
-    }
-    if (type == QEvent::KeyPress && watched != m_richEdit->viewport())
-        return handleKey(watched, static_cast<QKeyEvent*>(event));
-    return QWidget::eventFilter(watched, event);
+    if (type != QEvent::KeyPress && type != QEvent::ShortcutOverride)
+        return QWidget::eventFilter(watched, event);
+    auto* key = static_cast<QKeyEvent*>(event);
+    if (type == QEvent::ShortcutOverride)
+        return watched == m_manualLine->view() && historyListShortcut(key);
+    KeyHandler handler = nullptr;
+    for (const auto& [object, keys] : m_keyHandlers)
+        if (object == watched)
+            handler = keys;
+    // The mode group's radio buttons come and go with its items.
+    if (!handler && watched->parent() == m_rGroupMode)
+        handler = &TerminalWindow::otherControlKey;
+    if (!handler)
+        return false;
+    return (this->*handler)(key, terminal::ClassifyKey(key->key(), key->modifiers(), key->text()));
 }
 
-bool TerminalWindow::handleKey(QObject* watched, QKeyEvent* key) {
-    const Qt::KeyboardModifiers mods = key->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier |
-                                                           Qt::AltModifier | Qt::MetaModifier);
-    const int k = key->key();
+bool TerminalWindow::navigationKey(KeyAction action) {
     QScrollBar* vertical = m_richEdit->verticalScrollBar();
-
-    if (watched == m_manualLine->view()) {
-        // The open history list keeps its own keys; Enter takes the entry
-        // and sends it.
-        if ((k == Qt::Key_Return || k == Qt::Key_Enter) && mods == Qt::NoModifier) {
-            const QModelIndex current = m_manualLine->view()->currentIndex();
-            if (current.isValid())
-                m_manualLine->setCurrentIndex(current.row());
-            m_manualLine->hidePopup();
-            m_terminal->SendLine();
-            return true;
-        }
+    switch (action) {
+    case KeyAction::PageUp:
+        vertical->triggerAction(QAbstractSlider::SliderPageStepSub);
+        return true;
+    case KeyAction::PageDown:
+        vertical->triggerAction(QAbstractSlider::SliderPageStepAdd);
+        return true;
+    case KeyAction::LineUp:
+        vertical->triggerAction(QAbstractSlider::SliderSingleStepSub);
+        return true;
+    case KeyAction::LineDown:
+        vertical->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        return true;
+    default:
         return false;
     }
+}
 
-    // Navigation keys, for every control of the window.
-    if (mods == Qt::NoModifier) {
-        switch (k) {
-        case Qt::Key_PageUp:
-            vertical->triggerAction(QAbstractSlider::SliderPageStepSub);
-            return true;
-        case Qt::Key_PageDown:
-            vertical->triggerAction(QAbstractSlider::SliderPageStepAdd);
-            return true;
-        case Qt::Key_Up:
-        case Qt::Key_Down:
-            if (isManualLine(watched)) {
-                if (!m_manualLine->view()->isVisible())
-                    m_manualLine->showPopup();
-                return true;
-            }
-            if (watched == m_hexManualLine || watched == m_richEdit ||
-                qobject_cast<QPushButton*>(watched) || watched == m_debugInTime ||
-                watched == m_debugOutTime) {
-                vertical->triggerAction(k == Qt::Key_Up ? QAbstractSlider::SliderSingleStepSub
-                                                        : QAbstractSlider::SliderSingleStepAdd);
-                return true;
-            }
-            // Radio buttons of the mode group keep their own arrow handling.
-            return false;
-        default:
-            break;
-        }
-    }
-
-    const bool enter = (k == Qt::Key_Return || k == Qt::Key_Enter) &&
-                       !(mods & (Qt::ControlModifier | Qt::AltModifier));
-    const bool ctrlZ = k == Qt::Key_Z && (mods & Qt::ControlModifier) && !(mods & Qt::AltModifier);
-    const bool esc = k == Qt::Key_Escape;
-    const bool backspace = k == Qt::Key_Backspace && mods == Qt::NoModifier;
-    const QString text = key->text();
-    // A character the operator types (no shortcut, no control character).
-    const bool printable = !text.isEmpty() && text.at(0).unicode() >= 0x20 &&
-                           text.at(0).unicode() != 0x7F &&
-                           !(mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier));
-
-    if (isManualLine(watched)) {
-        if (enter) {
-            m_manualLine->hidePopup();
-            m_terminal->SendLine();
-            return true;
-        }
-        if (ctrlZ) {
-            sendWithTerminator(26);
-            return true;
-        }
-        if (esc) {
-            if (m_manualLine->view()->isVisible())
-                m_manualLine->hidePopup();
-            else
-                sendWithTerminator(27);
-            return true;
-        }
+bool TerminalWindow::sendKey(KeyAction action) {
+    switch (action) {
+    case KeyAction::Enter:
+        emit sendLineRequested(0);
+        return true;
+    case KeyAction::CtrlZ:
+        emit sendLineRequested(26);
+        return true;
+    case KeyAction::Escape:
+        emit sendLineRequested(27);
+        return true;
+    default:
         return false;
     }
+}
 
-    if (watched == m_hexManualLine) {
-        if (enter) {
-            m_terminal->SendDirect();
-            return true;
-        }
-        if (esc) {
-            clearSendLines();
-            if (isVisible() && m_manualLine->isEnabled() && m_manualLine->isVisible())
-                m_manualLine->setFocus();
-            return true;
-        }
+bool TerminalWindow::manualLineKey(QKeyEvent* key, KeyAction action) {
+    switch (action) {
+    case KeyAction::LineUp:
+    case KeyAction::LineDown:
+        openHistory();
+        return true;
+    case KeyAction::Enter:
+    case KeyAction::CtrlZ:
+    case KeyAction::Escape:
+        // The list is open only while it has the focus, so here it is closed.
+        m_manualLine->hidePopup();
+        return sendKey(action);
+    case KeyAction::Character:
+    case KeyAction::Blank:
+        // Typing drops the list down, without completing the text.
+        m_manualLine->lineEdit()->insert(key->text());
+        openHistory();
+        return true;
+    default:
+        return navigationKey(action);
+    }
+}
+
+bool TerminalWindow::historyListShortcut(QKeyEvent* key) {
+    // The list's own handling of these keys (choose on Enter, close on Esc)
+    // comes as shortcut overrides; the window's key handler does it instead.
+    switch (terminal::ClassifyKey(key->key(), key->modifiers(), key->text())) {
+    case KeyAction::Enter:
+    case KeyAction::Escape:
+        key->accept();
+        return true;
+    default:
         return false;
     }
+}
 
-    const bool isDisplay = watched == m_richEdit;
-    const bool isSendButton = watched == m_sendLineButton || watched == m_btnDirect;
-    if (!isDisplay && !isSendButton)
+bool TerminalWindow::historyListKey(QKeyEvent* key, KeyAction action) {
+    QAbstractItemView* list = m_manualLine->view();
+    switch (action) {
+    case KeyAction::LineDown:
+        chooseHistoryEntry(+1);
+        return true;
+    case KeyAction::LineUp:
+        chooseHistoryEntry(-1);
+        return true;
+    case KeyAction::Enter: {
+        const QModelIndex chosen = list->currentIndex();
+        m_manualLine->hidePopup();
+        if (chosen.isValid())
+            setManualText(m_manualLine->itemText(chosen.row()));
+        emit sendLineRequested(0);
+        return true;
+    }
+    case KeyAction::Escape:
+        m_manualLine->hidePopup();
+        return true;
+    case KeyAction::Character:
+    case KeyAction::Blank:
+        m_manualLine->lineEdit()->insert(key->text());
+        return true;
+    default:
+        break;
+    }
+    // Editing keys go on to the text while the list is open.
+    switch (key->key()) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        QCoreApplication::sendEvent(m_manualLine->lineEdit(), key);
+        return true;
+    default:
         return false;
-    if (enter) {
-        m_terminal->SendLine();
-        return true;
     }
-    if (ctrlZ) {
-        sendWithTerminator(26);
+}
+
+bool TerminalWindow::hexLineKey(QKeyEvent*, KeyAction action) {
+    switch (action) {
+    case KeyAction::Enter:
+        emit sendDirectRequested();
         return true;
-    }
-    if (esc) {
-        sendWithTerminator(27);
+    case KeyAction::Escape:
+        clearSendLines();
+        if (isVisible() && m_manualLine->isEnabled() && m_manualLine->isVisible())
+            m_manualLine->setFocus();
         return true;
+    default:
+        return navigationKey(action);
     }
-    if (backspace) {
-        const QString current = manualText();
-        if (!current.isEmpty())
-            setManualText(current.left(current.size() - 1));
+}
+
+bool TerminalWindow::displayKey(QKeyEvent* key, KeyAction action) {
+    switch (action) {
+    case KeyAction::Backspace:
+        removeLastCharacter();
         return true;
-    }
-    if (printable) {
-        if (isSendButton && text == QStringLiteral(" "))
-            return false; // the blank presses the button
-        appendToManualLine(text);
+    case KeyAction::Character:
+    case KeyAction::Blank:
+        setManualText(manualText() + key->text());
         return true;
+    default:
+        return sendKey(action) || navigationKey(action);
     }
-    return false;
+}
+
+bool TerminalWindow::sendButtonKey(QKeyEvent* key, KeyAction action) {
+    switch (action) {
+    case KeyAction::Backspace:
+        removeLastCharacter();
+        return true;
+    case KeyAction::Blank:
+        return false; // the blank presses the button
+    case KeyAction::Character:
+        setManualText(manualText() + key->text());
+        return true;
+    default:
+        return sendKey(action) || navigationKey(action);
+    }
+}
+
+bool TerminalWindow::otherControlKey(QKeyEvent*, KeyAction action) {
+    return navigationKey(action);
 }

@@ -1,8 +1,17 @@
 #pragma once
-// The terminal's own window: the text view, the manual send line with its
+// The terminal's own window: the traffic view, the manual send line with its
 // history, the hexadecimal view of that line, the send/clear/undock buttons,
-// the mode group and the two timing fields. Key presses are seen by the
-// window before its controls; the rules are in eventFilter().
+// the mode group and the two timing fields.
+//
+// The window is a view: it keeps the two send lines in step and applies the
+// keyboard rules, and whatever the operator asks for (send, clear, undock,
+// close) leaves it as a signal. The terminal component connects to them and
+// is the only side that knows both.
+//
+// Key presses are seen by the window before its controls (key preview). Each
+// control has its own handler, in the order of the key table: what a key
+// means is decided once (terminal::ClassifyKey), what it does depends on
+// where the focus is.
 #include <QPointer>
 #include <QRect>
 #include <QSize>
@@ -11,20 +20,24 @@
 #include <QWidget>
 #include <vector>
 
+#include "terminal/TerminalKeys.h"
+
 class QButtonGroup;
+class QCloseEvent;
 class QComboBox;
 class QGroupBox;
 class QKeyEvent;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
-class VOxaTerminal;
 
 class TerminalWindow : public QWidget {
     Q_OBJECT
 public:
-    // The window is a top-level window owned by ownerForm (may be null).
-    TerminalWindow(VOxaTerminal* terminal, QWidget* ownerForm);
+    // The window is a tool window of ownerForm, or a top-level window of its
+    // own without one.
+    explicit TerminalWindow(QWidget* ownerForm);
     ~TerminalWindow() override;
 
     // Design client size; bounds of the controls refer to it.
@@ -48,14 +61,21 @@ public:
     // The manual line's text; setting it updates the hex line.
     QString manualText() const;
     void setManualText(const QString& text);
-    // The bytes the hex line describes.
-    QByteArray hexLineBytes() const;
+    // What the hex line describes, one character per byte (see SendLineText.h).
+    QString sendText() const;
     // Empties the hex line and with it the manual line.
     void clearSendLines();
 
     // The drop-down history, most recent first.
     QStringList history() const;
     void setHistory(const QStringList& entries);
+    // Whether the drop-down list is open.
+    bool historyShown() const;
+
+    // A short message about the send line, shown over the bottom of the view
+    // until the operator changes the line or sends.
+    void showNotice(const QString& text);
+    QString notice() const;
 
     void applyHexEditLayout(bool showHexEdit);
     void setModeItems(const QStringList& items);
@@ -67,29 +87,60 @@ public:
     // to the edges it is anchored to.
     void relayout(const QSize& clientSize);
 
+signals:
+    // "Odeslat", Enter, Ctrl+Z, Esc: the terminator is 0 (carriage return), 26 or 27.
+    void sendLineRequested(int terminator);
+    // "Přímo", Enter in the hex line.
+    void sendDirectRequested();
+    void clearRequested();
+    void undockRequested();
+    void activated();
+    void deactivated();
+    // The close box; the receiver accepts or ignores the event.
+    void closeRequested(QCloseEvent* event);
+    void resized();
+    void moved();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    using KeyHandler = bool (TerminalWindow::*)(QKeyEvent*, terminal::KeyAction);
     struct Anchored {
         QWidget* widget;
         bool left, top, right, bottom;
     };
     template <class W>
-    W* make(const char* suffix, QRect bounds, bool left, bool top, bool right, bool bottom);
-    bool handleKey(QObject* watched, QKeyEvent* key);
-    bool isManualLine(QObject* watched) const;
+    W* make(const char* suffix, QRect bounds, bool left, bool top, bool right, bool bottom,
+            KeyHandler keys);
+
+    // One handler per control, as in the key table.
+    bool manualLineKey(QKeyEvent* key, terminal::KeyAction action);
+    bool historyListKey(QKeyEvent* key, terminal::KeyAction action);
+    bool hexLineKey(QKeyEvent* key, terminal::KeyAction action);
+    bool displayKey(QKeyEvent* key, terminal::KeyAction action);
+    bool sendButtonKey(QKeyEvent* key, terminal::KeyAction action);
+    bool otherControlKey(QKeyEvent* key, terminal::KeyAction action);
+    // Enter, Ctrl+Z and Esc as in the manual line with its list closed.
+    bool sendKey(terminal::KeyAction action);
+    // Page Up/Down and Arrow Up/Down scroll the view.
+    bool navigationKey(terminal::KeyAction action);
+    bool historyListShortcut(QKeyEvent* key);
+
+    void openHistory();
+    void chooseHistoryEntry(int step);
     void manualLineEdited(const QString& text);
     void hexLineEdited(const QString& text);
-    void appendToManualLine(const QString& text);
-    void sendWithTerminator(uint8_t terminator);
+    void removeLastCharacter();
+    void layoutNotice();
 
-    VOxaTerminal* m_terminal;
     std::vector<Anchored> m_anchored;
     std::vector<std::pair<QWidget*, QString>> m_suffixes;
+    std::vector<std::pair<QObject*, KeyHandler>> m_keyHandlers;
     QSize m_appliedSize{DesignWidth, DesignHeight};
     int m_nesting = 0; // stops the manual and hex lines from updating each other
 
@@ -104,4 +155,5 @@ private:
     QButtonGroup* m_modeButtons = nullptr;
     QLineEdit* m_debugInTime = nullptr;
     QLineEdit* m_debugOutTime = nullptr;
+    QLabel* m_notice = nullptr;
 };

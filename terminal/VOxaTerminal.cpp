@@ -1,6 +1,6 @@
 #include "terminal/VOxaTerminal.h"
 
-#include <QComboBox>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
 #include <QLineEdit>
@@ -13,6 +13,7 @@
 #include "appinfo/VOxaAppInfo.h"
 #include "platform/Registry.h"
 #include "platform/Ticks.h"
+#include "terminal/SendLineText.h"
 #include "terminal/TerminalDisplay.h"
 #include "terminal/TerminalWindow.h"
 #include "util/OxaUtils.h"
@@ -38,9 +39,12 @@ VOxaTerminal::VOxaTerminal(QObject* owner) : TComponent(owner) {
         buildWindow(form);
     connect(this, &QObject::objectNameChanged, this, [this] { renameControls(); });
     watchApplicationState();
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &VOxaTerminal::SaveHistory);
 }
 
 VOxaTerminal::~VOxaTerminal() {
+    SaveHistory();
     if (m_display)
         m_display->onFlushed = nullptr;
     closeRawCopy();
@@ -49,12 +53,31 @@ VOxaTerminal::~VOxaTerminal() {
 }
 
 void VOxaTerminal::buildWindow(QWidget* ownerForm) {
-    m_form = new TerminalWindow(this, ownerForm);
+    m_form = new TerminalWindow(ownerForm);
     m_form->resize(m_formWidth, m_formHeight);
     m_display = new TerminalDisplay(m_form->RichEdit(), this);
     m_display->onFlushed = [this] { applyTiming(); };
-    connect(m_form, &QObject::destroyed, this, [this] { forgetWindow(); });
+    connectWindow();
     renameControls();
+}
+
+void VOxaTerminal::connectWindow() {
+    TerminalWindow* form = m_form;
+    connect(form, &TerminalWindow::sendLineRequested, this, [this](int terminator) {
+        m_sendTerminator = uint8_t(terminator);
+        SendLine();
+    });
+    connect(form, &TerminalWindow::sendDirectRequested, this, &VOxaTerminal::SendDirect);
+    connect(form, &TerminalWindow::clearRequested, this, &VOxaTerminal::Clear);
+    connect(form, &TerminalWindow::undockRequested, this, &VOxaTerminal::UndockClick);
+    connect(form, &TerminalWindow::activated, this, &VOxaTerminal::formActivated);
+    connect(form, &TerminalWindow::deactivated, this, &VOxaTerminal::SaveHistory);
+    connect(form, &TerminalWindow::closeRequested, this, &VOxaTerminal::formCloseRequested);
+    connect(form, &TerminalWindow::resized, this, &VOxaTerminal::formResized);
+    connect(form, &QObject::destroyed, this, [this] {
+        forgetWindow();
+        SaveHistory();
+    });
 }
 
 void VOxaTerminal::forgetWindow() {
@@ -429,16 +452,29 @@ void VOxaTerminal::Loaded() {
 // ---- sending
 // ----------------------------------------------------------------------------------------
 
+bool VOxaTerminal::refuseUnsendable(const QString& text) {
+    const qsizetype at = terminal::FindUnsendable(text);
+    if (at < 0)
+        return false;
+    // Nothing is sent and the lines keep the text, so the operator can mend it.
+    m_sendTerminator = 0;
+    if (m_form)
+        m_form->showNotice(terminal::UnsendableNotice(text, at));
+    return true;
+}
+
 void VOxaTerminal::SendLine() {
     QByteArray data;
     if (m_form) {
         // The bytes come from the hex line, so control characters typed there
         // in hexadecimal are sent exactly; the history keeps the manual text.
-        data = m_form->hexLineBytes();
-        QStringList history = m_form->history();
-        if (terminal::AddToHistory(history, m_form->manualText())) {
+        const QString text = m_form->sendText();
+        if (refuseUnsendable(text))
+            return;
+        data = terminal::SendBytes(text);
+        if (terminal::AddToHistory(m_history, m_form->manualText())) {
             m_historySaved = false;
-            m_form->setHistory(history);
+            showHistory();
         }
     }
     if (m_sendTerminator == 0)
@@ -454,8 +490,11 @@ void VOxaTerminal::SendLine() {
 }
 
 void VOxaTerminal::SendDirect() {
+    const QString text = m_form ? m_form->sendText() : QString();
+    if (refuseUnsendable(text))
+        return;
     if (OnTermSendData) {
-        const QByteArray data = m_form ? m_form->hexLineBytes() : QByteArray();
+        const QByteArray data = terminal::SendBytes(text);
         OnTermSendData(this, reinterpret_cast<const uint8_t*>(data.constData()), int(data.size()),
                        false);
     }
@@ -467,6 +506,14 @@ void VOxaTerminal::SendDirect() {
 // ---- send history in the registry
 // ---------------------------------------------------------------------
 
+VOxaAppInfo* VOxaTerminal::OxaAppInfo() const {
+    return m_oxaAppInfo;
+}
+
+void VOxaTerminal::SetOxaAppInfo(VOxaAppInfo* value) {
+    m_oxaAppInfo = value;
+}
+
 QString VOxaTerminal::historyKey() const {
     QString key = m_oxaAppInfo->RegistryPath();
     if (!key.endsWith(u'\\'))
@@ -474,30 +521,34 @@ QString VOxaTerminal::historyKey() const {
     return key + m_oxaAppInfo->AppName() + QStringLiteral("\\OxaTerminalHistory");
 }
 
+void VOxaTerminal::showHistory() {
+    if (m_form)
+        m_form->setHistory(m_history);
+}
+
 void VOxaTerminal::LoadHistory() {
-    if (m_oxaAppInfo && m_form) {
+    if (m_oxaAppInfo) {
         platform::Registry registry(platform::RegHive::CurrentUser);
         const QString key = historyKey();
         if (registry.openKey(key, true)) {
-            QStringList entries;
+            m_history.clear();
             for (const platform::RegValue& value : registry.values(key + u'\\' + Name()))
-                entries << (value.isDword() ? QString::number(value.dword()) : value.text());
-            m_form->setHistory(entries);
+                m_history << (value.isDword() ? QString::number(value.dword()) : value.text());
+            showHistory();
         }
     }
     m_historySaved = true;
 }
 
 void VOxaTerminal::SaveHistory() {
-    if (!m_oxaAppInfo || m_historySaved || !m_form)
+    if (!m_oxaAppInfo || m_historySaved)
         return;
     platform::Registry registry(platform::RegHive::CurrentUser);
     const QString key = historyKey() + u'\\' + Name();
     if (registry.keyExists(key) && !registry.deleteKey(key))
-        return; // try again at the next deactivation
-    const QStringList entries = m_form->history();
-    for (int i = 0; i < entries.size(); ++i)
-        if (!registry.setString(key, QString::number(i), entries[i]))
+        return; // try again the next time
+    for (int i = 0; i < m_history.size(); ++i)
+        if (!registry.setString(key, QString::number(i), m_history[i]))
             return;
     m_historySaved = true;
 }

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTabWidget>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -20,7 +21,6 @@
 class QCloseEvent;
 class QFile;
 class QPlainTextEdit;
-#include <QTabWidget>
 class QWidget;
 class TerminalWindow;
 class TerminalDisplay;
@@ -114,8 +114,8 @@ public:
     void SetModeIndex(int value);
     bool FormOnTop() const { return m_formOnTop; }
     void SetFormOnTop(bool value);
-    VOxaAppInfo* OxaAppInfo() const { return m_oxaAppInfo; }
-    void SetOxaAppInfo(VOxaAppInfo* value) { m_oxaAppInfo = value; }
+    VOxaAppInfo* OxaAppInfo() const;
+    void SetOxaAppInfo(VOxaAppInfo* value);
 
     // ---- published properties: placement and docking ----
     // Reading reports (and remembers) whether the window sits on a page now.
@@ -146,8 +146,12 @@ public:
     // ---- window operations ----
     void SendLine();
     void SendDirect();
+    // The send history lives here, most recent first; the window's list shows it.
+    // It is saved when the window is deactivated or destroyed and when the
+    // program ends, so a program ended by a signal or a logout keeps it.
     void LoadHistory();
     void SaveHistory();
+    QStringList History() const { return m_history; }
     void ApplyHexEditLayout();
     // Brings the window into the state given by Docked and ParentPageControl.
     void ApplyDocking();
@@ -187,6 +191,10 @@ private:
     void updateTiming(int lineType, uint32_t tick);
     void applyTiming();
     QString historyKey() const;
+    void connectWindow();
+    void showHistory();
+    // Refuses a send whose text holds a character the code page cannot carry.
+    bool refuseUnsendable(const QString& text);
 
     // docking and placement (TerminalDocking.cpp)
     QWidget* ownerWindow() const;
@@ -201,7 +209,7 @@ private:
     void fitIntoWorkArea();
     void destroyWindow();
     void watchApplicationState();
-    // Called by the window.
+    // Reactions to the window's signals.
     void formResized();
     void formActivated();
     void formCloseRequested(QCloseEvent* event);
@@ -242,8 +250,9 @@ private:
     QStringList m_modeItems;
     int m_modeIndex = -1;
     bool m_formOnTop = false;
-    VOxaAppInfo* m_oxaAppInfo = nullptr;
+    QPointer<VOxaAppInfo> m_oxaAppInfo;
     uint8_t m_sendTerminator = 0;
+    QStringList m_history;
     bool m_historySaved = false;
 
     // placement and docking
@@ -259,6 +268,4 @@ private:
     bool m_destroying = false;
     QPointer<QWidget> m_lastActiveWindow;   // the application's active window, followed
     QPointer<QWidget> m_activeAtDeactivate; // the active window when the application lost it
-
-    friend class TerminalWindow;
 };

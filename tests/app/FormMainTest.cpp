@@ -14,6 +14,8 @@
 #include <QRegularExpression>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <atomic>
 #include <csignal>
 #include <memory>
@@ -387,6 +389,32 @@ TEST_F(MainWindowTest, TerminationSignalClosesLikeTheCloseBox) {
     ::raise(SIGHUP);
     PumpUntil([] { return false; }, 100);
     EXPECT_EQ(closedCount, 1);
+}
+
+// The session ends the program right after the operator sent a line from
+// the terminal window (the window still active): the line is in the hive.
+TEST_F(MainWindowTest, TerminationSignalKeepsTheNewestSentLineInTheHistory) {
+    create();
+    // As the program's main does: the closed window ends the event loop.
+    QObject::connect(frm.get(), &TfrmMain::closed, [] { QApplication::exit(0); });
+    frm->CloseOnTerminationSignals();
+    TerminalWindow* w = frm->termData->Form();
+    w->activateWindow();
+    QApplication::setActiveWindow(w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    w->ManualLine()->setFocus();
+    QTest::keyClicks(QApplication::focusWidget(), "at+cgmr");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_EQ(frm->termData->History().value(0), "at+cgmr");
+
+    ::raise(SIGTERM);
+    QTimer::singleShot(10000, [] { QApplication::exit(1); });
+    ASSERT_EQ(QApplication::exec(), 0);
+    QFile hive(TestWorkDir() + "/config/Oxatek/user.reg");
+    ASSERT_TRUE(hive.open(QIODevice::ReadOnly));
+    const QByteArray text = hive.readAll();
+    EXPECT_TRUE(text.contains("\\OxaTerminalHistory\\termData]\r\n\"0\"=\"at+cgmr\""))
+        << text.constData();
 }
 
 // ---- receive pipeline, filters, Freeze/Run, sending ----------------------------------------
