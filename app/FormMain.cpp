@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "app/FormCfgAdv.h"
+#include "app/PortOpenReason.h"
 #include "app/ReceivePipeline.h"
 #include "appinfo/VOxaAppInfo.h"
 #include "comm/VOXComm32.h"
@@ -54,6 +55,27 @@ QLabel* label(const QString& caption, const char* name = "") {
 QPushButton* button(const QString& caption, const char* name) {
     return named(new QPushButton(caption), name);
 }
+
+// A label that wraps its text and asks for the height the wrapped text needs
+// at its current width: a long notice makes the window taller, never wider.
+class WrappingLabel : public QLabel {
+public:
+    WrappingLabel() {
+        setWordWrap(true);
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Minimum);
+    }
+    void fitHeight() {
+        const int height = text().isEmpty() ? 0 : heightForWidth(width());
+        if (height != minimumHeight())
+            setMinimumHeight(height);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override {
+        QLabel::resizeEvent(event);
+        fitHeight();
+    }
+};
 
 struct StepRow {
     const char* text;
@@ -216,8 +238,9 @@ void TfrmMain::createControls() {
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
     StatusBar1->setSizeGripEnabled(true);
     StatusBar1Panel = label(QString(), "StatusBar1Panel");
+    StatusBar1Panel->setAlignment(Qt::AlignLeft | Qt::AlignTop); // beside a notice's first line
     StatusBar1->addWidget(StatusBar1Panel, 1);
-    StatusBar1Notice = label(QString(), "StatusBar1Notice");
+    StatusBar1Notice = named(new WrappingLabel, "StatusBar1Notice");
     StatusBar1Notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
     StatusBar1->addWidget(StatusBar1Notice, 3);
     setStatusBar(StatusBar1);
@@ -433,6 +456,7 @@ void TfrmMain::tmrMachineTimer() {
                 // The workers could not be started: an attempt that failed like any other.
                 opened = false;
             }
+            ShowPortOpenOutcome(opened);
             if (opened) {
                 ShowProgress(-1);
                 if (connectOnly) {
@@ -464,6 +488,22 @@ void TfrmMain::tmrMachineTimer() {
         SetMachineState(MachineStateReady);
         break;
     }
+}
+
+void TfrmMain::ShowPortOpenOutcome(bool opened) {
+    if (opened) {
+        // The reason of an earlier failure no longer holds.
+        if (!m_portNotice.isEmpty() && NoticeText() == m_portNotice)
+            ShowNotice(QString());
+        m_portNotice.clear();
+        return;
+    }
+    const QString reason =
+        PortOpenReasonText(GatherPortOpenFacts(commMain->CommPort(), commMain->LastError()));
+    if (reason.isEmpty())
+        return;
+    m_portNotice = reason;
+    ShowNotice(reason);
 }
 
 void TfrmMain::ShowProgress(int32_t count) {
@@ -587,6 +627,7 @@ void TfrmMain::ShowNotice(const QString& text) {
         return;
     StatusBar1Notice->setText(text);
     StatusBar1Notice->setToolTip(text);
+    static_cast<WrappingLabel*>(StatusBar1Notice)->fitHeight();
 }
 
 QString TfrmMain::NoticeText() const {

@@ -188,6 +188,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // After an open attempt: a failure's reason goes to the status bar's
+    // notice; an open port takes that reason away again.
+    void ShowPortOpenOutcome(bool opened);
     void createControls();
     void createComponents();
     void connectHandlers();
@@ -197,6 +200,7 @@ private:
     bool m_inMachineTick = false;
     platform::ControlChannel* m_controlChannel = nullptr;
     platform::TerminationSignals* m_terminationSignals = nullptr;
+    QString m_portNotice; // the notice of the last failed open, empty after an open
 };
 
 // The box's font colour; changing it keeps the text and its selection.

@@ -624,6 +624,7 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
     auto port = std::make_unique<platform::SerialDevice>();
     // Opening also checks that the node is a tty and locks it exclusively.
     if (int error = port->open(device.toLocal8Bit().toStdString())) {
+        TraceError(error, QStringLiteral("Cannot open ") + device + QStringLiteral(", error "));
         SetLastError(error);
         m_driverName.clear();
         FailOpen(false);

@@ -28,6 +28,7 @@
 #include "app/FormMain.h"
 #include "comm/VOXComm32.h"
 #include "platform/ControlChannel.h"
+#include "platform/SerialOpenFailure.h"
 #include "platform/Ticks.h"
 #include "terminal/TerminalWindow.h"
 #include "terminal/VOxaTerminal.h"
@@ -207,6 +208,51 @@ TEST_F(MainWindowTest, ConnectOnAMissingPortRetriesAndShowsOneFailure) {
     EXPECT_EQ(frm->openAttempts, attempts);
     EXPECT_FALSE(frm->tmrMachine->Enabled());
     EXPECT_FALSE(frm->commMain->IsCommOpen());
+}
+
+// Each failed attempt says why in the status bar's notice, while the state
+// line, the progress star and the terminal's single "Failed" line stay as they
+// are; an open port takes the reason away.
+TEST_F(MainWindowTest, AFailedOpenSaysWhyAndAnOpenPortClearsIt) {
+    create();
+    const auto attempt = [&](const QString& port) {
+        frm->commMain->SetCommPort(port);
+        frm->btnConnect->click();
+        tick(2);
+        return frm->NoticeText();
+    };
+    const QString missing = m_dir.path() + "/ttyMISSING";
+    EXPECT_TRUE(
+        attempt(missing).startsWith(QString("COM port \"%1\": no such device.").arg(missing)))
+        << frm->NoticeText().toStdString();
+    EXPECT_EQ(frm->StatusText(), "Trying to open COM port ...");
+    EXPECT_EQ(frm->lblProgress->text(), "(.*..)");
+
+    QFile plain(m_dir.path() + "/plain");
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    EXPECT_EQ(attempt(plain.fileName()),
+              QString("COM port \"%1\": %1 is not a serial device.").arg(plain.fileName()));
+
+    // Another program holds the port locked: it is named.
+    ASSERT_TRUE(m_pty->plug());
+    QProcess holder;
+    holder.start("flock", {m_pty->link(), "cat"}); // holds it until its input ends
+    ASSERT_TRUE(holder.waitForStarted());
+    const std::string device = m_pty->link().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return platform::processesHolding(device).size() == 2; }));
+    EXPECT_TRUE(attempt(m_pty->link()).contains(QString("flock (pid %1)").arg(holder.processId())))
+        << frm->NoticeText().toStdString();
+    EXPECT_TRUE(frm->NoticeText().startsWith(
+        QString("COM port \"%1\": busy, another program has %1 open: ").arg(m_pty->link())));
+    EXPECT_EQ(frm->lblOutState->text(), "Failed");
+    // One "Failed" line for the whole series: the state never changed.
+    EXPECT_EQ(countInTerminal("\": Failed"), 1);
+
+    holder.closeWriteChannel();
+    ASSERT_TRUE(holder.waitForFinished());
+    ASSERT_TRUE(tickUntilReady());
+    EXPECT_EQ(frm->NoticeText(), "");
 }
 
 TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {
