@@ -363,6 +363,21 @@ void TfrmMain::FormCreate() {
     VOxaAppInfo1->RestoreFormPlacement();
     termData->SetLoggerFilename(QStringLiteral("logs\\Dralvo_*.log"));
     termData->SetLoggerNamingStyle(volnfDaily);
+    termData->Logger()->OnLogFault = [this](VOxaLogger* sender, bool failing,
+                                            const QString& fileName, const QString& reason) {
+        termDataLogFault(sender, failing, fileName, reason);
+    };
+}
+
+void TfrmMain::termDataLogFault(VOxaLogger*, bool failing, const QString& fileName,
+                                const QString& reason) {
+    // The log itself says how many records it missed; the user learns that
+    // it is missing them.
+    if (failing)
+        ShowNotice(QStringLiteral("Cannot write the log ") + fileName + QStringLiteral(": ") +
+                   reason);
+    else
+        ShowNotice(QStringLiteral("Logging again to ") + fileName);
 }
 
 void TfrmMain::FormShow() {

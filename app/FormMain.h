@@ -24,6 +24,7 @@ class TVOXComm32;
 class TfrmCfgAdv;
 class Timer;
 class VOxaAppInfo;
+class VOxaLogger;
 class VOxaTerminal;
 namespace platform {
 class ControlChannel;
@@ -134,6 +135,9 @@ public:
     void termDataTermSendData(VOxaTerminal* Sender, const uint8_t* data, int count,
                               bool includesCR);
     void termDataFormCreate(VOxaTerminal* Sender, QWidget* form, QPlainTextEdit* richedit);
+    // The terminal's log cannot be written (failing), or is written again.
+    void termDataLogFault(VOxaLogger* Sender, bool failing, const QString& fileName,
+                          const QString& reason);
     void btnFreezeRunClick();
     void cmbFilter1Exit();
     void cmbFilter2Exit();

@@ -7,6 +7,7 @@
 #include <QMetaObject>
 #include <QThread>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -34,6 +35,23 @@ char* putTwoDigits(char* p, int value) {
     return p;
 }
 
+QString faultReason(terminal::LogReport::Kind kind, int error) {
+    const QString system = qt_error_string(error);
+    switch (kind) {
+    case terminal::LogReport::FolderFailed:
+        if (error == EEXIST || error == ENOTDIR)
+            return QStringLiteral(
+                "its folder cannot be created: a file of that name is in the way");
+        return QStringLiteral("its folder cannot be created (") + system + QStringLiteral(")");
+    case terminal::LogReport::OpenFailed:
+        if (error == EWOULDBLOCK)
+            return QStringLiteral("the file is in use by another program");
+        return system;
+    default:
+        return system;
+    }
+}
+
 } // namespace
 
 VOxaLogger::VOxaLogger(QObject* owner) : TComponent(owner) {
@@ -45,6 +63,7 @@ VOxaLogger::VOxaLogger(QObject* owner) : TComponent(owner) {
 
 VOxaLogger::~VOxaLogger() {
     Close();
+    m_writer.reset(); // writes everything queued, then ends its thread
 }
 
 void VOxaLogger::SetLogPath(const QString& value) {
@@ -59,7 +78,11 @@ void VOxaLogger::SetNewFileStyle(VOxaLoggerNewFileStyle value) {
 }
 
 int VOxaLogger::FileHandle() const {
-    return m_stream ? m_stream->Handle() : -1;
+    return m_writer ? m_writer->handle() : -1;
+}
+
+int64_t VOxaLogger::Backlog() const {
+    return m_writer ? m_writer->backlog() : 0;
 }
 
 QString VOxaLogger::ProgramName() {
@@ -106,10 +129,10 @@ const QByteArray& VOxaLogger::dateText(int64_t day) {
     return m_dateText;
 }
 
-void VOxaLogger::appendStamp(const Stamp& stamp) {
+// The 23 characters "yyyy-mm-dd hh:mm:ss.zzz" (with the locale's separator).
+char* VOxaLogger::putStamp(char* p, const Stamp& stamp) {
     const QByteArray& date = dateText(stamp.day);
     const int ms = stamp.msecsOfDay;
-    char* p = grow(size_t(date.size()) + 2 * size_t(m_timeSeparator.size()) + 16);
     std::memcpy(p, date.constData(), size_t(date.size()));
     p += date.size();
     *p++ = ' ';
@@ -122,7 +145,12 @@ void VOxaLogger::appendStamp(const Stamp& stamp) {
     p = putTwoDigits(p, ms / 1000 % 60);
     *p++ = '.';
     *p++ = char('0' + ms % 1000 / 100);
-    p = putTwoDigits(p, ms % 100);
+    return putTwoDigits(p, ms % 100);
+}
+
+void VOxaLogger::appendStamp(const Stamp& stamp) {
+    char* p = grow(size_t(dateText(stamp.day).size()) + 2 * size_t(m_timeSeparator.size()) + 16);
+    p = putStamp(p, stamp);
     *p++ = ':';
     *p++ = ' ';
     m_used = size_t(p - m_buffer.data());
@@ -141,11 +169,28 @@ void VOxaLogger::append(const char* data, size_t count) {
     m_used += count;
 }
 
+bool VOxaLogger::waitsForWrites() const {
+    // Without a running loop nobody would hear from the writer later: wait.
+    return !QCoreApplication::instance() || thread()->loopLevel() == 0;
+}
+
+terminal::LogWriter& VOxaLogger::writer() {
+    if (!m_writer) {
+        terminal::LogFileOpener opener = m_opener ? m_opener : &terminal::openLogFile;
+        m_writer = std::make_unique<terminal::LogWriter>(std::move(opener), [this] {
+            // On the writer's thread: the reports are handled on ours.
+            if (QCoreApplication::instance())
+                QMetaObject::invokeMethod(
+                    this, [this] { handleReports(); }, Qt::QueuedConnection);
+        });
+    }
+    return *m_writer;
+}
+
 void VOxaLogger::appended() {
-    // Gather the records of this event; the loop writes them when the event is
-    // done. Without a running loop nobody would, so write now.
-    if (m_used >= size_t(FlushThreshold) || !QCoreApplication::instance() ||
-        thread()->loopLevel() == 0) {
+    // Gather the records of this event; the loop hands them over when the
+    // event is done.
+    if (m_used >= size_t(FlushThreshold) || waitsForWrites()) {
         Flush();
     } else if (!m_flushPosted) {
         m_flushPosted = true;
@@ -159,36 +204,145 @@ void VOxaLogger::appended() {
     }
 }
 
-bool VOxaLogger::writeBuffer() {
+void VOxaLogger::handOver() {
     if (m_used == 0)
-        return true;
-    const int64_t count = int64_t(m_used);
+        return;
+    writer().write(m_generation, std::vector<char>(m_buffer.data(), m_buffer.data() + m_used),
+                   m_batchRecords, m_batchStamp, m_batchCarried, m_faulty);
     m_used = 0;
-    const bool written = !m_stream || WriteLog(m_buffer.data(), count) == count;
+    m_batchRecords = 0;
+    m_batchStamp = INT64_MAX;
+    m_batchCarried = {};
     // Keep the buffer for the next batch unless one huge piece blew it up.
     if (m_buffer.size() > size_t(4 * FlushThreshold))
         std::vector<char>().swap(m_buffer);
-    return written;
-}
-
-int64_t VOxaLogger::WriteLog(const char* data, int64_t count) {
-    if (!m_stream)
-        return -1;
-    const int64_t written = m_stream->Write(data, count);
-    if (written >= count)
-        return written;
-    // One more attempt, for the part not yet written (writing the whole buffer
-    // again would repeat the bytes a short write did put into the file).
-    const int64_t done = std::max<int64_t>(written, 0);
-    const int64_t again = m_stream->Write(data + done, count - done);
-    if (again > 0)
-        return done + again;
-    return done > 0 ? done : again;
 }
 
 void VOxaLogger::Flush() {
-    if (!writeBuffer())
-        Close();
+    handOver();
+    if (m_writer && waitsForWrites())
+        WaitWritten();
+}
+
+void VOxaLogger::WaitWritten() {
+    if (!m_writer)
+        return;
+    m_writer->waitWritten();
+    handleReports();
+}
+
+void VOxaLogger::handleReports() {
+    if (!m_writer)
+        return;
+    for (const terminal::LogReport& report : m_writer->takeReports()) {
+        const bool current = m_open && report.generation == m_generation;
+        switch (report.kind) {
+        case terminal::LogReport::Opened:
+            if (current)
+                m_fileName = report.fileName;
+            break;
+        case terminal::LogReport::FolderFailed:
+        case terminal::LogReport::OpenFailed:
+        case terminal::LogReport::WriteFailed:
+            if (current) {
+                // What is gathered for that file is counted with its other
+                // records; the next record tries again.
+                handOver();
+                closeState();
+                if (report.kind == terminal::LogReport::OpenFailed && m_newFileStyle == volnfExact)
+                    m_openFailed = true;
+            }
+            beginFault(report.fileName, faultReason(report.kind, report.error));
+            break;
+        case terminal::LogReport::Written:
+            if (m_faulty && !lossPending()) {
+                m_faulty = false;
+                if (OnLogFault) {
+                    TLogFaultEvent handler = OnLogFault; // the handler may replace itself
+                    handler(this, false, report.fileName, QString());
+                }
+            }
+            break;
+        }
+    }
+}
+
+// ---- records not logged ------------------------------------------------------------------
+
+void VOxaLogger::beginFault(const QString& fileName, const QString& reason) {
+    if (m_faulty)
+        return;
+    m_faulty = true;
+    if (OnLogFault) {
+        TLogFaultEvent handler = OnLogFault;
+        handler(this, true, fileName, reason);
+    }
+}
+
+// A piece that is not logged. Pieces of one line count as one record.
+void VOxaLogger::noteLost(int lineType, const Stamp& stamp, bool endsLine) {
+    if (lineType != m_lostLineType)
+        m_loss.add(1, stamp.day * msPerDay + stamp.msecsOfDay);
+    m_lostLineType = endsLine ? int(VOxaTerminal_lt_NoType) : lineType;
+}
+
+bool VOxaLogger::lossPending() const {
+    return !m_loss.empty() || (m_writer && m_writer->hasLoss());
+}
+
+// True while more than MaxBacklog bytes wait for the disk (and until half of
+// them have been written): whole records are dropped then.
+bool VOxaLogger::tooMuchWaiting() {
+    if (!m_writer)
+        return false;
+    const int64_t waiting = m_writer->backlog() + int64_t(m_used);
+    if (m_dropping) {
+        if (waiting > m_maxBacklog / 2)
+            return true;
+        m_dropping = false;
+        return false;
+    }
+    if (waiting <= m_maxBacklog)
+        return false;
+    m_dropping = true;
+    // The line being written ends here; what follows is dropped whole.
+    if (m_pendingRN != 2) {
+        append("\r\n", 2);
+        appended();
+    }
+    m_prevLineType = VOxaTerminal_lt_NoType;
+    m_pendingRN = 2;
+    beginFault(m_fileName.isEmpty() ? MakeFileName(m_currentDate) : m_fileName,
+               QStringLiteral("the disk does not keep up; records are being dropped"));
+    return true;
+}
+
+// One line saying how many records were not logged and since when. The line
+// being written ends first; the next record starts a line of its own.
+void VOxaLogger::appendLossNotice(const Stamp& stamp) {
+    terminal::LogLoss loss = std::exchange(m_loss, {});
+    if (m_writer)
+        loss.add(m_writer->takeLoss());
+    if (loss.empty())
+        return;
+    if (m_pendingRN != 2)
+        append("\r\n", 2);
+    if (m_options.testFlag(volofDate))
+        appendStamp(stamp);
+    if (m_options.testFlag(volofLinetype)) {
+        const char* prefix = LineTypeInfo(VOxaTerminal_ltExtraA).logPrefix;
+        append(prefix, std::strlen(prefix));
+    }
+    const int64_t sinceDay = floorDiv(loss.since, msPerDay);
+    char since[64];
+    char* end = putStamp(since, {sinceDay, int(loss.since - sinceDay * msPerDay)});
+    const QByteArray text = "-- WARNING: " + QByteArray::number(qlonglong(loss.records)) +
+                            " record(s) not logged since " + QByteArray(since, int(end - since)) +
+                            " --\r\n";
+    append(text.constData(), size_t(text.size()));
+    m_prevLineType = VOxaTerminal_lt_NoType;
+    m_pendingRN = 2;
+    m_batchCarried.add(loss);
 }
 
 // ---- records ------------------------------------------------------------------------
@@ -264,16 +418,17 @@ void VOxaLogger::appendData(const LineTypeRow& row, const char* data, int count,
 }
 
 void VOxaLogger::logData(int lineType, const char* data, int count, bool preformatted) {
-    if (!m_stream && m_newFileStyle == volnfDisabled)
+    if (!m_open && m_newFileStyle == volnfDisabled)
         return;
     // End of line; values outside the table count as "no type" too.
     if (lineType < 0 || lineType >= VOxaTerminal_lt_NoType) {
-        if (m_pendingRN != 2 && m_stream) {
+        if (m_pendingRN != 2 && m_open) {
             append("\r\n", 2);
             appended();
         }
         m_prevLineType = VOxaTerminal_lt_NoType;
         m_pendingRN = 2;
+        m_lostLineType = VOxaTerminal_lt_NoType;
         return;
     }
     if (!data || count < 0)
@@ -281,30 +436,33 @@ void VOxaLogger::logData(int lineType, const char* data, int count, bool preform
     if (count == 0 && lineType == m_prevLineType)
         return;
 
-    const Stamp stamp = now();
-    if (m_newFileStyle == volnfDaily && stamp.day != m_currentDay)
-        Close();
-    if (!m_stream && !Open2(QString::fromLatin1(dateText(stamp.day))))
-        return;
-
-    const int previous = m_pendingRN;
-    m_pendingRN = 0;
     const LineTypeRow& row = LineTypeInfo(lineType);
-    if (!preformatted && row.mode == LineTypeMode::Text) {
-        // A line break at the end of a text piece ends the record line: the
-        // break itself is not logged, the next record starts a new line.
-        int removed = 0;
+    // A line break at the end of a text piece ends the record line: the
+    // break itself is not logged, the next record starts a new line.
+    int removed = 0;
+    if (!preformatted && row.mode == LineTypeMode::Text)
         while (removed < maxTrailingLineBreaks && count > 0 &&
                (data[count - 1] == '\r' || data[count - 1] == '\n')) {
             --count;
             ++removed;
         }
-        if (removed > 0)
-            m_pendingRN = 1;
-    }
 
+    const Stamp stamp = now();
+    if (m_newFileStyle == volnfDaily && stamp.day != m_currentDay)
+        Close();
+    if ((!m_open && !Open2(QString::fromLatin1(dateText(stamp.day)))) || tooMuchWaiting()) {
+        noteLost(lineType, stamp, removed > 0);
+        return;
+    }
+    m_lostLineType = VOxaTerminal_lt_NoType;
+    if (lossPending())
+        appendLossNotice(stamp);
+
+    const int previous = m_pendingRN;
+    m_pendingRN = removed > 0 ? 1 : 0;
     const size_t before = m_used;
-    if (previous == 1 || lineType != m_prevLineType) {
+    const bool newLine = previous == 1 || lineType != m_prevLineType;
+    if (newLine) {
         if (previous != 2)
             append("\r\n", 2);
         if (m_options.testFlag(volofDate))
@@ -314,25 +472,43 @@ void VOxaLogger::logData(int lineType, const char* data, int count, bool preform
     }
     appendData(row, data, count, preformatted);
     m_prevLineType = lineType;
-    if (m_used != before)
+    if (m_used != before) {
+        // For the count of what a failed write loses: the record lines the
+        // batch holds (one that continues a line counts as well).
+        if (newLine || before == 0) {
+            ++m_batchRecords;
+            m_batchStamp = std::min(m_batchStamp, stamp.day * msPerDay + stamp.msecsOfDay);
+        }
         appended();
+    }
 }
 
 // ---- file ------------------------------------------------------------------------------
 
-void VOxaLogger::Close() {
-    if (m_stream) {
-        if (m_pendingRN != 2)
-            append("\r\n", 2);
-        writeBuffer(); // a failure changes nothing: the file is closed anyway
-        m_stream.reset();
-    }
-    m_used = 0;
+void VOxaLogger::closeState() {
+    m_open = false;
+    m_dropping = false;
     m_fileName.clear();
     m_currentDate.clear();
     m_currentDay = INT64_MIN;
     m_prevLineType = VOxaTerminal_lt_NoType;
     m_pendingRN = 1;
+}
+
+void VOxaLogger::Close() {
+    if (m_open) {
+        // Records dropped a moment ago are not left unmentioned at the end.
+        if (lossPending() && !m_dropping)
+            appendLossNotice(now());
+        if (m_pendingRN != 2)
+            append("\r\n", 2);
+        handOver();
+        writer().close(m_generation);
+        closeState();
+        if (waitsForWrites())
+            WaitWritten();
+    }
+    closeState();
 }
 
 QString VOxaLogger::MakeFileName(const QString& token) const {
@@ -357,50 +533,41 @@ QString VOxaLogger::MakeFileName(const QString& token) const {
     return QDir::cleanPath(QDir::current().absoluteFilePath(name));
 }
 
-bool VOxaLogger::tryOpen(const QString& name, uint32_t disposition) {
-    try {
-        m_stream = std::make_unique<TOxaFileStream>(name, GENERIC_WRITE, FILE_SHARE_READ,
-                                                    disposition, m_newFileOpenFlags);
-    } catch (...) {
-        m_stream.reset();
-        return false;
-    }
-    m_fileName = name;
-    return true;
-}
-
 bool VOxaLogger::Open2(const QString& token) {
-    if (m_stream)
+    if (m_open)
         return true;
     if (m_openFailed || m_newFileStyle == volnfDisabled)
         return false;
 
     const QString name = MakeFileName(token);
-    if (!QDir().mkpath(QFileInfo(name).absolutePath()))
-        return false; // the next record tries again
     const uint32_t disposition = m_options.testFlag(voloDisableAppend) ? CREATE_NEW : OPEN_ALWAYS;
-    if (!tryOpen(name, disposition)) {
-        if (m_newFileStyle == volnfExact) {
-            m_openFailed = true;
-            return false;
-        }
+    terminal::LogOpenRequest request;
+    request.folder = QFileInfo(name).absolutePath(); // a missing one is made first
+    request.flags = m_newFileOpenFlags;
+    request.smoothAppend = m_options.testFlag(voloSmoothAppend);
+    request.names.push_back({name, disposition});
+    if (m_newFileStyle != volnfExact) {
         // Another writer (a second instance) holds the day's file, or it may
         // not be appended to: use the program's own names. The last one is
         // appended to in any case so that the records are not lost.
         const QString base = token + QLatin1Char(' ') + ProgramName();
-        if (!tryOpen(MakeFileName(base), disposition))
-            for (int i = 1; i <= 9 && !m_stream; ++i)
-                tryOpen(MakeFileName(base + QLatin1Char('-') + QString::number(i)),
-                        i == 9 ? OPEN_ALWAYS : disposition);
+        request.names.push_back({MakeFileName(base), disposition});
+        for (int i = 1; i <= 9; ++i)
+            request.names.push_back({MakeFileName(base + QLatin1Char('-') + QString::number(i)),
+                                     i == 9 ? uint32_t(OPEN_ALWAYS) : disposition});
     }
-    if (!m_stream)
-        return false;
+    ++m_generation;
+    writer().open(m_generation, std::move(request));
 
+    m_open = true;
     m_currentDate = token;
     const QDate date = QDate::fromString(token, Qt::ISODate);
     m_currentDay = date.isValid() ? date.toJulianDay() - unixEpochJulianDay : INT64_MIN;
-    const int64_t end = m_stream->Seek(0, 2);
-    m_pendingRN = (end == 0 || m_options.testFlag(voloSmoothAppend)) ? 2 : 1;
+    // The writer puts a line break in front of the first record when the file
+    // has contents already (and smooth appending is off).
+    m_pendingRN = 2;
     m_openFailed = false;
-    return true;
+    if (waitsForWrites())
+        WaitWritten(); // a failed open has closed the state again
+    return m_open;
 }

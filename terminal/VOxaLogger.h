@@ -2,16 +2,23 @@
 // The daily log writer: one record line per terminal line, each stamped with
 // date and time and marked with the line type's log prefix.
 //
-// Writes are gathered: every record produced while the program handles one
-// event (a received chunk, a timer tick, a click) is collected in a buffer and
-// written with one write as soon as control returns to the event loop. The
-// bytes in the file are exactly those that one write per record would give.
-// Close(), a day change and the destructor write the gathered records first; a
-// buffer reaching FlushThreshold is written at once; callers may call Flush()
-// at the end of a batch. A failed write closes the file (the next record
-// reopens it).
+// The logger decides every byte on the caller's thread (records, prefixes,
+// joining of split lines, day change, file names); a writer thread of its own
+// (terminal/LogWriter.h) makes the folder, opens, writes and closes the file,
+// so the caller never waits for the disk. Records of one event (a received
+// chunk, a timer tick, a click) are gathered and handed over together when
+// control returns to the event loop; a batch reaching FlushThreshold is handed
+// over at once. The bytes in the file are exactly those that one write per
+// record would give.
 // Without a running event loop on the logger's thread (tools, tests without
-// QCoreApplication::exec) each record is written at once.
+// QCoreApplication::exec) each record is written before logData returns.
+//
+// Nothing is lost silently: a record that cannot be logged (no folder, no
+// rights, a full disk, a file that cannot be opened under any of its names, or
+// more than MaxBacklog bytes waiting for a slow disk) is counted, and once
+// writing works again one record says how many were not logged and since
+// when. OnLogFault tells the owner when such a fault begins and when it is
+// over.
 #include <QDateTime>
 #include <QFlags>
 #include <QString>
@@ -21,9 +28,8 @@
 #include <vector>
 
 #include "terminal/LineTypes.h"
+#include "terminal/LogWriter.h"
 #include "util/Component.h"
-
-class TOxaFileStream;
 
 // How the file name is formed and when a new file is started. Ordinals are stored.
 enum VOxaLoggerNewFileStyle : int {
@@ -42,11 +48,21 @@ enum VOxaLoggerOption : int {
 Q_DECLARE_FLAGS(VOxaLoggerOptions, VOxaLoggerOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(VOxaLoggerOptions)
 
+class VOxaLogger;
+
+// A logging fault begins (failing true: the file, or the file that could not
+// be made, and the reason in words) or is over (failing false: records reach
+// the file again and the "not logged" record has been written).
+using TLogFaultEvent = std::function<void(VOxaLogger* Sender, bool failing, const QString& fileName,
+                                          const QString& reason)>;
+
 class VOxaLogger : public TComponent {
     Q_OBJECT
 public:
-    // Gathered records are written at once when they reach this many bytes.
+    // Gathered records are handed to the writer at once when they reach this many bytes.
     static constexpr int FlushThreshold = 256 * 1024;
+    // Bytes that may wait for the disk before whole records are dropped.
+    static constexpr int64_t DefaultMaxBacklog = 64 * 1024 * 1024;
 
     explicit VOxaLogger(QObject* owner = nullptr);
     ~VOxaLogger() override; // ends the open line and closes the file
@@ -67,6 +83,13 @@ public:
     void SetNewFileOpenFlags(uint32_t value) { m_newFileOpenFlags = value; }
     VOxaLoggerOptions Options() const { return m_options; }
     void SetOptions(VOxaLoggerOptions value) { m_options = value; }
+    // Past this many bytes waiting for the disk, whole records are dropped
+    // (and counted) until half of it has been written.
+    int64_t MaxBacklog() const { return m_maxBacklog; }
+    void SetMaxBacklog(int64_t value) { m_maxBacklog = value; }
+
+    // ---- events ----
+    TLogFaultEvent OnLogFault;
 
     // ---- operations ----
     // Writes one piece of a line: count bytes of data, unrendered, of the given
@@ -79,25 +102,37 @@ public:
     void logData(int lineType, const QByteArray& data, bool preformatted) {
         logData(lineType, data.constData(), int(data.size()), preformatted);
     }
-    // Writes the gathered records now.
+    // Hands the gathered records to the writer now (and, without a running
+    // event loop, waits until they are written).
     void Flush();
+    // Returns once everything handed over has been written (or found
+    // unwritable). Waits for the disk: not for the event loop's work.
+    void WaitWritten();
     // Flushes, ends the open line and closes the file.
     void Close();
     // Opens the file for the date token ("yyyy-mm-dd") unless one is open,
-    // trying the fallback names; true when a file is open afterwards.
+    // trying the fallback names; true when a file is open afterwards. With a
+    // running event loop the open is done by the writer and true means it has
+    // been asked for: a failure arrives later and takes the failure path.
     bool Open2(const QString& token);
     // The full file name for a token (see NewFileStyle), against the current directory.
     QString MakeFileName(const QString& token) const;
 
     // ---- run-time state (read-only) ----
-    bool IsOpen() const { return m_stream != nullptr; }
-    QString FileName() const { return m_fileName; }       // of the open file, empty when closed
+    bool IsOpen() const { return m_open; }
+    // Of the open file; empty when closed and until the writer has opened it.
+    QString FileName() const { return m_fileName; }
     QString currentDate() const { return m_currentDate; } // token of the open file
     bool openFailed() const { return m_openFailed; }
     int prevLineType() const { return m_prevLineType; }
     int pendingRN() const { return m_pendingRN; }
     int FileHandle() const;                           // descriptor of the open file, -1 when closed
-    int BufferedBytes() const { return int(m_used); } // gathered, not yet written
+    int BufferedBytes() const { return int(m_used); } // gathered, not yet handed over
+    int64_t Backlog() const;                          // handed over, not yet written
+    bool LogFaulty() const { return m_faulty; }       // a fault is going on
+
+    // Opens the files (the real log file when not set); for tests.
+    void SetFileOpener(terminal::LogFileOpener opener) { m_opener = std::move(opener); }
 
     // The local time of each record (its date() and time() are used); the
     // system clock when not set (empty function).
@@ -108,12 +143,6 @@ public:
     // its extension.
     static QString ProgramName();
 
-protected:
-    // Writes count bytes to the open file at once; when fewer were written the
-    // rest is written once more. Returns the number of bytes written in all
-    // (-1 when nothing could be written).
-    int64_t WriteLog(const char* data, int64_t count);
-
 private:
     struct Stamp {
         int64_t day;    // days since 1970-01-01, local
@@ -121,20 +150,32 @@ private:
     };
     Stamp now();
     const QByteArray& dateText(int64_t day);
+    char* putStamp(char* p, const Stamp& stamp);
     void appendStamp(const Stamp& stamp);
     void appendData(const LineTypeRow& row, const char* data, int count, bool preformatted);
     char* grow(size_t extra);
     void append(const char* data, size_t count);
     void appended();
-    bool writeBuffer();
-    bool tryOpen(const QString& name, uint32_t disposition);
+    bool waitsForWrites() const;
+    terminal::LogWriter& writer();
+    void handOver();
+    void handleReports();
+    void closeState();
+    bool tooMuchWaiting();
+    void noteLost(int lineType, const Stamp& stamp, bool endsLine);
+    bool lossPending() const;
+    void appendLossNotice(const Stamp& stamp);
+    void beginFault(const QString& fileName, const QString& reason);
 
     QString m_logPath = QStringLiteral("C:\\");
     VOxaLoggerNewFileStyle m_newFileStyle = volnfOnOpen;
     uint32_t m_newFileOpenFlags = 0x80000000u;
     VOxaLoggerOptions m_options = VOxaLoggerOptions(volofDate | volofLinetype);
 
-    std::unique_ptr<TOxaFileStream> m_stream;
+    int64_t m_maxBacklog = DefaultMaxBacklog;
+
+    bool m_open = false;       // a file is open, or its open has been asked for
+    uint64_t m_generation = 0; // of the file asked for last
     QString m_fileName;
     QString m_currentDate;
     int64_t m_currentDay = INT64_MIN;
@@ -144,7 +185,20 @@ private:
 
     std::vector<char> m_buffer; // gathered record bytes; its size is the capacity kept
     size_t m_used = 0;          // bytes of m_buffer in use
+    int64_t m_batchRecords = 0; // record lines in the gathered bytes
+    int64_t m_batchStamp = INT64_MAX;
+    terminal::LogLoss m_batchCarried; // reported by a "not logged" record among them
     bool m_flushPosted = false;
+
+    // Records not logged (beyond those the writer counts), and the state of
+    // the record being dropped.
+    terminal::LogLoss m_loss;
+    int m_lostLineType = VOxaTerminal_lt_NoType;
+    bool m_dropping = false; // too much is waiting for the disk
+    bool m_faulty = false;
+
+    terminal::LogFileOpener m_opener;
+    std::unique_ptr<terminal::LogWriter> m_writer;
 
     Clock m_clock;
     // Cached local-time offset of the system clock and the UTC span it is valid for.

@@ -542,6 +542,36 @@ TEST_F(MainWindowTest, FreezeDropsWhatArrivesMeanwhileFromDisplayAndLog) {
     EXPECT_FALSE(log.contains("hidden line"));
 }
 
+TEST_F(MainWindowTest, ALogThatCannotBeWrittenIsNoticedAndLaterSaysWhatItMissed) {
+    // Started in a folder where a file stands in the place of logs/.
+    QTemporaryDir folder;
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(folder.path()));
+    QFile blocker(folder.filePath("logs"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    create(); // its first state line cannot be logged
+    const QString notice = frm->NoticeText();
+    EXPECT_TRUE(notice.startsWith("Cannot write the log " + folder.path() + "/logs/Dralvo_"))
+        << notice.toStdString();
+    EXPECT_TRUE(notice.contains("folder")) << notice.toStdString();
+    receive("lost too\r\n");
+
+    ASSERT_TRUE(blocker.remove());
+    receive("kept\r\n");
+    const QString fileName = frm->termData->Logger()->FileName();
+    EXPECT_EQ(frm->NoticeText(), "Logging again to " + fileName);
+    QFile log(fileName);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = log.readAll().split('\n');
+    QDir::setCurrent(previous);
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_TRUE(lines[0].contains(": A -- WARNING: 2 record(s) not logged since "))
+        << lines[0].constData();
+    EXPECT_TRUE(lines[1].endsWith(": + kept\r")) << lines[1].constData();
+}
+
 TEST_F(MainWindowTest, ReceivedDataRestartsTheAlarmOnlyWhenItIsOn) {
     create();
     frm->tmrAlarm->SetInterval(30000);

@@ -147,6 +147,7 @@ TEST_F(LoggerTest, ExactNameThatCannotBeOpenedIsNotRetriedUntilReconfigured) {
 
     auto logger = makeLogger("logs\\exact.log");
     logger->SetNewFileStyle(volnfExact);
+    const QByteArray lostAt = stamp();
     logger->logData(VOxaTerminal_ltInText, "lost", 4, false);
     EXPECT_FALSE(logger->IsOpen());
     EXPECT_TRUE(logger->openFailed());
@@ -160,7 +161,9 @@ TEST_F(LoggerTest, ExactNameThatCannotBeOpenedIsNotRetriedUntilReconfigured) {
     EXPECT_TRUE(logger->IsOpen());
     EXPECT_FALSE(logger->openFailed());
     logger->Close();
-    EXPECT_EQ(readAll("logs/exact.log"), stamp() + "+ h\r\n\r\n" + stamp() + "+ ok\r\n");
+    // The two pieces of the line that could not be logged are one record.
+    EXPECT_EQ(readAll("logs/exact.log"),
+              stamp() + "+ h\r\n\r\n" + notLogged(1, lostAt) + stamp() + "+ ok\r\n");
 }
 
 TEST_F(LoggerTest, UncreatableDirectoryDropsTheRecordAndRetriesLater) {
@@ -172,7 +175,8 @@ TEST_F(LoggerTest, UncreatableDirectoryDropsTheRecordAndRetriesLater) {
     ASSERT_TRUE(QFile::remove("blocker"));
     logger->logData(VOxaTerminal_ltInText, "kept", 4, false);
     logger->Close();
-    EXPECT_EQ(readAll("blocker/sub/x_2026-12-07.log"), stamp() + "+ kept\r\n");
+    EXPECT_EQ(readAll("blocker/sub/x_2026-12-07.log"),
+              notLogged(1, stamp()) + stamp() + "+ kept\r\n");
 }
 
 TEST_F(LoggerTest, DayChangeSwitchesFilesWithDailyStyleOnly) {
@@ -211,6 +215,7 @@ TEST_F(LoggerTest, FailedWriteClosesTheFileAndTheNextRecordReopensIt) {
     ASSERT_GE(dup2(full, logger->FileHandle()), 0);
     close(full);
     setNow(2026, 12, 7, 15, 4, 6, 0);
+    const QByteArray lostAt = stamp();
     logger->logData(VOxaTerminal_ltInText, "two", 3, false);
     EXPECT_FALSE(logger->IsOpen());
     EXPECT_EQ(logger->prevLineType(), VOxaTerminal_lt_NoType);
@@ -219,7 +224,8 @@ TEST_F(LoggerTest, FailedWriteClosesTheFileAndTheNextRecordReopensIt) {
     logger->logData(VOxaTerminal_ltInText, "three", 5, false);
     EXPECT_TRUE(logger->IsOpen());
     logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
-    EXPECT_EQ(readAll(dayFile(day1)), first + "+ one\r\n\r\n" + stamp() + "+ three\r\n");
+    EXPECT_EQ(readAll(dayFile(day1)),
+              first + "+ one\r\n\r\n" + notLogged(1, lostAt) + stamp() + "+ three\r\n");
 }
 
 TEST_F(LoggerTest, FullDiskCutsTheRecordAndLoggingGoesOnOnANewLine) {
@@ -239,6 +245,7 @@ TEST_F(LoggerTest, FullDiskCutsTheRecordAndLoggingGoesOnOnANewLine) {
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     setNow(2026, 12, 7, 15, 4, 6, 0);
     const QByteArray torn = stamp().left(10);
+    const QByteArray lostAt = stamp();
     logger->logData(VOxaTerminal_ltInText, "two that does not fit", 21, false);
     const bool openAfterFailure = logger->IsOpen();
     setrlimit(RLIMIT_FSIZE, &old);
@@ -248,5 +255,6 @@ TEST_F(LoggerTest, FullDiskCutsTheRecordAndLoggingGoesOnOnANewLine) {
     setNow(2026, 12, 7, 15, 4, 7, 0);
     logger->logData(VOxaTerminal_ltInText, "three", 5, false);
     logger->Close();
-    EXPECT_EQ(readAll(dayFile(day1)), first + torn + "\r\n" + stamp() + "+ three\r\n");
+    EXPECT_EQ(readAll(dayFile(day1)),
+              first + torn + "\r\n" + notLogged(1, lostAt) + stamp() + "+ three\r\n");
 }

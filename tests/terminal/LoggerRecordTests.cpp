@@ -103,18 +103,21 @@ TEST_F(LoggerTest, RecordsOfOneEventAreWrittenTogetherWhenTheEventEnds) {
         eol(*logger);
         logger->logData(VOxaTerminal_ltInText, "two", 3, false);
         eol(*logger);
+        logger->WaitWritten(); // the writer has opened the file
         sizeInsideEvent = fileSize(dayPath);
         bufferedInsideEvent = logger->BufferedBytes();
     });
     EXPECT_EQ(sizeInsideEvent, 0); // opened, nothing written yet
     EXPECT_GT(bufferedInsideEvent, 0);
     EXPECT_EQ(logger->BufferedBytes(), 0);
+    logger->WaitWritten();
     EXPECT_EQ(readAll(dayPath), stamp() + "+ one\r\n" + stamp() + "+ two\r\n");
 
-    // Flush() and Close() write at once; a large batch does not wait.
+    // Flush() and Close() hand over at once; a large batch does not wait.
     inEventLoop([&] {
         logger->logData(VOxaTerminal_ltInText, "three", 5, false);
         logger->Flush();
+        logger->WaitWritten();
         sizeInsideEvent = fileSize(dayPath);
         const QByteArray big(VOxaLogger::FlushThreshold, 'x');
         logger->logData(VOxaTerminal_ltInText, big, false);
@@ -124,6 +127,7 @@ TEST_F(LoggerTest, RecordsOfOneEventAreWrittenTogetherWhenTheEventEnds) {
     });
     EXPECT_EQ(sizeInsideEvent, 2 * (stamp().size() + 7) + stamp().size() + 7);
     EXPECT_EQ(bufferedInsideEvent, 0);
+    logger->WaitWritten();
     const QByteArray text = readAll(dayPath);
     EXPECT_TRUE(
         text.endsWith("+ three" + QByteArray(VOxaLogger::FlushThreshold, 'x') + "tail\r\n"));

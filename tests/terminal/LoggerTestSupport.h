@@ -51,6 +51,12 @@ protected:
                QByteArray::number(t.msec()).rightJustified(3, '0') + ": ";
     }
 
+    // The record that says how many records were not logged, written now.
+    QByteArray notLogged(int records, const QByteArray& sinceStamp) const {
+        return stamp() + "A -- WARNING: " + QByteArray::number(records) +
+               " record(s) not logged since " + sinceStamp.chopped(2) + " --\r\n";
+    }
+
     static QByteArray readAll(const QString& path) {
         QFile f(path);
         if (!f.open(QIODevice::ReadOnly))
