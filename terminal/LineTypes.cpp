@@ -1,16 +1,21 @@
 #include "terminal/LineTypes.h"
 
+#include <iterator>
+
 #include "util/OxaUtils.h"
 
 namespace {
-constexpr QRgb rgb(unsigned v) { return 0xFF000000u | v; }
+constexpr QRgb rgb(unsigned v) {
+    return 0xFF000000u | v;
+}
 constexpr LineTypeMode T = LineTypeMode::Text;
 constexpr LineTypeMode H = LineTypeMode::Hex;
 constexpr LineTypeMode R = LineTypeMode::Raw;
 constexpr QRgb none = rgb(0x000000); // the mode never uses this colour
 } // namespace
 
-#define ROW(id, prefix, mode, color, esc, log) {id, #id, prefix, mode, color, esc, log}
+#define ROW(id, prefix, mode, color, esc, log)                                                     \
+    { id, #id, prefix, mode, color, esc, log }
 
 const std::array<LineTypeRow, VOxaTerminal_LineTypeCount> LineTypeTable = {{
     ROW(VOxaTerminal_ltInLine, "+ ", T, rgb(0x000000), rgb(0x0000FF), "+ "),
@@ -46,23 +51,49 @@ const std::array<LineTypeRow, VOxaTerminal_LineTypeCount> LineTypeTable = {{
 
 #undef ROW
 
-int VerifyLineTypeTable() {
-    int mismatches = 0;
-    for (int i = 0; i < VOxaTerminal_LineTypeCount; ++i) {
-        const LineTypeRow& row = LineTypeTable[size_t(i)];
-        if (int(row.index) == i)
+namespace {
+// In the order of VOxaTerminal_LineType, independent of the table it checks.
+constexpr const char* typeNames[] = {
+    "VOxaTerminal_ltInLine",      "VOxaTerminal_ltOutLine",      "VOxaTerminal_ltInBin",
+    "VOxaTerminal_ltOutBin",      "VOxaTerminal_ltInText",       "VOxaTerminal_ltOutText",
+    "VOxaTerminal_ltExtra",       "VOxaTerminal_ltExtraR",       "VOxaTerminal_ltExtraG",
+    "VOxaTerminal_ltExtraB",      "VOxaTerminal_ltExtraRR",      "VOxaTerminal_ltExtraA",
+    "VOxaTerminal_ltPlusBrown",   "VOxaTerminal_ltMinusBrown",   "VOxaTerminal_ltPlusBrown2",
+    "VOxaTerminal_ltMinusBrown2", "VOxaTerminal_ltBinPlusBrown", "VOxaTerminal_ltBinMinusBrown",
+    "VOxaTerminal_ltPlusGrey",    "VOxaTerminal_ltMinusGrey",    "VOxaTerminal_ltPlusGrey2",
+    "VOxaTerminal_ltMinusGrey2",  "VOxaTerminal_ltBinPlusGrey",  "VOxaTerminal_ltBinMinusGrey",
+    "VOxaTerminal_ltPlusMag",     "VOxaTerminal_ltMinusMag",     "VOxaTerminal_ltPlusBlue",
+    "VOxaTerminal_ltMinusBlue",   "VOxaTerminal_lt_NoType",
+};
+static_assert(std::size(typeNames) == VOxaTerminal_LineTypeCount);
+} // namespace
+
+const char* LineTypeName(int lineType) {
+    return lineType >= 0 && lineType < VOxaTerminal_LineTypeCount ? typeNames[lineType] : "?";
+}
+
+QStringList LineTypeTableErrors(const LineTypeRow* rows, int count) {
+    QStringList errors;
+    for (int i = 0; i < count; ++i) {
+        const int stored = int(rows[i].index);
+        if (stored == i)
             continue;
-        ++mismatches;
-        const int stored = int(row.index);
-        const char* storedName = stored >= 0 && stored < VOxaTerminal_LineTypeCount
-                                     ? LineTypeTable[size_t(stored)].name
-                                     : "?";
-        DebugNotify(QStringLiteral("err in [%1 (%2)].check=%3")
-                        .arg(i)
-                        .arg(QString::fromLatin1(row.name))
-                        .arg(QString::fromLatin1(storedName)));
+        errors << QStringLiteral("err in [%1 (%2)].check=%3")
+                      .arg(i)
+                      .arg(QLatin1String(LineTypeName(i)))
+                      .arg(stored >= 0 && stored < VOxaTerminal_LineTypeCount
+                               ? QLatin1String(LineTypeName(stored))
+                               : QString::number(stored));
     }
-    return mismatches;
+    return errors;
+}
+
+int VerifyLineTypeTable() {
+    const QStringList errors =
+        LineTypeTableErrors(LineTypeTable.data(), VOxaTerminal_LineTypeCount);
+    for (const QString& error : errors)
+        DebugNotify(error);
+    return int(errors.size());
 }
 
 const LineTypeRow& LineTypeInfo(int lineType) {

@@ -2,6 +2,7 @@
 // The terminal's line types: how each kind of traffic is prefixed, rendered,
 // coloured and marked in the log. Ordinals are stored and must not change.
 #include <QRgb>
+#include <QStringList>
 #include <array>
 
 enum VOxaTerminal_LineType : int {
@@ -57,6 +58,12 @@ extern const std::array<LineTypeRow, VOxaTerminal_LineTypeCount> LineTypeTable;
 // Reports, through DebugNotify, every row whose stored index differs from its
 // position. Returns the number of such rows.
 int VerifyLineTypeTable();
+// The reports for a table: "err in [5 (VOxaTerminal_ltOutText)].check=VOxaTerminal_ltInText"
+// for row 5 holding the row of type 4.
+QStringList LineTypeTableErrors(const LineTypeRow* rows, int count);
+
+// The name of a line type value, from the enumeration (not from the table).
+const char* LineTypeName(int lineType);
 
 // The row of a type; out-of-range values use the VOxaTerminal_lt_NoType row.
 const LineTypeRow& LineTypeInfo(int lineType);

@@ -165,10 +165,18 @@ int TerminalDisplay::visibleLines() const {
     return std::max(1, m_edit->viewport()->height() / lineHeight);
 }
 
-void TerminalDisplay::scrollToBottom() {
-    QScrollBar* bar = m_edit->verticalScrollBar();
+int TerminalDisplay::bottomValue() const {
+    const QScrollBar* bar = m_edit->verticalScrollBar();
     const int lines = m_edit->document()->blockCount();
-    bar->setValue(std::min(bar->maximum(), std::max(0, lines - visibleLines())));
+    return std::min(bar->maximum(), std::max(0, lines - visibleLines()));
+}
+
+void TerminalDisplay::scrollToBottom() {
+    m_edit->verticalScrollBar()->setValue(bottomValue());
+}
+
+void TerminalDisplay::setHeld(bool held) {
+    m_held = held;
 }
 
 bool TerminalDisplay::eventFilter(QObject* watched, QEvent* event) {
@@ -210,6 +218,9 @@ void TerminalDisplay::flush() {
     const int position = before.position();
     const int firstVisible = edit->verticalScrollBar()->value();
     const int horizontal = edit->horizontalScrollBar()->value();
+    // The last line is in view (the scroll bar's range may lag behind the
+    // text, so this is counted in lines).
+    const bool atBottom = firstVisible + visibleLines() >= doc->blockCount() - 1;
 
     m_inUpdate = true;
     // The removal and the insertion are two separate changes: as one they
@@ -239,7 +250,7 @@ void TerminalDisplay::flush() {
     m_inUpdate = false;
     repaintIfWanted();
 
-    if (!hadFocus) {
+    if (!hadFocus && !m_held) {
         // Follow the newest text: caret at the end, last line in view. A caret
         // already at the end moved along with the insertion; scrolling through
         // the scroll bars lays out nothing but the lines that get painted.
@@ -251,17 +262,21 @@ void TerminalDisplay::flush() {
             edit->setTextCursor(atEnd);
         }
         scrollToBottom();
-        edit->horizontalScrollBar()->setValue(edit->horizontalScrollBar()->minimum());
     } else {
         // The operator is reading or selecting: keep the selection on the same
-        // text and the same lines in view.
+        // text, and the same lines in view unless the view was at the end,
+        // where it goes on following.
         QTextCursor keep(doc);
         keep.setPosition(std::max(0, anchor - cut));
         keep.setPosition(std::max(0, position - cut), QTextCursor::KeepAnchor);
         edit->setTextCursor(keep);
-        edit->verticalScrollBar()->setValue(std::max(0, firstVisible - m_removedLines));
-        edit->horizontalScrollBar()->setValue(horizontal);
+        if (atBottom && !m_held)
+            scrollToBottom();
+        else
+            edit->verticalScrollBar()->setValue(std::max(0, firstVisible - m_removedLines));
     }
+    // Columns stay where the operator put them.
+    edit->horizontalScrollBar()->setValue(horizontal);
     repaintIfWanted();
 
     m_pending.clear();

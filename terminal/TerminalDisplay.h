@@ -39,6 +39,11 @@ public:
     void flush();
     bool hasPending() const { return m_cutDoc > 0 || m_pendingOffset < m_pending.size(); }
 
+    // While held the view stays where it is, as if the operator were reading
+    // (the find bar shows a match).
+    void setHeld(bool held);
+    bool held() const { return m_held; }
+
     // Repaint the view after each update step.
     void setImmediateRepaint(bool on) { m_immediateRepaint = on; }
     // Called after each flush that changed the view.
@@ -60,6 +65,7 @@ private:
     void repaintIfWanted();
     void throttlePainting();
     int visibleLines() const;
+    int bottomValue() const;
     void scrollToBottom();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -76,6 +82,7 @@ private:
     std::vector<Segment> m_segments;
     bool m_flushPosted = false;
     bool m_immediateRepaint = false;
+    bool m_held = false;
     QHash<QRgb, QTextCharFormat> m_formats;
     // A fast stream of events would repaint the view after each one; the
     // pixels catch up at most every PaintInterval ms instead. Repainting is

@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -41,6 +42,15 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
     m_richEdit->setReadOnly(true);
     m_richEdit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_richEdit->setTabChangesFocus(true);
+    // The line colours are chosen for a light background: keep one whatever
+    // the desktop theme (a dark theme would leave blue and black on black).
+    QPalette paper = m_richEdit->palette();
+    for (const QPalette::ColorGroup group :
+         {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        paper.setColor(group, QPalette::Base, Qt::white);
+        paper.setColor(group, QPalette::Text, Qt::black);
+    }
+    m_richEdit->setPalette(paper);
 
     m_manualLine = make<QComboBox>("_ManualLine", {2, 358, 396, 21}, true, false, true, true,
                                    &TerminalWindow::manualLineKey);

@@ -45,6 +45,10 @@ VOxaTerminal::VOxaTerminal(QObject* owner) : TComponent(owner) {
 
 VOxaTerminal::~VOxaTerminal() {
     SaveHistory();
+    // A freeze that lasts to the end still leaves its mark in the log.
+    m_freezeGap.end(nowMs());
+    if (m_freezeGap.pending())
+        writeFreezeGap();
     if (m_display)
         m_display->onFlushed = nullptr;
     closeRawCopy();
@@ -109,8 +113,12 @@ void VOxaTerminal::SetClock(Clock clock) {
     m_offsetMinute = INT64_MIN;
 }
 
+int64_t VOxaTerminal::nowMs() const {
+    return m_clock ? m_clock() : QDateTime::currentMSecsSinceEpoch();
+}
+
 QString VOxaTerminal::timeOfDayText() {
-    const int64_t utc = m_clock ? m_clock() : QDateTime::currentMSecsSinceEpoch();
+    const int64_t utc = nowMs();
     // The local offset only changes with daylight saving; look it up once a minute.
     const int64_t minute = utc / 60000;
     if (minute != m_offsetMinute) {
@@ -137,13 +145,26 @@ void VOxaTerminal::AddData(const void* data, int count, int lineType) {
 
 void VOxaTerminal::AddDataEx(const void* data, int count, int displayType, int logType,
                              bool preformatted) {
-    if (count <= 0 || !data || m_ignoreAddChars)
+    if (count <= 0 || !data)
         return;
+    if (m_ignoreAddChars) {
+        if (isDataType(displayType) || isDataType(logType))
+            m_freezeGap.drop(isDataType(displayType) ? displayType : logType, count);
+        return;
+    }
+    if (m_freezeGap.pending())
+        writeFreezeGap();
     const uint32_t tick = platform::GetTickCount();
-    if (!isDataType(displayType))
+    // No type (or one outside the table) shows or logs nothing and ends the
+    // open line there: the next add starts a line of its own.
+    if (!isDataType(displayType)) {
         displayType = VOxaTerminal_lt_NoType;
-    if (!isDataType(logType))
+        endDisplayLine();
+    }
+    if (!isDataType(logType)) {
         logType = VOxaTerminal_lt_NoType;
+        endLogLine();
+    }
 
     if (m_display && displayType != VOxaTerminal_lt_NoType) {
         const LineTypeRow& row = LineTypeInfo(displayType);
@@ -179,14 +200,46 @@ void VOxaTerminal::AddDataEx(const void* data, int count, int displayType, int l
 }
 
 void VOxaTerminal::EndLine() {
-    if (m_lastLineType != VOxaTerminal_lt_NoType && m_display) {
-        m_display->endLine(m_maxLines, m_effectiveMaxChars);
-        m_lastLineType = VOxaTerminal_lt_NoType;
-        if (m_rawCopy)
-            writeRawCopy(QByteArrayLiteral("\r\n"));
-    }
+    if (m_ignoreAddChars)
+        m_freezeGap.lineEnded();
+    endDisplayLine();
+    endLogLine();
+}
+
+void VOxaTerminal::endDisplayLine() {
+    if (m_lastLineType == VOxaTerminal_lt_NoType || !m_display)
+        return;
+    m_display->endLine(m_maxLines, m_effectiveMaxChars);
+    m_lastLineType = VOxaTerminal_lt_NoType;
+    if (m_rawCopy)
+        writeRawCopy(QByteArrayLiteral("\r\n"));
+}
+
+void VOxaTerminal::endLogLine() {
     if (m_logger)
         m_logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
+}
+
+void VOxaTerminal::SetIgnoreAddChars(bool value) {
+    if (value == m_ignoreAddChars)
+        return;
+    if (value) {
+        // A record still due from the last freeze goes before this one.
+        if (m_freezeGap.pending())
+            writeFreezeGap();
+        m_freezeGap.begin(nowMs());
+    } else {
+        m_freezeGap.end(nowMs());
+    }
+    m_ignoreAddChars = value;
+}
+
+void VOxaTerminal::writeFreezeGap() {
+    const QByteArray record = m_freezeGap.takeRecord().toLatin1();
+    const bool ignoring = m_ignoreAddChars;
+    m_ignoreAddChars = false;
+    AddLine(record, VOxaTerminal_ltExtraR);
+    m_ignoreAddChars = ignoring;
 }
 
 void VOxaTerminal::Clear() {

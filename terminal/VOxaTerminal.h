@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <memory>
 
+#include "terminal/FreezeGap.h"
 #include "terminal/LineTypes.h"
 #include "terminal/TerminalRender.h"
 #include "terminal/VOxaLogger.h"
@@ -83,8 +84,10 @@ public:
     void SetShowOptions(VOxaTerminal_ShowOptions value) { m_showOptions = value; }
     // The legacy stored Boolean "ShowTimes": read from old forms, never written.
     void SetShowTimes(bool value);
+    // While true every add is dropped. When it turns false again, the next add
+    // is preceded by one record of what was dropped and when (display and log).
     bool IgnoreAddChars() const { return m_ignoreAddChars; }
-    void SetIgnoreAddChars(bool value) { m_ignoreAddChars = value; }
+    void SetIgnoreAddChars(bool value);
     bool DebugWindowsVisible() const { return m_debugWindowsVisible; }
     void SetDebugWindowsVisible(bool value);
     QString Caption() const { return m_caption; }
@@ -183,7 +186,11 @@ private:
     void buildWindow(QWidget* ownerForm);
     void forgetWindow();
     void renameControls();
+    int64_t nowMs() const;
     QString timeOfDayText();
+    void endDisplayLine();
+    void endLogLine();
+    void writeFreezeGap();
     void writeRawCopy(const QByteArray& bytes);
     void limitRawCopy();
     void closeRawCopy();
@@ -221,6 +228,7 @@ private:
     int m_maxCharsPerLine = 500;
     VOxaTerminal_ShowOptions m_showOptions;
     bool m_ignoreAddChars = false;
+    terminal::FreezeGap m_freezeGap;
     bool m_debugWindowsVisible = false;
     QString m_caption = QStringLiteral("Terminal");
     bool m_captionAssigned = false;

@@ -3,7 +3,9 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -330,4 +332,124 @@ TEST(TerminalDisplay, RawCopyFileFollowsTheDisplayWithinItsLimit) {
     const QByteArray kept = file.readAll();
     EXPECT_LE(kept.size(), 100);
     EXPECT_TRUE(kept.endsWith("E line 19\r\n")) << kept.constData();
+}
+
+namespace {
+QByteArray readLog(const QString& path) {
+    QFile log(path);
+    return log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
+}
+} // namespace
+
+TEST(TerminalDisplay, NoTypeAndUnknownTypesEndTheOpenLineInDisplayAndLog) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("t.log"));
+    Fixture f;
+    f.term->SetLoggerFilename(file);
+    f.term->SetLoggerNamingStyle(volnfExact);
+    f.term->AddText("abc", VOxaTerminal_ltInText);
+    f.term->AddText("x", VOxaTerminal_lt_NoType);
+    f.term->AddText("def", VOxaTerminal_ltInText);
+    f.term->AddText("y", 99);
+    f.term->AddLine("ghi", VOxaTerminal_ltInText);
+    EXPECT_EQ(f.lines(), (QStringList{QStringLiteral("+ abc"), QStringLiteral("+ def"),
+                                      QStringLiteral("+ ghi")}));
+    const QList<QByteArray> records = readLog(file).split('\n');
+    ASSERT_EQ(records.size(), 4) << readLog(file).constData();
+    EXPECT_TRUE(records[0].endsWith(": + abc\r"));
+    EXPECT_TRUE(records[1].endsWith(": + def\r"));
+    EXPECT_TRUE(records[2].endsWith(": + ghi\r"));
+    EXPECT_FALSE(readLog(file).contains('x'));
+}
+
+TEST(TerminalDisplay, FreezeLeavesOneRecordOfWhatItDropped) {
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("t.log"));
+    int64_t now = kClock;
+    {
+        Fixture f;
+        f.term->SetClock([&] { return now; });
+        f.term->SetLoggerFilename(file);
+        f.term->SetLoggerNamingStyle(volnfExact);
+        f.term->AddText("open", VOxaTerminal_ltInText);
+        f.term->SetIgnoreAddChars(true);
+        f.term->AddText("AB", VOxaTerminal_ltInText);
+        f.term->AddLine("C", VOxaTerminal_ltInText);
+        f.term->AddLine("second", VOxaTerminal_ltExtraA);
+        now += 6000;
+        f.term->SetIgnoreAddChars(false);
+        f.term->AddLine("after", VOxaTerminal_ltInText);
+        const QString record = QStringLiteral(
+            "-- Frozen from 2026-12-08 15:05:07.042 to 2026-12-08 15:05:13.042: 2 lines, 9 bytes "
+            "neither shown nor logged --");
+        EXPECT_EQ(f.lines(), (QStringList{QStringLiteral("+ open"), QStringLiteral("E ") + record,
+                                          QStringLiteral("+ after")}));
+        const QByteArray log = readLog(file);
+        EXPECT_TRUE(log.contains(": ! " + record.toLatin1() + "\r\n")) << log.constData();
+        EXPECT_FALSE(log.contains("second"));
+
+        // Frozen until the program ends: the log still gets the record.
+        f.term->SetIgnoreAddChars(true);
+        f.term->AddLine("lost", VOxaTerminal_ltInText);
+        now += 1000;
+    }
+    const QByteArray log = readLog(file);
+    EXPECT_TRUE(
+        log.contains("to 2026-12-08 15:05:14.042: 1 line, 4 bytes neither shown nor logged"))
+        << log.constData();
+    EXPECT_FALSE(log.contains("lost"));
+}
+
+TEST(TerminalDisplay, ViewFollowsAtTheEndKeepsItsColumnsAndItsLightPaper) {
+    const QPalette saved = QApplication::palette();
+    QPalette dark(QColor(40, 40, 40));
+    dark.setColor(QPalette::Base, QColor(25, 25, 25));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    QApplication::setPalette(dark);
+    {
+        Fixture f;
+        f.owner.show();
+        TerminalWindow* w = f.term->Form();
+        w->show();
+        QApplication::setActiveWindow(w);
+        QPlainTextEdit* edit = f.term->RichEdit();
+        EXPECT_EQ(edit->palette().color(QPalette::Base), QColor(Qt::white));
+        EXPECT_EQ(edit->palette().color(QPalette::Text), QColor(Qt::black));
+        f.term->FlushDisplay();
+        QApplication::processEvents();
+        const QImage empty = edit->viewport()->grab().toImage();
+        EXPECT_GT(empty.pixelColor(empty.width() / 2, empty.height() / 2).lightness(), 240);
+
+        for (int i = 0; i < 100; ++i)
+            f.term->AddLine(QByteArray(300, 'w') + QByteArray::number(i), VOxaTerminal_ltInText);
+        f.term->FlushDisplay();
+        // Without the focus: the operator scrolled sideways, new lines keep it.
+        // (Painting lays out the lines in view, which sizes the scroll bar.)
+        w->ClearButton()->setFocus();
+        QApplication::processEvents();
+        edit->viewport()->grab();
+        ASSERT_FALSE(edit->hasFocus());
+        QScrollBar* columns = edit->horizontalScrollBar();
+        ASSERT_GT(columns->maximum(), 50);
+        columns->setValue(50);
+        f.term->AddLine("next", VOxaTerminal_ltInText);
+        f.term->FlushDisplay();
+        EXPECT_EQ(columns->value(), 50);
+
+        // With the focus and the view at the end, the view goes on following.
+        edit->setFocus();
+        QApplication::processEvents();
+        ASSERT_TRUE(edit->hasFocus());
+        for (int i = 0; i < 50; ++i)
+            f.term->AddLine("more", VOxaTerminal_ltInText);
+        f.term->AddLine("last", VOxaTerminal_ltInText);
+        f.term->FlushDisplay();
+        QApplication::processEvents();
+        const QTextBlock lastLine = edit->document()->lastBlock().previous();
+        ASSERT_EQ(lastLine.text(), QStringLiteral("+ last"));
+        const int inView =
+            edit->viewport()->height() / QFontMetrics(edit->document()->defaultFont()).height();
+        EXPECT_GT(edit->verticalScrollBar()->value() + inView, lastLine.blockNumber());
+    }
+    QApplication::setPalette(saved);
 }

@@ -1,6 +1,7 @@
 // The display arithmetic without widgets: headers, chunk rendering, counters,
 // the trimming rule and the send history list.
 #include <gtest/gtest.h>
+#include <utility>
 
 #include "terminal/TerminalRender.h"
 
@@ -190,4 +191,15 @@ TEST(TerminalRender, HistoryIsUniqueCaseInsensitiveAndBounded) {
     EXPECT_EQ(twenty.first(), QStringLiteral("newer"));
     EXPECT_FALSE(twenty.contains(QStringLiteral("0"))); // the oldest went
     EXPECT_TRUE(twenty.contains(QStringLiteral("1")));
+}
+
+TEST(TerminalRender, TableCheckNamesThePositionAndWhatItHolds) {
+    EXPECT_TRUE(LineTypeTableErrors(LineTypeTable.data(), VOxaTerminal_LineTypeCount).isEmpty());
+    auto rows = LineTypeTable;
+    std::swap(rows[4], rows[5]);
+    EXPECT_EQ(
+        LineTypeTableErrors(rows.data(), VOxaTerminal_LineTypeCount),
+        (QStringList{
+            QStringLiteral("err in [4 (VOxaTerminal_ltInText)].check=VOxaTerminal_ltOutText"),
+            QStringLiteral("err in [5 (VOxaTerminal_ltOutText)].check=VOxaTerminal_ltInText")}));
 }
