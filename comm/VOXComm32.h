@@ -228,7 +228,13 @@ public:
     static void EnumSerialPorts(QStringList& list);
     // Fills a port combo box with the machine's ports plus CommPort, sorted,
     // disturbing the items and the text the user sees as little as possible.
+    // The list shows beside each name what the system knows of its device
+    // (PortDescription; also the item's hint); the items stay plain names.
     bool FillPortList(QComboBox* combo);
+    // What the system knows of the device behind a port: USB manufacturer and
+    // product, vendor and product id, serial number, /dev/serial/by-id name;
+    // empty when nothing is known.
+    static QString PortDescription(const platform::SerialPortEntry& entry);
     // Selects CommPort in a port combo box.
     bool SelectPortInList(QComboBox* combo);
     // Modal dialog editing every port parameter; true when closed with OK.

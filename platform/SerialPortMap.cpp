@@ -74,6 +74,39 @@ std::string deviceDriver(const fs::path& ttyDir) {
     return {};
 }
 
+// USB facts of the first device above the port that has a vendor id (the USB
+// device itself; the port sits in one of its interfaces).
+void readUsbFacts(const fs::path& ttyDir, SerialPortEntry& entry) {
+    std::error_code ec;
+    fs::path dev = fs::canonical(ttyDir / "device", ec);
+    for (int depth = 0; !ec && depth < 8 && !dev.empty() && dev != dev.root_path(); ++depth) {
+        if (fs::exists(dev / "idVendor", ec)) {
+            entry.vendorId = readFirstLine(dev / "idVendor");
+            entry.productId = readFirstLine(dev / "idProduct");
+            entry.manufacturer = readFirstLine(dev / "manufacturer");
+            entry.product = readFirstLine(dev / "product");
+            entry.serial = readFirstLine(dev / "serial");
+            return;
+        }
+        dev = dev.parent_path();
+    }
+}
+
+// The by-id links and the port names they lead to.
+std::vector<std::pair<std::string, std::string>> byIdLinks(const std::string& devRoot) {
+    std::vector<std::pair<std::string, std::string>> links;
+    std::error_code ec;
+    const fs::path dir = fs::path(devRoot) / "serial" / "by-id";
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code linkEc;
+        const fs::path target = fs::canonical(it->path(), linkEc);
+        if (!linkEc)
+            links.emplace_back(target.filename().string(), it->path().string());
+    }
+    std::sort(links.begin(), links.end());
+    return links;
+}
+
 // tty driver name from /proc/tty/drivers by the major number in "dev".
 std::string ttyDriverByMajor(const fs::path& ttyDir, const std::string& procRoot) {
     std::string dev = readFirstLine(ttyDir / "dev");
@@ -111,9 +144,10 @@ bool naturalLess(const std::string& a, const std::string& b) {
 
 } // namespace
 
-std::vector<SerialPortEntry> serialPortMap(const std::string& sysRoot,
-                                           const std::string& procRoot) {
+std::vector<SerialPortEntry> serialPortMap(const std::string& sysRoot, const std::string& procRoot,
+                                           const std::string& devRoot) {
     std::vector<SerialPortEntry> entries;
+    const auto links = byIdLinks(devRoot);
     std::error_code ec;
     const fs::path classDir = fs::path(sysRoot) / "class" / "tty";
     for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
@@ -135,6 +169,13 @@ std::vector<SerialPortEntry> serialPortMap(const std::string& sysRoot,
             entry.driver = ttyDriverByMajor(ttyDir, procRoot);
         entry.deviceName = "\\Device\\" + (entry.driver.empty() ? name : entry.driver) +
                            (entry.driver.empty() ? std::string() : portIndex(name));
+        if (hasDevice)
+            readUsbFacts(ttyDir, entry);
+        for (const auto& [port, link] : links)
+            if (port == name) {
+                entry.byIdPath = link;
+                break;
+            }
         entries.push_back(std::move(entry));
     }
     std::sort(entries.begin(), entries.end(),

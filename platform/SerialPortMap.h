@@ -12,15 +12,25 @@ struct SerialPortEntry {
     std::string deviceName; // "\Device\" + kernel driver + port index, e.g. \Device\cdc_acm0
     std::string portName;   // plain tty name, e.g. ttyACM0
     std::string driver;     // kernel driver name, e.g. cdc_acm (empty when unknown)
+    // What the system knows of a USB device behind the port (empty otherwise;
+    // the initialisers let the first three members be given alone).
+    std::string manufacturer{}; // e.g. "Silicon Labs"
+    std::string product{};      // e.g. "CP2102 USB to UART Bridge Controller"
+    std::string serial{};       // the device's serial number
+    std::string vendorId{};     // "10c4"
+    std::string productId{};    // "ea60"
+    std::string byIdPath{};     // the /dev/serial/by-id link that names the port, if any
 };
 
 // Walks <sysRoot>/class/tty: entries with a device link (ttyS* whose UART type
 // is unknown left out) plus rfcomm*, ttyGS* and tnt* by name. The driver comes
 // from the first driver link above the device (serial-base parents skipped), or
-// from <procRoot>/tty/drivers by major number. Sorted by port name, numbers in
-// numeric order.
+// from <procRoot>/tty/drivers by major number. USB facts come from the first
+// device above the port that carries idVendor; the by-id name from the links in
+// <devRoot>/serial/by-id. Sorted by port name, numbers in numeric order.
 std::vector<SerialPortEntry> serialPortMap(const std::string& sysRoot = "/sys",
-                                           const std::string& procRoot = "/proc");
+                                           const std::string& procRoot = "/proc",
+                                           const std::string& devRoot = "/dev");
 
 // The Linux driver that behaves like the classic driver whose device names
 // begin with windowsPrefix ("USBSER00" -> "cdc_acm", "SILABSER" -> "cp210x",

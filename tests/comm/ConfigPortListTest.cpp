@@ -1,3 +1,4 @@
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@ public:
         for (std::string& port : ports)
             m_map.push_back({"\\Device\\test", std::move(port), "test"});
     }
+    void setEntries(std::vector<platform::SerialPortEntry> entries) { m_map = std::move(entries); }
     std::vector<platform::SerialPortEntry> ReadPortMap() const override { return m_map; }
 
 private:
@@ -152,4 +154,45 @@ TEST(ConfigPortList, EnumSerialPortsGivesPlainNamesOnly) {
         EXPECT_FALSE(name.isEmpty());
         EXPECT_FALSE(name.contains(QLatin1Char('/'))) << name.toStdString();
     }
+}
+
+TEST(ConfigPortList, ItemsShowWhatTheSystemKnowsOfTheirDevice) {
+    platform::SerialPortEntry usb;
+    usb.portName = "ttyUSB0";
+    usb.manufacturer = "Silicon Labs";
+    usb.product = "CP2102 USB to UART Bridge Controller";
+    usb.vendorId = "10c4";
+    usb.productId = "ea60";
+    usb.serial = "0001";
+    usb.byIdPath = "/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0";
+    const QString description =
+        "Silicon Labs CP2102 USB to UART Bridge Controller, USB 10c4:ea60, serial 0001, "
+        "/dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0";
+    EXPECT_EQ(TVOXComm32::PortDescription(usb), description);
+    // A product that names its maker already is not prefixed twice.
+    platform::SerialPortEntry acm;
+    acm.portName = "ttyACM0";
+    acm.manufacturer = "Cinterion";
+    acm.product = "Cinterion EHS6";
+    EXPECT_EQ(TVOXComm32::PortDescription(acm), "Cinterion EHS6");
+    EXPECT_EQ(TVOXComm32::PortDescription(platform::SerialPortEntry{"", "ttyS0", "serial8250"}),
+              "");
+
+    PortMapComm comm({});
+    comm.SetAutoReconnect(false);
+    comm.setEntries({usb, acm, {"\\Device\\serial82500", "ttyS0", "serial8250"}});
+    comm.SetCommPort(QStringLiteral("ttyUSB0"));
+    QComboBox box;
+    box.setEditable(true);
+    comm.FillPortList(&box);
+    comm.SelectPortInList(&box);
+    // The items (and so the chosen port) stay the plain names.
+    EXPECT_EQ(items(box), (QStringList{"ttyACM0", "ttyS0", "ttyUSB0"}));
+    EXPECT_EQ(box.currentText(), "ttyUSB0");
+    EXPECT_EQ(box.itemData(2, Qt::ToolTipRole).toString(), description);
+    EXPECT_EQ(box.itemData(0, Qt::ToolTipRole).toString(), "Cinterion EHS6");
+    EXPECT_FALSE(box.itemData(1, Qt::ToolTipRole).isValid());
+    // The list is wide enough to show name and description side by side.
+    EXPECT_GT(box.view()->minimumWidth(),
+              box.fontMetrics().horizontalAdvance("ttyUSB0" + description));
 }

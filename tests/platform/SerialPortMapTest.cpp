@@ -51,6 +51,26 @@ struct FakeSys {
         std::ofstream(root / "sys/class/tty/rfcomm0/dev") << "216:0\n";
         // tty1: a console, no device: not a serial port.
         mkdir("sys/class/tty/tty1");
+        // The USB devices above ttyACM0 and ttyUSB3, and udev's by-id names.
+        usb("sys/devices/usb1/1-1", "1e2d", "0058", "Cinterion", "EHS6", "0123456789");
+        usb("sys/devices/usb1/1-2", "10c4", "ea60", "Silicon Labs",
+            "CP2102 USB to UART Bridge Controller", "0001");
+        mkdir("dev/serial/by-id");
+        for (const char* name : {"ttyACM0", "ttyUSB3"})
+            std::ofstream(root / "dev" / name) << "";
+        fs::create_symlink("../../ttyACM0", root / "dev/serial/by-id/usb-Cinterion_EHS6-if00");
+        fs::create_symlink("../../ttyUSB3",
+                           root / "dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0");
+    }
+    void usb(const std::string& device, const char* vendor, const char* product,
+             const char* manufacturer, const char* name, const char* serial) {
+        const std::pair<const char*, const char*> attributes[] = {{"idVendor", vendor},
+                                                                  {"idProduct", product},
+                                                                  {"manufacturer", manufacturer},
+                                                                  {"product", name},
+                                                                  {"serial", serial}};
+        for (const auto& [file, value] : attributes)
+            std::ofstream(root / device / file) << value << "\n";
     }
     ~FakeSys() { fs::remove_all(root); }
     void mkdir(const std::string& p) { fs::create_directories(root / p); }
@@ -79,6 +99,32 @@ TEST(SerialPortMap, WalksSysfsWithDriverNames) {
     EXPECT_EQ(devices, (std::vector<std::string>{"\\Device\\rfcomm0", "\\Device\\cdc_acm0",
                                                  "\\Device\\serial82501", "\\Device\\serial825010",
                                                  "\\Device\\cp210x3"}));
+}
+
+TEST(SerialPortMap, UsbPortsCarryWhatTheSystemKnowsOfTheDevice) {
+    FakeSys sys;
+    auto entries = platform::serialPortMap(
+        (sys.root / "sys").string(), (sys.root / "proc").string(), (sys.root / "dev").string());
+    ASSERT_EQ(entries.size(), 5u);
+    const platform::SerialPortEntry& acm = entries[1];
+    ASSERT_EQ(acm.portName, "ttyACM0");
+    EXPECT_EQ(acm.manufacturer, "Cinterion");
+    EXPECT_EQ(acm.product, "EHS6");
+    EXPECT_EQ(acm.serial, "0123456789");
+    EXPECT_EQ(acm.vendorId, "1e2d");
+    EXPECT_EQ(acm.productId, "0058");
+    EXPECT_EQ(acm.byIdPath, (sys.root / "dev/serial/by-id/usb-Cinterion_EHS6-if00").string());
+    // A USB serial converter: the port is one level further down.
+    const platform::SerialPortEntry& usb = entries[4];
+    ASSERT_EQ(usb.portName, "ttyUSB3");
+    EXPECT_EQ(usb.product, "CP2102 USB to UART Bridge Controller");
+    EXPECT_EQ(usb.vendorId, "10c4");
+    EXPECT_EQ(usb.byIdPath,
+              (sys.root / "dev/serial/by-id/usb-Silicon_Labs_CP2102_0001-if00-port0").string());
+    // A built-in UART has nothing of the kind.
+    EXPECT_EQ(entries[2].portName, "ttyS1");
+    EXPECT_EQ(entries[2].vendorId, "");
+    EXPECT_EQ(entries[2].byIdPath, "");
 }
 
 TEST(SerialPortMap, MissingSysfsGivesEmptyMap) {
