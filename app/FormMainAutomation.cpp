@@ -8,6 +8,7 @@
 
 #include "app/FormCfgAdv.h"
 #include "app/FormMain.h"
+#include "platform/File.h"
 #include "platform/ProcessStart.h"
 #include "terminal/VOxaTerminal.h"
 #include "util/Timer.h"
@@ -28,16 +29,25 @@ void configure(Timer* timer, const QLineEdit* delay, const QCheckBox* enabled) {
     timer->SetEnabled(enabled->isChecked());
 }
 
+// Whether the file opens for reading as a regular file: a FIFO, a folder or a
+// device in its place would hold the player up for good.
+bool isReadableFile(const QString& path) {
+    platform::File probe;
+    return probe.open(path, platform::GENERIC_READ,
+                      platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+                      platform::OPEN_EXISTING) == 0;
+}
+
 // The alarm sound: beep.wav of the current directory, or else the program's
 // own copy: beside it in the build tree, in share/dralvo of the installed tree.
 QString alarmSoundFile() {
     const QString local = QStringLiteral("beep.wav");
-    if (QFileInfo(local).isFile())
+    if (isReadableFile(local))
         return local;
     const QString programDir = QCoreApplication::applicationDirPath();
     const QString beside = programDir + QStringLiteral("/beep.wav");
     const QString installed = programDir + QStringLiteral("/../share/dralvo/beep.wav");
-    if (!QFileInfo(beside).isFile() && QFileInfo(installed).isFile())
+    if (!isReadableFile(beside) && isReadableFile(installed))
         return QFileInfo(installed).canonicalFilePath();
     return beside;
 }

@@ -2,12 +2,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QMessageBox>
 #include <cerrno>
-#include <cstdio>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 namespace app {
@@ -86,48 +82,39 @@ BlockFile::~BlockFile() {
 
 int BlockFile::open(const QString& fileName) {
     close();
-    const QByteArray name = QFile::encodeName(fileName);
-    // Look before opening: opening a pipe waits for a writer, and a device
-    // such as /dev/zero never ends.
-    std::error_code status;
-    const std::filesystem::file_type type =
-        std::filesystem::status(std::filesystem::path(name.toStdString()), status).type();
-    if (status)
-        return status.value();
-    if (type == std::filesystem::file_type::directory)
-        return EISDIR;
-    if (type != std::filesystem::file_type::regular)
-        return EACCES;
-    errno = 0;
     // Read-only: sending needs no more, so a write-protected file can be sent.
-    m_file = std::fopen(name.constData(), "rbe");
-    if (!m_file)
-        return errno != 0 ? errno : EIO;
-    return 0;
+    const int error = m_file.open(fileName, platform::GENERIC_READ,
+                                  platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+                                  platform::OPEN_EXISTING);
+    // A pipe, a socket or a device could block the sender or never end.
+    return error == ENXIO ? EACCES : error;
 }
 
 int BlockFile::read(char* buffer, int size) {
-    if (!m_file)
+    if (!m_file.isOpen())
         return -EBADF;
     if (m_error != 0)
         return -m_error;
     if (size <= 0)
         return 0;
-    errno = 0;
-    const size_t got = std::fread(buffer, 1, size_t(size), m_file);
-    if (std::ferror(m_file)) {
-        m_error = errno != 0 ? errno : EIO;
-        // A block cut short by the error is still handed on; the error
-        // shows at the next read.
-        return got > 0 ? int(got) : -m_error;
+    // A block cut short by an error is still handed on; the error shows at
+    // the next read.
+    int got = 0;
+    while (got < size) {
+        const int64_t n = m_file.read(buffer + got, size - got);
+        if (n < 0) {
+            m_error = errno != 0 ? errno : EIO;
+            return got > 0 ? got : -m_error;
+        }
+        if (n == 0)
+            break;
+        got += int(n);
     }
-    return int(got);
+    return got;
 }
 
 void BlockFile::close() {
-    if (m_file)
-        std::fclose(m_file);
-    m_file = nullptr;
+    m_file.close();
     m_error = 0;
 }
 
@@ -242,7 +229,10 @@ void setIoErrorReporter(IoErrorReporter reporter) {
 }
 
 void reportIoError(QWidget* parent, int error) {
-    const QString message = ioErrorMessageForErrno(error);
+    reportIoFailure(parent, ioErrorMessageForErrno(error));
+}
+
+void reportIoFailure(QWidget* parent, const QString& message) {
     if (const IoErrorReporter& reporter = currentReporter())
         reporter(parent, message);
     else

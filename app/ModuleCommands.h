@@ -6,11 +6,12 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-#include <cstdio>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <vector>
+
+#include "platform/File.h"
 
 class QWidget;
 
@@ -60,10 +61,10 @@ public:
     // of the file) or the negated system error number.
     int read(char* buffer, int size);
     void close();
-    bool isOpen() const { return m_file != nullptr; }
+    bool isOpen() const { return m_file.isOpen(); }
 
 private:
-    std::FILE* m_file = nullptr;
+    platform::File m_file;
     int m_error = 0; // the read error met, reported by every later read
 };
 
@@ -137,5 +138,7 @@ using IoErrorReporter = std::function<void(QWidget* parent, const QString& messa
 void setIoErrorReporter(IoErrorReporter reporter);
 // Shows the message for a system error number through the current reporter.
 void reportIoError(QWidget* parent, int error);
+// Shows a message of a failed file operation through the current reporter.
+void reportIoFailure(QWidget* parent, const QString& message);
 
 } // namespace app

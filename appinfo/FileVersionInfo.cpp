@@ -1,7 +1,6 @@
 #include "appinfo/FileVersionInfo.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
@@ -9,6 +8,7 @@
 
 #include "appinfo/VOxaAppInfo.h"
 #include "appinfo/VersionBlock.h"
+#include "platform/File.h"
 
 #ifndef DRALVO_VERSION
 #define DRALVO_VERSION "1.10"
@@ -255,10 +255,20 @@ bool readNode(const Bytes& b, qint64 start, qint64 limit, Node& node) {
 } // namespace
 
 QByteArray TFileVersionInfo::ReadVersionBlock(const QString& fileName) {
-    QFile file(fileName);
-    if (fileName.isEmpty() || !file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize)
+    platform::File file;
+    if (fileName.isEmpty() ||
+        file.open(fileName, platform::GENERIC_READ,
+                  platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+                  platform::OPEN_EXISTING) != 0 ||
+        file.size() > kMaxFileSize)
         return {};
-    const QByteArray data = file.readAll();
+    QByteArray data;
+    if (!file.readAll(data))
+        return {};
+    return VersionBlockOf(data);
+}
+
+QByteArray TFileVersionInfo::VersionBlockOf(const QByteArray& data) {
     const Bytes bytes(data);
     QByteArray block = peVersionBlock(bytes);
     if (block.isEmpty())

@@ -35,6 +35,8 @@ public:
     // The version block of a file; empty when the file has none or cannot be
     // read (a missing, truncated or foreign file).
     static QByteArray ReadVersionBlock(const QString& fileName);
+    // The version block within a file's bytes (PE resource or ELF section).
+    static QByteArray VersionBlockOf(const QByteArray& fileData);
     // Looks a path such as "\VarFileInfo\Translation" up in a version block
     // (names compared without regard to letter case) and returns the value's
     // bytes; none when the path does not exist.

@@ -2,12 +2,12 @@
 
 #include <QByteArray>
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
 
 #include "comm/VOXComm32.h"
+#include "platform/SysCall.h"
 #include "util/OxaUtils.h"
 
 namespace comm {
@@ -38,11 +38,7 @@ void TraceLine(const char* kind, const QString& text) {
     line.replace('\n', ' ');
     line += '\n';
     // One write per line: lines of concurrent threads stay whole.
-    const int fd = g_fd.load(std::memory_order_relaxed);
-    ssize_t n;
-    do
-        n = ::write(fd, line.constData(), size_t(line.size()));
-    while (n < 0 && errno == EINTR);
+    platform::writeAll(g_fd.load(std::memory_order_relaxed), line.constData(), size_t(line.size()));
 }
 
 void SetTraceForTest(bool enabled, int fd) {

@@ -1,5 +1,6 @@
 #include "platform/GrabMessenger.h"
 
+#include "platform/SysCall.h"
 #include <QSocketNotifier>
 #include <atomic>
 #include <cerrno>
@@ -103,12 +104,9 @@ bool GrabMessenger::open() {
 void GrabMessenger::readPending() {
     for (;;) {
         uint32_t message = 0;
-        const ssize_t n = recv(m_fd, &message, sizeof message, 0);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        const ssize_t n = retryInterrupted([&] { return recv(m_fd, &message, sizeof message, 0); });
+        if (n < 0)
             break;
-        }
         // Message 0 is only a probe whether the id is alive.
         if (n == ssize_t(sizeof message) && message != 0 && onMessage)
             onMessage(message);
@@ -124,11 +122,10 @@ bool GrabMessenger::post(uint32_t id, uint32_t message) {
     const int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
-    ssize_t n;
-    do
-        n = sendto(fd, &message, sizeof message, MSG_DONTWAIT | MSG_NOSIGNAL,
-                   reinterpret_cast<sockaddr*>(&address), sizeof address);
-    while (n < 0 && errno == EINTR);
+    const ssize_t n = retryInterrupted([&] {
+        return sendto(fd, &message, sizeof message, MSG_DONTWAIT | MSG_NOSIGNAL,
+                      reinterpret_cast<sockaddr*>(&address), sizeof address);
+    });
     // A full queue (EAGAIN) means the receiver lives but is busy; it already
     // has messages to read, and one of them does the same work.
     const bool ok = n == ssize_t(sizeof message) || (n < 0 && errno == EAGAIN);

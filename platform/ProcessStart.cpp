@@ -1,5 +1,6 @@
 #include "platform/ProcessStart.h"
 
+#include "platform/SysCall.h"
 #include <QByteArray>
 #include <QFile>
 #include <QList>
@@ -41,15 +42,6 @@ QList<QByteArray> candidatePaths(const QByteArray& program) {
     const ssize_t written = ::write(reportFd, &error, sizeof error);
     (void)written;
     ::_exit(127);
-}
-
-// Retries a call interrupted by a signal.
-template <class F> auto retryOnEintr(F call) {
-    decltype(call()) result;
-    do {
-        result = call();
-    } while (result == -1 && errno == EINTR);
-    return result;
 }
 
 bool startReally(const QString& program, const QStringList& args, const QString& workingDir) {
@@ -121,11 +113,11 @@ bool startReally(const QString& program, const QStringList& args, const QString&
         ::close(devNull);
     // The intermediate child ends right after its fork; reaping it is quick.
     int status = 0;
-    retryOnEintr([&] { return ::waitpid(child, &status, 0); });
+    retryInterrupted([&] { return ::waitpid(child, &status, 0); });
     // The write end closes on a successful exec (close-on-exec), so this read
     // returns 0 then, or the error number when the program could not run.
     int error = 0;
-    const ssize_t got = retryOnEintr([&] { return ::read(report[0], &error, sizeof error); });
+    const ssize_t got = retryInterrupted([&] { return ::read(report[0], &error, sizeof error); });
     ::close(report[0]);
     return got == 0;
 }

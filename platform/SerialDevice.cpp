@@ -1,5 +1,6 @@
 #include "platform/SerialDevice.h"
 
+#include "platform/SysCall.h"
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -102,12 +103,8 @@ bool Event::wait(int timeoutMs) const {
     if (m_fd < 0)
         return false;
     pollfd p{m_fd, POLLIN, 0};
-    for (;;) {
-        int rc = ::poll(&p, 1, timeoutMs);
-        if (rc < 0 && errno == EINTR)
-            continue;
-        return rc > 0 && (p.revents & POLLIN);
-    }
+    const int rc = pollRetrying(&p, 1, timeoutMs);
+    return rc > 0 && (p.revents & POLLIN);
 }
 
 WakeSignal::WakeSignal() {
@@ -298,17 +295,7 @@ WaitResult SerialDevice::wait(bool forRead, bool forWrite, int timeoutMs, const 
         short events = short((forRead ? POLLIN : 0) | (forWrite ? POLLOUT : 0));
         fds[n++] = pollfd{m_fd, events, 0};
     }
-    const uint64_t deadline = timeoutMs >= 0 ? nowMs() + uint64_t(timeoutMs) : 0;
-    int rc;
-    for (;;) {
-        rc = ::poll(fds, nfds_t(n), timeoutMs);
-        if (rc >= 0 || errno != EINTR)
-            break;
-        if (timeoutMs >= 0) {
-            uint64_t now = nowMs();
-            timeoutMs = now >= deadline ? 0 : int(deadline - now);
-        }
-    }
+    const int rc = pollRetrying(fds, (unsigned long)n, timeoutMs);
     if (rc < 0) {
         result.error = errno;
         return result;
@@ -331,25 +318,17 @@ WaitResult SerialDevice::wait(bool forRead, bool forWrite, int timeoutMs, const 
 }
 
 long SerialDevice::readSome(char* buffer, size_t size) const {
-    for (;;) {
-        ssize_t n = ::read(m_fd, buffer, size);
-        if (n >= 0)
-            return long(n);
-        if (errno == EINTR)
-            continue;
-        return errno == EWOULDBLOCK ? -EAGAIN : -errno;
-    }
+    const ssize_t n = retryInterrupted([&] { return ::read(m_fd, buffer, size); });
+    if (n >= 0)
+        return long(n);
+    return errno == EWOULDBLOCK ? -EAGAIN : -errno;
 }
 
 long SerialDevice::writeSome(const char* buffer, size_t size) const {
-    for (;;) {
-        ssize_t n = ::write(m_fd, buffer, size);
-        if (n >= 0)
-            return long(n);
-        if (errno == EINTR)
-            continue;
-        return errno == EWOULDBLOCK ? -EAGAIN : -errno;
-    }
+    const ssize_t n = retryInterrupted([&] { return ::write(m_fd, buffer, size); });
+    if (n >= 0)
+        return long(n);
+    return errno == EWOULDBLOCK ? -EAGAIN : -errno;
 }
 
 long SerialDevice::writeAll(const char* buffer, size_t size, const Event* cancel) const {

@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFile>
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPlainTextEdit>
@@ -11,6 +10,7 @@
 #include <QWidget>
 
 #include "appinfo/VOxaAppInfo.h"
+#include "platform/File.h"
 #include "platform/Registry.h"
 #include "platform/Ticks.h"
 #include "terminal/SendLineText.h"
@@ -345,12 +345,13 @@ void VOxaTerminal::SetLogFileName(const QString& value) {
     m_logFileName = value;
     if (value.isEmpty())
         return;
-    auto file = std::make_unique<QFile>(value);
-    if (!file->open(QIODevice::ReadWrite))
+    auto file = std::make_unique<platform::File>();
+    if (file->open(value, platform::GENERIC_READ | platform::GENERIC_WRITE,
+                   platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+                   platform::OPEN_ALWAYS) != 0)
         return; // silently not used
-    file->seek(file->size());
+    file->seek(0, 2);
     file->write("\r\n\r\n", 4);
-    file->flush();
     m_rawCopy = std::move(file);
 }
 
@@ -361,30 +362,34 @@ void VOxaTerminal::closeRawCopy() {
 void VOxaTerminal::writeRawCopy(const QByteArray& bytes) {
     if (!m_rawCopy)
         return;
-    m_rawCopy->write(bytes);
-    m_rawCopy->flush();
+    m_rawCopy->write(bytes.constData(), bytes.size());
     limitRawCopy();
 }
 
 void VOxaTerminal::limitRawCopy() {
     // The limit is unsigned, so -1 means none.
     const uint32_t limit = uint32_t(m_logFileMaxLen);
-    const qint64 size = m_rawCopy->size();
-    if (size <= qint64(limit))
+    const int64_t size = m_rawCopy->size();
+    if (size <= int64_t(limit))
         return;
-    const qint64 keep = qint64(limit / 10) * 9;
-    if (!m_rawCopy->seek(size - keep))
-        return;
-    const QByteArray tail = m_rawCopy->read(keep);
-    if (tail.size() != keep) {
-        m_rawCopy->seek(m_rawCopy->size());
+    const int64_t keep = int64_t(limit / 10) * 9;
+    QByteArray tail(qsizetype(keep), Qt::Uninitialized);
+    int64_t got = 0;
+    if (m_rawCopy->seek(size - keep, 0) >= 0)
+        while (got < keep) {
+            const int64_t n = m_rawCopy->read(tail.data() + got, keep - got);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+    if (got != keep) {
+        m_rawCopy->seek(0, 2);
         return;
     }
-    m_rawCopy->seek(0);
-    m_rawCopy->write(tail);
-    m_rawCopy->flush();
-    m_rawCopy->resize(keep);
-    m_rawCopy->seek(keep);
+    m_rawCopy->seek(0, 0);
+    m_rawCopy->write(tail.constData(), keep);
+    m_rawCopy->truncate(keep);
+    m_rawCopy->seek(keep, 0);
 }
 
 // ---- logger properties -------------------------------------------------------------------

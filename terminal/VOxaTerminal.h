@@ -20,13 +20,15 @@
 #include "util/Component.h"
 
 class QCloseEvent;
-class QFile;
 class QPlainTextEdit;
 class QWidget;
 class TerminalWindow;
 class TerminalDisplay;
 class VOxaAppInfo;
 class VOxaTerminal;
+namespace platform {
+class File;
+}
 
 // What the close button of the floating window does.
 enum TTermCloseAction : int {
@@ -247,7 +249,7 @@ private:
     // raw copy file
     QString m_logFileName;
     int m_logFileMaxLen = 1000000;
-    std::unique_ptr<QFile> m_rawCopy;
+    std::unique_ptr<platform::File> m_rawCopy;
 
     std::unique_ptr<VOxaLogger> m_logger;
 

@@ -2,7 +2,6 @@
 
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QRegularExpression>
@@ -10,137 +9,39 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // ---- TOxaFileStream -------------------------------------------------------------
 
-namespace {
-
-int accessFlags(uint32_t desiredAccess) {
-    const bool read = desiredAccess & GENERIC_READ;
-    const bool write = desiredAccess & GENERIC_WRITE;
-    if (read && write)
-        return O_RDWR;
-    return write ? O_WRONLY : O_RDONLY;
-}
-
-[[noreturn]] void throwCreateError(const QString& fileName, int error) {
-    throw EFCreateError("Cannot create file " + fileName.toLocal8Bit().toStdString(), error);
-}
-
-} // namespace
-
 TOxaFileStream::TOxaFileStream(const QString& fileName, uint32_t desiredAccess, uint32_t shareMode,
                                uint32_t creationDisposition, uint32_t flagsAndAttributes) {
-    const bool writing = desiredAccess & GENERIC_WRITE;
-    // A writer takes a lock so that the sharing rules hold between writers: one
-    // that does not let others write holds it exclusively, one that does holds it
-    // shared (and so still fails against an exclusive holder).
-    const int lockMode = !writing ? 0 : (shareMode & FILE_SHARE_WRITE) ? LOCK_SH : LOCK_EX;
-
-    int flags = accessFlags(desiredAccess) | O_CLOEXEC;
-    bool truncate = false;
-    switch (creationDisposition) {
-    case CREATE_NEW:
-        flags |= O_CREAT | O_EXCL;
-        break;
-    case CREATE_ALWAYS:
-        flags |= O_CREAT;
-        truncate = true;
-        break;
-    case OPEN_EXISTING:
-        break;
-    case OPEN_ALWAYS:
-        flags |= O_CREAT;
-        break;
-    case TRUNCATE_EXISTING:
-        truncate = true;
-        break;
-    default:
-        throwCreateError(fileName, EINVAL);
-    }
-    if (flagsAndAttributes & FILE_FLAG_WRITE_THROUGH)
-        flags |= O_DSYNC;
-    // Truncating before the lock is held would destroy another writer's data,
-    // so a locked open truncates only once the lock is ours.
-    if (truncate && lockMode == 0)
-        flags |= O_TRUNC;
-
-    const QByteArray path = QFile::encodeName(fileName);
-    int fd;
-    do
-        fd = ::open(path.constData(), flags, 0666);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        throwCreateError(fileName, errno);
-
-    if (lockMode != 0) {
-        int rc;
-        do
-            rc = ::flock(fd, lockMode | LOCK_NB);
-        while (rc < 0 && errno == EINTR);
-        if (rc == 0 && truncate)
-            rc = ::ftruncate(fd, 0);
-        if (rc < 0) {
-            const int error = errno;
-            ::close(fd);
-            throwCreateError(fileName, error);
-        }
-    }
-    m_fd = fd;
+    if (const int error = m_file.open(fileName, desiredAccess, shareMode, creationDisposition,
+                                      flagsAndAttributes))
+        throw EFCreateError("Cannot create file " + fileName.toLocal8Bit().toStdString(), error);
 }
 
-TOxaFileStream::~TOxaFileStream() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
+TOxaFileStream::~TOxaFileStream() = default;
 
 int64_t TOxaFileStream::Write(const void* data, int64_t count) {
-    const char* p = static_cast<const char*>(data);
-    int64_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(m_fd, p + done, size_t(count - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return done > 0 ? done : -1;
-        }
-        if (n == 0)
-            break;
-        done += n;
-    }
-    return done;
+    return m_file.write(data, count);
 }
 
 int64_t TOxaFileStream::Read(void* data, int64_t count) {
-    ssize_t n;
-    do
-        n = ::read(m_fd, data, size_t(std::max<int64_t>(count, 0)));
-    while (n < 0 && errno == EINTR);
-    return n;
+    return m_file.read(data, std::max<int64_t>(count, 0));
 }
 
 int64_t TOxaFileStream::Seek(int64_t offset, int origin) {
-    const int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
-    return ::lseek(m_fd, off_t(offset), whence);
+    return m_file.seek(offset, origin);
 }
 
 int64_t TOxaFileStream::Size() const {
-    struct stat st {};
-    if (::fstat(m_fd, &st) < 0)
-        return -1;
-    return st.st_size;
+    return m_file.size();
 }
 
 int64_t TOxaFileStream::Position() const {
-    return ::lseek(m_fd, 0, SEEK_CUR);
+    return m_file.position();
 }
 
 // ---- diagnostics -------------------------------------------------------------------

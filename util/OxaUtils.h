@@ -13,23 +13,25 @@
 #include <variant>
 #include <vector>
 
+#include "platform/File.h"
+
 class QComboBox;
 class QObject;
 class QWidget;
 
 // ---- Win32 file-creation values understood by TOxaFileStream --------------
-constexpr uint32_t GENERIC_READ = 0x80000000u;
-constexpr uint32_t GENERIC_WRITE = 0x40000000u;
-constexpr uint32_t FILE_SHARE_READ = 0x1u;
-constexpr uint32_t FILE_SHARE_WRITE = 0x2u;
-constexpr uint32_t FILE_SHARE_DELETE = 0x4u;
-constexpr uint32_t CREATE_NEW = 1;
-constexpr uint32_t CREATE_ALWAYS = 2;
-constexpr uint32_t OPEN_EXISTING = 3;
-constexpr uint32_t OPEN_ALWAYS = 4;
-constexpr uint32_t TRUNCATE_EXISTING = 5;
-constexpr uint32_t FILE_ATTRIBUTE_NORMAL = 0x80u;
-constexpr uint32_t FILE_FLAG_WRITE_THROUGH = 0x80000000u;
+using platform::CREATE_ALWAYS;
+using platform::CREATE_NEW;
+using platform::FILE_ATTRIBUTE_NORMAL;
+using platform::FILE_FLAG_WRITE_THROUGH;
+using platform::FILE_SHARE_DELETE;
+using platform::FILE_SHARE_READ;
+using platform::FILE_SHARE_WRITE;
+using platform::GENERIC_READ;
+using platform::GENERIC_WRITE;
+using platform::OPEN_ALWAYS;
+using platform::OPEN_EXISTING;
+using platform::TRUNCATE_EXISTING;
 
 // Raised when TOxaFileStream cannot open or create its file.
 class EFCreateError : public std::runtime_error {
@@ -41,9 +43,11 @@ private:
     int m_error;
 };
 
-// A byte stream owning a file descriptor opened with the semantics of the five
-// Win32 creation values. Sharing that excludes other writers ("read only" or no
-// sharing) is an exclusive flock, so a second writer fails to open.
+// A byte stream owning a file opened with the semantics of the five Win32
+// creation values (platform::File): sharing that excludes other writers ("read
+// only" or no sharing) is an exclusive flock, so a second writer fails to open;
+// only regular files open, and the open never blocks (a FIFO, directory or
+// device at the path fails with its own errno).
 class TOxaFileStream {
 public:
     TOxaFileStream(const QString& fileName, uint32_t desiredAccess, uint32_t shareMode,
@@ -52,7 +56,7 @@ public:
     TOxaFileStream(const TOxaFileStream&) = delete;
     TOxaFileStream& operator=(const TOxaFileStream&) = delete;
 
-    int Handle() const { return m_fd; }
+    int Handle() const { return m_file.handle(); }
     // Return the number of bytes transferred; -1 on error (errno kept).
     int64_t Write(const void* data, int64_t count);
     int64_t Read(void* data, int64_t count);
@@ -62,7 +66,7 @@ public:
     int64_t Position() const;
 
 private:
-    int m_fd = -1;
+    platform::File m_file;
 };
 
 // ---- diagnostics -------------------------------------------------------------
