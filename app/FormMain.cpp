@@ -337,7 +337,11 @@ bool TfrmMain::ListenForControlMessages(const QString& dir) {
             return HandleControlMessage(message);
         };
     }
-    return m_controlChannel->listen(dir, QStringLiteral("Dralvo_v1-7"));
+    if (m_controlChannel->listen(dir, QStringLiteral("Dralvo_v1-7")))
+        return true;
+    ShowNotice(QStringLiteral("Other programs cannot press Start and Disconnect: %1")
+                   .arg(m_controlChannel->errorString()));
+    return false;
 }
 
 QString TfrmMain::ControlSocketPath() const {

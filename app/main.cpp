@@ -9,6 +9,7 @@
 int main(int argc, char** argv) {
     if (const auto exitStatus = AnswerCommandLine(argc, argv))
         return *exitStatus; // --help, --version or a usage error
+    platform::ignoreBrokenPipe();
     QApplication application(argc, argv);
     // Lets the desktop match the window to its menu entry (and its icon).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.oxatek.Dralvo"));

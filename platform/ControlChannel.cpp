@@ -8,6 +8,7 @@
 #include <QVariant>
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -17,11 +18,46 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "platform/SysCall.h"
+
 namespace platform {
 
 QString controlSocketDir() {
     const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-    return runtime.isEmpty() ? QStringLiteral("/tmp") : QString::fromLocal8Bit(runtime);
+    if (!runtime.isEmpty())
+        return QString::fromLocal8Bit(runtime);
+    return QStringLiteral("/tmp/dralvo-%1").arg(::getuid());
+}
+
+bool prepareControlSocketDir(const QString& dir, QString* why) {
+    auto refuse = [&](const QString& reason) {
+        if (why)
+            *why = QStringLiteral("%1: %2").arg(dir, reason);
+        return false;
+    };
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFile::encodeName(dir) == runtime)
+        return true; // the session made it for this user
+    const QByteArray path = QFile::encodeName(dir);
+    if (path.isEmpty())
+        return refuse(QStringLiteral("no folder"));
+    if (::mkdir(path.constData(), S_IRWXU) != 0 && errno != EEXIST)
+        return refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return refuse(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISDIR(st.st_mode))
+        return refuse(QStringLiteral("not a folder"));
+    if (st.st_uid != ::geteuid())
+        return refuse(QStringLiteral("the folder belongs to another user (uid %1)").arg(st.st_uid));
+    if ((st.st_mode & 077) != 0)
+        return refuse(QStringLiteral("others may use the folder (mode %1, 700 expected)")
+                          .arg(st.st_mode & 0777, 3, 8, QLatin1Char('0')));
+    return true;
+}
+
+void ignoreBrokenPipe() {
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 QString controlSocketPath(const QString& dir, const QString& baseName, long long pid) {
@@ -90,10 +126,16 @@ ControlChannel::~ControlChannel() {
 
 bool ControlChannel::listen(const QString& dir, const QString& baseName) {
     close();
+    m_error.clear();
+    if (!prepareControlSocketDir(dir, &m_error))
+        return false;
     if (listenAt(controlSocketPath(dir, baseName), true))
         return true;
     // Our own pid cannot belong to a live instance, so whatever is there is stale.
-    return listenAt(controlSocketPath(dir, baseName, ::getpid()), true);
+    if (listenAt(controlSocketPath(dir, baseName, ::getpid()), true))
+        return true;
+    m_error = QStringLiteral("%1: cannot listen there").arg(dir);
+    return false;
 }
 
 bool ControlChannel::listenAt(const QString& path, bool replaceStale) {
@@ -118,8 +160,10 @@ bool ControlChannel::listenAt(const QString& path, bool replaceStale) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     bool ok = fd >= 0 && fillAddress(addr, tempPath) &&
               ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-              ::chmod(tempPath.constData(), S_IRUSR | S_IWUSR) == 0 && ::listen(fd, 16) == 0 &&
-              ::rename(tempPath.constData(), target.constData()) == 0;
+              ::chmod(tempPath.constData(), S_IRUSR | S_IWUSR) == 0 &&
+              // The kernel caps the backlog at its own limit (net.core.somaxconn):
+              // many clients at once wait instead of being refused.
+              ::listen(fd, INT_MAX) == 0 && ::rename(tempPath.constData(), target.constData()) == 0;
     ::unlink(tempPath.constData());
     ::rmdir(privateDir.constData());
     struct stat st {};
@@ -226,15 +270,29 @@ long long sendControlMessage(const QString& path, const QByteArray& request, QSt
         return fail(QStringLiteral("cannot connect to %1: %2")
                         .arg(path, QString::fromLocal8Bit(std::strerror(e))));
     }
+    ucred peer{};
+    socklen_t peerSize = sizeof peer;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) != 0) {
+        const int e = errno;
+        ::close(fd);
+        return fail(QStringLiteral("cannot check who listens at %1: %2")
+                        .arg(path, QString::fromLocal8Bit(std::strerror(e))));
+    }
+    if (peer.uid != ::getuid()) {
+        ::close(fd);
+        return fail(QStringLiteral("%1 belongs to another user (uid %2, not %3); nothing was sent")
+                        .arg(path)
+                        .arg(peer.uid)
+                        .arg(::getuid()));
+    }
     QByteArray line = request;
     if (!line.endsWith('\n'))
         line += '\n';
     const char* p = line.constData();
     qsizetype left = line.size();
     while (left > 0) {
-        const ssize_t n = ::send(fd, p, size_t(left), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n =
+            retryInterrupted([&] { return ::send(fd, p, size_t(left), MSG_NOSIGNAL); });
         if (n <= 0) {
             ::close(fd);
             return fail(QStringLiteral("cannot send the request"));
@@ -249,15 +307,10 @@ long long sendControlMessage(const QString& path, const QByteArray& request, QSt
         if (left <= 0)
             break;
         pollfd pfd{fd, POLLIN, 0};
-        const int r = ::poll(&pfd, 1, int(left));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r <= 0)
+        if (pollRetrying(&pfd, 1, int(left)) <= 0)
             break;
         char buffer[64];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n = retryInterrupted([&] { return ::read(fd, buffer, sizeof buffer); });
         if (n <= 0)
             break;
         reply.append(buffer, n);
@@ -323,9 +376,8 @@ TerminationSignals::~TerminationSignals() {
 void TerminationSignals::readPipe() {
     unsigned char buffer[16];
     for (;;) {
-        const ssize_t n = ::read(signalPipe[0], buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
+        const ssize_t n =
+            retryInterrupted([&] { return ::read(signalPipe[0], buffer, sizeof buffer); });
         if (n <= 0)
             return;
         for (ssize_t i = 0; i < n; ++i)

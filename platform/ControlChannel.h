@@ -16,8 +16,21 @@ class QLocalSocket;
 
 namespace platform {
 
-// ${XDG_RUNTIME_DIR:-/tmp} (an empty variable counts as unset).
+// The folder of the control socket: $XDG_RUNTIME_DIR, or else a folder of the
+// user's own in the shared /tmp, /tmp/dralvo-<uid> (an empty variable counts
+// as unset).
 QString controlSocketDir();
+// Makes dir ready to hold the socket. The session's own folder
+// ($XDG_RUNTIME_DIR) is taken as it is; any other folder must be the user's
+// own: it is created with mode 0700 when missing, and refused when it is not a
+// directory (a symbolic link counts as none), belongs to another user, or
+// others may use it (a mode wider than 0700). False with the reason in *why.
+bool prepareControlSocketDir(const QString& dir, QString* why);
+
+// Ignores SIGPIPE for the whole process: a write to a pipe or socket whose
+// reader is gone fails with EPIPE, handled as any failed write, instead of
+// ending the program.
+void ignoreBrokenPipe();
 // <dir>/<baseName>.ctl for the first instance, <dir>/<baseName>-<pid>.ctl otherwise.
 QString controlSocketPath(const QString& dir, const QString& baseName, long long pid = 0);
 
@@ -36,12 +49,14 @@ public:
 
     // Listens on <dir>/<baseName>.ctl; when a live instance already answers
     // there (or the name cannot be taken), on <dir>/<baseName>-<pid>.ctl.
-    // A socket file left behind by a crashed instance is replaced. The socket
-    // is reachable by the current user only. Returns false when neither name
-    // could be used.
+    // The folder is made ready first (prepareControlSocketDir). A socket file
+    // left behind by a crashed instance is replaced. The socket is reachable
+    // by the current user only. Returns false, with the reason in
+    // errorString(), when the folder is refused or neither name could be used.
     bool listen(const QString& dir, const QString& baseName);
     void close();
     QString path() const { return m_path; }
+    QString errorString() const { return m_error; }
     bool isListening() const { return m_fd >= 0; }
 
     // Result for a message number; no handler answers 0.
@@ -60,12 +75,15 @@ private:
 
     int m_fd = -1;
     QString m_path;
+    QString m_error;
     unsigned long long m_inode = 0;
     QSocketNotifier* m_notifier = nullptr;
 };
 
 // Client side: sends one request line and returns the answer, or -1 with a
 // reason in *error when the window could not be reached or gave no answer.
+// Nothing is sent to a server that runs as another user (its credentials are
+// checked first): someone else may have put a socket where ours belongs.
 long long sendControlMessage(const QString& path, const QByteArray& request, QString* error,
                              int timeoutMs = 5000);
 

@@ -9,8 +9,10 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 #include "TestEnv.h"
 #include "platform/ControlChannel.h"
@@ -207,4 +209,132 @@ TEST(DralvoProgram, AnswersOnItsSocketAndEndsOnTerminationSignals) {
     EXPECT_TRUE(hive.readAll().contains("Options\\Forms\\frmMain]"));
     if (p.state() != QProcess::NotRunning)
         p.kill();
+}
+
+// Without XDG_RUNTIME_DIR the socket goes into a folder of the user's own in
+// /tmp. Such a folder is made 0700 and refused when it is a link, is open to
+// others or belongs to someone else, who could otherwise receive the commands.
+TEST(ControlChannel, FolderOutsideTheSessionMustBeTheUsersOwn) {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(platform::controlSocketDir(), QStringLiteral("/tmp/dralvo-%1").arg(::getuid()));
+    qputenv("XDG_RUNTIME_DIR", runtime);
+
+    QTemporaryDir dir;
+    const QString own = dir.filePath("own");
+    ControlChannel channel;
+    ASSERT_TRUE(channel.listen(own, "Test")) << channel.errorString().toStdString();
+    EXPECT_EQ(modeOf(own) & 0777, 0700u);
+    EXPECT_EQ(request(channel.path(), "0"), 0);
+    channel.close();
+
+    const QString wide = dir.filePath("wide");
+    ASSERT_TRUE(QDir().mkpath(wide));
+    ::chmod(QFile::encodeName(wide).constData(), 0755);
+    const QString link = dir.filePath("link");
+    ASSERT_TRUE(QFile::link(own, link));
+    const QString foreign = dir.filePath("foreign");
+    ASSERT_TRUE(QDir().mkpath(foreign));
+    ::chmod(QFile::encodeName(foreign).constData(), 0700);
+    const bool canGiveAway = ::chown(QFile::encodeName(foreign).constData(), 12345, 12345) == 0;
+    for (const QString& refused : {wide, link, foreign}) {
+        if (refused == foreign && !canGiveAway)
+            continue;
+        ControlChannel other;
+        EXPECT_FALSE(other.listen(refused, "Test")) << refused.toStdString();
+        EXPECT_TRUE(other.errorString().startsWith(refused)) << other.errorString().toStdString();
+        EXPECT_TRUE(QDir(refused).entryList(QDir::System | QDir::NoDotAndDotDot).isEmpty());
+    }
+}
+
+// The client checks who listens before it sends: a socket of another user
+// gets nothing (run as root, which can become another user for the server).
+TEST(ControlChannel, ClientSendsNothingToAnotherUsersServer) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to run a server as another user";
+    QTemporaryDir dir;
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0777);
+    const QString path = dir.filePath("other.ctl");
+    int ready[2], report[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(report), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0)
+            ::_exit(1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        const QByteArray p = QFile::encodeName(path);
+        memcpy(addr.sun_path, p.constData(), size_t(p.size()));
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+            ::chmod(p.constData(), 0777) != 0 || ::listen(fd, 4) != 0)
+            ::_exit(2);
+        char byte = 'r';
+        (void)!::write(ready[1], &byte, 1);
+        const int client = ::accept(fd, nullptr, nullptr);
+        char buffer[64];
+        // Everything the client sent, up to its close.
+        ssize_t total = 0, n;
+        while ((n = ::read(client, buffer, sizeof buffer)) > 0)
+            total += n;
+        (void)!::write(report[1], &total, sizeof total);
+        ::_exit(0);
+    }
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+    QString error;
+    EXPECT_EQ(platform::sendControlMessage(path, "1025", &error, 2000), -1);
+    EXPECT_TRUE(error.contains("belongs to another user")) << error.toStdString();
+    ssize_t received = -1;
+    EXPECT_EQ(::read(report[0], &received, sizeof received), ssize_t(sizeof received));
+    EXPECT_EQ(received, 0);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    for (int fd : {ready[0], ready[1], report[0], report[1]})
+        ::close(fd);
+}
+
+// Many clients at once (more than a small listen backlog) are all let in and
+// all answered.
+TEST(ControlChannel, ManyClientsAtOnceAreAllAnswered) {
+    QTemporaryDir dir;
+    ControlChannel channel;
+    ASSERT_TRUE(channel.listen(dir.path(), "Test"));
+    const QByteArray p = QFile::encodeName(channel.path());
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    memcpy(addr.sun_path, p.constData(), size_t(p.size()));
+    constexpr int clients = 200;
+    std::vector<int> fds;
+    // Nobody accepts while the event loop does not run: every connection has
+    // to wait in the backlog.
+    for (int i = 0; i < clients; ++i) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+            ::close(fd);
+            continue;
+        }
+        EXPECT_EQ(::send(fd, "0\n", 2, MSG_NOSIGNAL), 2);
+        fds.push_back(fd);
+    }
+    EXPECT_EQ(int(fds.size()), clients);
+    std::vector<QByteArray> answers(fds.size());
+    auto answered = [&] {
+        int done = 0;
+        for (size_t i = 0; i < fds.size(); ++i) {
+            char buffer[16];
+            const ssize_t n = ::recv(fds[i], buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0)
+                answers[i].append(buffer, n);
+            done += answers[i].endsWith('\n') ? 1 : 0;
+        }
+        return done == int(fds.size());
+    };
+    EXPECT_TRUE(PumpUntil(answered, 10000));
+    for (size_t i = 0; i < fds.size(); ++i) {
+        EXPECT_EQ(answers[i], QByteArray("0\n")) << i;
+        ::close(fds[i]);
+    }
 }
