@@ -14,8 +14,10 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <cstdio>
 
 #include "app/FormCfgAdv.h"
+#include "app/ModuleCommands.h"
 #include "app/PortOpenReason.h"
 #include "app/ReceivePipeline.h"
 #include "appinfo/VOxaAppInfo.h"
@@ -354,8 +356,10 @@ void TfrmMain::CloseOnTerminationSignals() {
     m_terminationSignals = new platform::TerminationSignals(this);
     m_terminationSignals->OnSignal = [this](int) {
         // A signal during closing is ignored: the settings are being saved.
-        if (!m_closing)
+        if (!m_closing) {
+            m_closingForSignal = true;
             close();
+        }
     };
 }
 
@@ -385,7 +389,10 @@ void TfrmMain::termDataLogFault(VOxaLogger*, bool failing, const QString& fileNa
 }
 
 void TfrmMain::FormShow() {
+    const QString settingsNotice = VOxaAppInfo1->CheckSettingsFiles();
     LoadSettings();
+    if (!settingsNotice.isEmpty())
+        ShowNotice(settingsNotice);
     commMain->FillPortList(cmbPort);
     commMain->SelectPortInList(cmbPort);
     if (frmCfgAdv) {
@@ -399,6 +406,15 @@ void TfrmMain::FormShow() {
 void TfrmMain::FormClose() {
     VOxaAppInfo1->SaveFormPlacement();
     SaveSettings();
+    const QString failure = VOxaAppInfo1->TakeWriteError();
+    if (failure.isEmpty())
+        return;
+    const QString message = QStringLiteral("The settings could not be saved. %1").arg(failure);
+    // Ended by a signal (the session ends), nobody could answer a message box.
+    if (m_closingForSignal)
+        std::fprintf(stderr, "Dralvo: %s\n", message.toLocal8Bit().constData());
+    else
+        app::reportIoFailure(this, message);
 }
 
 void TfrmMain::showEvent(QShowEvent* event) {

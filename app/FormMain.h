@@ -201,6 +201,7 @@ private:
 
     bool m_shown = false;
     bool m_closing = false;
+    bool m_closingForSignal = false;
     bool m_inMachineTick = false;
     platform::ControlChannel* m_controlChannel = nullptr;
     platform::TerminationSignals* m_terminationSignals = nullptr;

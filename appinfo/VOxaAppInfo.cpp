@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <utility>
 
 #include "appinfo/FileVersionInfo.h"
 #include "appinfo/FormTraits.h"
@@ -282,7 +283,8 @@ QString VOxaAppInfo::ReadUserString(const QString& section, const QString& name,
 
 bool VOxaAppInfo::WriteUserString(const QString& section, const QString& name,
                                   const QString& value) {
-    return Registry(RegHive::CurrentUser).setString(SectionKey(section), name, value);
+    Registry user(RegHive::CurrentUser);
+    return NoteWrite(user, user.setString(SectionKey(section), name, value));
 }
 
 bool VOxaAppInfo::WriteUserInteger(const QString& section, const QString& name, int value) {
@@ -290,9 +292,9 @@ bool VOxaAppInfo::WriteUserInteger(const QString& section, const QString& name, 
     const QString key = SectionKey(section);
     const auto existing = user.value(key, name);
     if (existing && existing->isText())
-        return user.setValue(key,
-                             RegValue::fromString(name, QString::number(value), existing->type));
-    return user.setDword(key, name, uint32_t(value));
+        return NoteWrite(user, user.setValue(key, RegValue::fromString(name, QString::number(value),
+                                                                       existing->type)));
+    return NoteWrite(user, user.setDword(key, name, uint32_t(value)));
 }
 
 bool VOxaAppInfo::WriteUserBool(const QString& section, const QString& name, bool value) {
@@ -302,9 +304,48 @@ bool VOxaAppInfo::WriteUserBool(const QString& section, const QString& name, boo
 bool VOxaAppInfo::DeleteUserValue(const QString& section, const QString& name) {
     Registry user(RegHive::CurrentUser);
     const QString key = SectionKey(section);
-    if (!user.openKey(key, true))
+    if (!NoteWrite(user, user.openKey(key, true)))
         return false;
-    return user.deleteValue(key, name);
+    const bool deleted = user.deleteValue(key, name);
+    NoteWrite(user, deleted || user.errorString().isEmpty());
+    return deleted;
+}
+
+bool VOxaAppInfo::NoteWrite(const Registry& registry, bool written) {
+    if (!written && m_writeError.isEmpty())
+        m_writeError = registry.errorString();
+    return written;
+}
+
+QString VOxaAppInfo::TakeWriteError() {
+    return std::exchange(m_writeError, QString());
+}
+
+QString VOxaAppInfo::CheckSettingsFiles() {
+    QStringList notices;
+    Registry user(RegHive::CurrentUser);
+    const Registry::Check mine = user.setAsideUnreadable();
+    const QString file = user.fileName();
+    if (!mine.setAsidePath.isEmpty())
+        notices << QStringLiteral(
+                       "The settings file %1 could not be read (%2). It was moved to %3; "
+                       "the default settings are used and a fresh file is written "
+                       "when Dralvo closes.")
+                       .arg(file, mine.problem, mine.setAsidePath);
+    else if (!mine.readable)
+        notices << QStringLiteral("The settings file %1 could not be read (%2); the default "
+                                  "settings are used and changes cannot be saved.")
+                       .arg(file, mine.problem);
+    else if (!mine.problem.isEmpty())
+        notices << QStringLiteral("Settings file %1: %2.").arg(file, mine.problem);
+    if (mine.readable && !mine.writable)
+        notices << QStringLiteral("The settings file %1 is read-only; changes will not be saved.")
+                       .arg(file);
+    Registry machine(RegHive::LocalMachine);
+    const Registry::Check shared = machine.setAsideUnreadable();
+    if (!shared.problem.isEmpty())
+        notices << QStringLiteral("Settings file %1: %2.").arg(machine.fileName(), shared.problem);
+    return notices.join(QLatin1Char(' '));
 }
 
 // ---- form placement -------------------------------------------------------------------------
@@ -421,8 +462,9 @@ void VOxaAppInfo::SaveFormPlacement(const QString& exclude) {
         if (!name.isEmpty())
             names.append(name);
     }
-    Registry(RegHive::CurrentUser)
-        .setString(PlacementKey(), QStringLiteral("ZOrder"), names.join(QLatin1Char('|')));
+    Registry user(RegHive::CurrentUser);
+    NoteWrite(user, user.setString(PlacementKey(), QStringLiteral("ZOrder"),
+                                   names.join(QLatin1Char('|'))));
 }
 
 void VOxaAppInfo::SaveOneForm(QWidget* form) {
@@ -464,7 +506,8 @@ void VOxaAppInfo::SaveOneForm(QWidget* form) {
             values << number("Width", size.width()) << number("Height", size.height());
         }
     }
-    Registry(RegHive::CurrentUser).setValues(PlacementKey() + name, values);
+    Registry user(RegHive::CurrentUser);
+    NoteWrite(user, user.setValues(PlacementKey() + name, values));
 }
 
 void VOxaAppInfo::RestoreFormPlacement() {

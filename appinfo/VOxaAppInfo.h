@@ -24,6 +24,9 @@
 
 class Timer;
 class TFileVersionInfo;
+namespace platform {
+class Registry;
+}
 
 // Raised when the splash form class cannot be created.
 class EOxaAppInfoError : public std::runtime_error {
@@ -144,7 +147,8 @@ public:
 
     // ---- settings store ----------------------------------------------------------
     // Every section key is RegistryPath + AppName + "\" + section. Each call
-    // opens the hive, does one access and closes it again.
+    // does one access to the hive (a hive file is parsed again only when it
+    // changed, see platform::Registry).
     QString SectionKey(const QString& section) const;
 
     // Default, then the machine hive, then the user hive (each key read-only):
@@ -168,6 +172,15 @@ public:
     bool WriteUserInteger(const QString& section, const QString& name, int value);
     bool WriteUserBool(const QString& section, const QString& name, bool value);
     bool DeleteUserValue(const QString& section, const QString& name);
+
+    // What the user must know about the settings files, in words; empty when
+    // all is well. An unreadable user hive is moved aside first (kept beside
+    // it as "user.reg.bad-YYYYMMDD-hhmmss"), so that the settings of this
+    // session can be saved to a fresh one.
+    QString CheckSettingsFiles();
+    // The first change of the user hive that failed since the last call
+    // ("<file>: <reason>"); empty when none did.
+    QString TakeWriteError();
 
     // ---- form placement ------------------------------------------------------------
     // Placement key: RegistryPath + AppName + "\Options\Forms\".
@@ -245,6 +258,7 @@ private:
     bool SplashFormUp() const;
     void StopStartupTimer();
     void CreateFileVersionInfo();
+    bool NoteWrite(const platform::Registry& registry, bool written);
 
     QString m_appName = QStringLiteral("[Unknown]");
     QString m_registryPath = QStringLiteral("Software\\Oxatek\\");
@@ -266,6 +280,7 @@ private:
     QList<QPointer<QWidget>> m_scaledForms;
     TFixPpiParams m_fixPpiParams;
     TFileVersionInfo* m_fileVersionInfo = nullptr;
+    QString m_writeError;
 };
 
 // Child adjustment of VOxaImprovedForm, usable on any widget: when a window

@@ -1,18 +1,26 @@
 #pragma once
-// The registry: one text file per hive in the registry-export format
-// ("REGEDIT4"), so settings can be read, edited and copied by hand.
+// The registry: one text file per hive in the registry-export format (see
+// platform/RegText.h), so settings can be read, edited and copied by hand.
 //
 //   user hive    ${XDG_CONFIG_HOME:-$HOME/.config}/Oxatek/user.reg
 //   machine hive Oxatek/machine.reg in the first folder of
 //                ${XDG_CONFIG_DIRS:-/etc/xdg} that holds one (read-only)
 //
-// Every call reads the file anew; nothing is cached, so a second running
-// instance or a hand edit is seen at once. Every change rewrites the whole file
-// atomically (temporary file in the same folder, flushed, renamed over) while
-// holding an exclusive flock on "<hive file>.lock". Parts of a file that cannot
-// be parsed are reported once on stderr, read as absent, and written back
-// unchanged on the next change, so a write never loses what it does not touch.
-// A missing or read-only folder gives empty reads and failing writes (false).
+// A hive is parsed once and its document reused for as long as the file stays
+// the same (device, inode, size, change times), so a second running instance
+// or a hand edit is seen at the next access. Every change rewrites the whole
+// file atomically (temporary file in the same folder, flushed, renamed over)
+// while holding an exclusive flock on "<hive file>.lock", and reads the file
+// again under that lock first (a copy in memory counts only when the bytes on
+// disk are still the same), so a write never loses another writer's change.
+// Parts of a file that cannot be parsed are reported once on stderr, read as
+// absent, and written back unchanged on the next change. A file that is no
+// registry export at all, or no regular file (a directory, FIFO or device at
+// the hive's path, never opened in a way that could block), reads as empty and
+// is never written over; setAsideUnreadable() moves it out of the way. A
+// read-only hive (no write permission, or no write bit at all) or folder, or a
+// missing one that cannot be made, gives failing writes (false, with the reason
+// in errorString()).
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -21,38 +29,11 @@
 #include <functional>
 #include <optional>
 
+#include "platform/RegText.h"
+
 namespace platform {
 
-// Value types with the numbers the registry gives them.
-namespace RegType {
-constexpr uint32_t None = 0;
-constexpr uint32_t String = 1;
-constexpr uint32_t ExpandString = 2;
-constexpr uint32_t Binary = 3;
-constexpr uint32_t Dword = 4;
-constexpr uint32_t MultiString = 7;
-constexpr uint32_t Qword = 11;
-} // namespace RegType
-
 enum class RegHive { CurrentUser, LocalMachine };
-
-// One typed value. String data is kept as stored: UTF-8 bytes followed by
-// the terminating NUL.
-struct RegValue {
-    QString name; // empty: the key's default value ("@")
-    uint32_t type = RegType::None;
-    QByteArray data;
-
-    bool isText() const { return type == RegType::String || type == RegType::ExpandString; }
-    bool isDword() const { return type == RegType::Dword && data.size() == 4; }
-    // Text up to the first NUL (string types only; empty otherwise).
-    QString text() const;
-    uint32_t dword() const; // 0 unless isDword()
-
-    static RegValue fromString(const QString& name, const QString& text,
-                               uint32_t type = RegType::String);
-    static RegValue fromDword(const QString& name, uint32_t value);
-};
 
 class Registry {
 public:
@@ -102,15 +83,35 @@ public:
     // True when the value existed and is gone.
     bool deleteValue(const QString& key, const QString& name);
 
+    // Why the last change failed ("<file>: <reason>"); empty after a success.
+    QString errorString() const { return m_error; }
+
+    // What a look at the hive found. problem is empty when all is well: the
+    // file is missing or fully readable.
+    struct Check {
+        bool readable = true; // false: no registry export, or no regular file
+        bool writable = true; // false: changes would fail (read-only hive or folder)
+        QString problem;      // in words: what is wrong with the file
+        QString setAsidePath; // where an unreadable file was moved, if it was
+    };
+    // Looks at the hive; an unreadable one (of the user's own hive, not a
+    // read-only one) is renamed to "<file>.bad-YYYYMMDD-hhmmss" beside it, so
+    // that the next change starts a fresh file and the old one stays for the
+    // user to look at.
+    Check setAsideUnreadable();
+
     // Test seam: called after the temporary file has been written and flushed
     // and before it is renamed over the hive; returning false fails the write
     // as a failed rename would.
     static void setBeforeRenameHook(std::function<bool()> hook);
 
 private:
+    bool change(const std::function<bool(RegDocument&)>& edit);
+
     QString m_fileName;
     QString m_rootName;
     bool m_readOnly;
+    QString m_error;
 };
 
 } // namespace platform

@@ -5,8 +5,10 @@
 #include <QLineEdit>
 
 #include "SettingsFixture.h"
+#include "app/ModuleCommands.h"
 #include "comm/VOXComm32.h"
 #include "util/Timer.h"
+#include <sys/stat.h>
 
 namespace {
 
@@ -298,6 +300,63 @@ TEST_F(Settings, SaveCutShortLeavesAReadableHiveWithTheEarlierValues) {
     create();
     EXPECT_EQ(frm->edtStartCmd->text(), "new");
     EXPECT_EQ(dlg->edtAutoCmd->text(), "old cmd");
+}
+
+// Bytes that are not UTF-8 (a Latin-1 "é") in a start command and a filter come
+// back from a session byte for byte.
+TEST_F(Settings, EightBitTextSurvivesASessionByteForByte) {
+    QDir().mkpath(TestWorkDir() + "/config/Oxatek");
+    const QByteArray section = "[HKEY_CURRENT_USER\\Software\\Oxatek\\Dralvo_v1-7\\Settings]\r\n";
+    QFile hive(userHiveFile());
+    ASSERT_TRUE(hive.open(QIODevice::WriteOnly));
+    hive.write("REGEDIT4\r\n\r\n" + section +
+               "\"StartCmd\"=\"a:/caf\xe9.jad\"\r\n\"Filter1\"=\"\xe9t\xe9 \xc3\xa9\"\r\n\r\n");
+    hive.close();
+    create();
+    closeWindow();
+    const QByteArray after = readFile(userHiveFile());
+    EXPECT_TRUE(after.contains("\"StartCmd\"=\"a:/caf\xe9.jad\"\r\n")) << after.toStdString();
+    EXPECT_TRUE(after.contains("\"Filter1\"=\"\xe9t\xe9 \xc3\xa9\"\r\n")) << after.toStdString();
+}
+
+// A hive that cannot be read is moved aside at start, the window says so and
+// where the old copy is, and the session's settings go to a fresh hive at
+// close. A read-only hive makes the close say which file could not be saved
+// and why, and stays as it was.
+TEST_F(Settings, UnreadableHiveIsKeptAsideAndReadOnlyHiveFailsTheSaveVisibly) {
+    QDir().mkpath(TestWorkDir() + "/config/Oxatek");
+    const QByteArray garbage("\0\x01binary\xff", 10);
+    {
+        QFile hive(userHiveFile());
+        ASSERT_TRUE(hive.open(QIODevice::WriteOnly));
+        hive.write(garbage);
+    }
+    create();
+    const QString notice = frm->NoticeText();
+    EXPECT_TRUE(notice.contains(userHiveFile() + ".bad-")) << notice.toStdString();
+    EXPECT_TRUE(notice.contains("could not be read")) << notice.toStdString();
+    const QStringList aside =
+        QDir(TestWorkDir() + "/config/Oxatek").entryList({"user.reg.bad-*"}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(readFile(TestWorkDir() + "/config/Oxatek/" + aside.first()), garbage);
+    frm->edtStartCmd->setText("kept.jad");
+    closeWindow();
+    EXPECT_EQ(userValue("Settings", "StartCmd")->text(), "kept.jad");
+
+    QStringList shown;
+    app::setIoErrorReporter([&](QWidget*, const QString& message) { shown << message; });
+    ASSERT_EQ(::chmod(QFile::encodeName(userHiveFile()).constData(), 0444), 0);
+    const QByteArray before = readFile(userHiveFile());
+    create();
+    EXPECT_TRUE(frm->NoticeText().contains("read-only")) << frm->NoticeText().toStdString();
+    frm->edtStartCmd->setText("lost.jad");
+    closeWindow();
+    app::setIoErrorReporter({});
+    ::chmod(QFile::encodeName(userHiveFile()).constData(), 0644);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown.first().contains(userHiveFile() + ": the file is read-only"))
+        << shown.first().toStdString();
+    EXPECT_EQ(readFile(userHiveFile()), before);
 }
 
 } // namespace

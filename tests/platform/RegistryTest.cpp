@@ -372,6 +372,75 @@ TEST_F(RegistryFixture, ReplacingKeepsTheFilesRightsAndSymbolicLink) {
     EXPECT_EQ(reg.value(QStringLiteral("K"), QStringLiteral("A"))->text(), QStringLiteral("1"));
 }
 
+// Garbage, a FIFO or a folder at the hive's path reads as empty without ever
+// blocking and is never written over; set aside, it makes room for a fresh
+// hive and stays beside it. A read-only hive fails writes with a reason.
+TEST_F(RegistryFixture, UnreadableHiveIsSetAsideAndReadOnlyOneRefusesWrites) {
+    const QByteArray garbage("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    for (int kind = 0; kind < 3; ++kind) {
+        QDir(m_configHome).removeRecursively();
+        QDir().mkpath(m_configHome + QStringLiteral("/Oxatek"));
+        const QByteArray path = QFile::encodeName(userFile());
+        if (kind == 0)
+            writeFile(userFile(), garbage);
+        else if (kind == 1)
+            ASSERT_EQ(mkfifo(path.constData(), 0600), 0);
+        else
+            ASSERT_TRUE(QDir().mkpath(userFile()));
+        testing::internal::CaptureStderr();
+        Registry reg(RegHive::CurrentUser);
+        EXPECT_FALSE(reg.value(kKey, QStringLiteral("A")).has_value());
+        EXPECT_FALSE(reg.setString(kKey, QStringLiteral("A"), QStringLiteral("b"))) << kind;
+        EXPECT_TRUE(reg.errorString().startsWith(userFile())) << reg.errorString().toStdString();
+
+        const Registry::Check check = reg.setAsideUnreadable();
+        testing::internal::GetCapturedStderr();
+        EXPECT_FALSE(check.readable);
+        EXPECT_FALSE(check.problem.isEmpty());
+        ASSERT_TRUE(check.setAsidePath.startsWith(userFile() + QStringLiteral(".bad-")))
+            << check.setAsidePath.toStdString();
+        struct stat st {};
+        ASSERT_EQ(lstat(QFile::encodeName(check.setAsidePath).constData(), &st), 0);
+        EXPECT_EQ(kind == 0   ? S_ISREG(st.st_mode)
+                  : kind == 1 ? S_ISFIFO(st.st_mode)
+                              : S_ISDIR(st.st_mode),
+                  true);
+        if (kind == 0) {
+            EXPECT_EQ(readFile(check.setAsidePath), garbage);
+        }
+        ASSERT_TRUE(reg.setString(kKey, QStringLiteral("A"), QStringLiteral("b")));
+        EXPECT_TRUE(readFile(userFile()).startsWith("REGEDIT4\r\n"));
+        EXPECT_TRUE(reg.setAsideUnreadable().setAsidePath.isEmpty()); // nothing more to do
+    }
+
+    // Read-only: no write bit at all, which holds for root too.
+    chmod(QFile::encodeName(userFile()).constData(), 0444);
+    const QByteArray before = readFile(userFile());
+    Registry reg(RegHive::CurrentUser);
+    EXPECT_FALSE(reg.setString(kKey, QStringLiteral("A"), QStringLiteral("changed")));
+    EXPECT_EQ(reg.errorString(), userFile() + QStringLiteral(": the file is read-only"));
+    EXPECT_FALSE(reg.setAsideUnreadable().writable);
+    EXPECT_EQ(readFile(userFile()), before);
+    EXPECT_EQ(reg.value(kKey, QStringLiteral("A"))->text(), QStringLiteral("b"));
+}
+
+// A hive is parsed once, but a hand edit (here of the same size) is seen at
+// the next access, and a write keeps it.
+TEST_F(RegistryFixture, HandEditIsSeenAtTheNextAccessAndKeptByWrites) {
+    Registry reg(RegHive::CurrentUser);
+    ASSERT_TRUE(reg.setString(kKey, QStringLiteral("A"), QStringLiteral("1")));
+    EXPECT_EQ(reg.value(kKey, QStringLiteral("A"))->text(), QStringLiteral("1"));
+    QByteArray text = readFile(userFile());
+    text.replace("\"A\"=\"1\"", "\"A\"=\"2\"");
+    QFile file(userFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_EQ(file.write(text), text.size()); // in place: same file, same size
+    file.close();
+    EXPECT_EQ(reg.value(kKey, QStringLiteral("A"))->text(), QStringLiteral("2"));
+    ASSERT_TRUE(reg.setString(kKey, QStringLiteral("B"), QStringLiteral("3")));
+    EXPECT_TRUE(readFile(userFile()).contains("\"A\"=\"2\"\r\n\"B\"=\"3\"\r\n"));
+}
+
 // Weak, so that another test file of this program may bring its own main.
 __attribute__((weak)) int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
