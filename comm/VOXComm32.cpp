@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "comm/VOXComm32Blocks.h"
+#include "comm/VOXComm32Flow.h"
 #include "comm/VOXComm32Notify.h"
 #include "comm/VOXComm32Threads.h"
 #include "platform/Ticks.h"
@@ -432,7 +433,9 @@ void TVOXComm32::HandleNotifyMessage(QEvent* event) {
     case PWM_ReceivedData: {
         // The block goes with the event once the handler has returned.
         auto* data = static_cast<TReceivedDataMessage*>(message);
-        DoReceiveData(data->Data(), data->Count());
+        // From here on the worker adds nothing to this block.
+        const uint16_t count = m_receiveFlow ? m_receiveFlow->Take(data) : data->Count();
+        DoReceiveData(data->Data(), count);
         break;
     }
     case PWM_RequestHangup:
@@ -544,6 +547,14 @@ uint32_t TVOXComm32::PollModemStatus() {
     return m_modemStatus;
 }
 
+bool TVOXComm32::ReceiveOverBound() const {
+    return m_receiveFlow && m_receiveFlow->OverBound();
+}
+
+int TVOXComm32::ReceiveUnhandled() const {
+    return m_receiveFlow ? m_receiveFlow->Unhandled() : 0;
+}
+
 // ---- driver name ---------------------------------------------------------------
 
 std::vector<platform::SerialPortEntry> TVOXComm32::ReadPortMap() const {
@@ -644,8 +655,10 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
     }
 
     TraceProgress(QStringLiteral("Creating ReadThread for ") + m_commPort);
+    m_receiveFlow = std::make_unique<comm::ReceiveFlow>(m_maxReceiveUnhandled);
     try {
         m_readThread = std::make_unique<TReadThread>();
+        m_readThread->Flow = m_receiveFlow.get();
         m_readThread->Component = this;
         m_readThread->PortHandle = m_port.get();
         m_readThread->CloseEvent = m_closeEvent.get();
@@ -706,6 +719,7 @@ void TVOXComm32::CloseComm(bool failed, bool releaseGrab, const QString& reason)
     m_notifyWindow->RemovePosted(PWM_CommEvent);
     m_notifyWindow->RemovePosted(PWM_PollModemStatus);
     m_modemPollRequested.store(false);
+    m_receiveFlow.reset();
 
     m_driverName.clear();
     if (m_port) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "comm/OxaCommunicationComponent.h"
+#include "comm/VOXComm32Flow.h"
 #include "comm/VOXComm32Types.h"
 #include "platform/SerialDevice.h"
 #include "platform/SerialPortMap.h"
@@ -283,6 +284,15 @@ public:
     // Handles one message of the notify window (user-interface thread).
     void HandleNotifyMessage(QEvent* event);
 
+    // ---- receive flow control (comm/VOXComm32Flow.h) -----------------------
+    // Received bytes posted to the notify window and not yet handled; at
+    // MaxReceiveUnhandled the read worker stops reading until the window has
+    // caught up to half of it. OverBound is true in between.
+    int MaxReceiveUnhandled() const { return m_maxReceiveUnhandled; }
+    void SetMaxReceiveUnhandled(int bytes) { m_maxReceiveUnhandled = bytes; } // from the next open
+    int ReceiveUnhandled() const;
+    bool ReceiveOverBound() const;
+
 protected:
     // Posts a state notification to the notify window (never calls a handler).
     void PostState(TCommState state);
@@ -343,6 +353,8 @@ private:
     PortState m_portState = PortNone;
     std::unique_ptr<platform::SerialDevice> m_port;
     std::unique_ptr<platform::Event> m_closeEvent;
+    std::unique_ptr<comm::ReceiveFlow> m_receiveFlow; // while the port is open
+    int m_maxReceiveUnhandled = comm::ReceiveFlow::kDefaultMaxUnhandled;
     std::unique_ptr<TReadThread> m_readThread;
     std::unique_ptr<TWriteThread> m_writeThread;
     std::unique_ptr<TNotifyWindow> m_notifyWindow;

@@ -1,6 +1,7 @@
 #include "comm/VOXComm32Notify.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -43,8 +44,8 @@ bool TNotifyMessage::IsNotifyType(QEvent::Type type) {
     return type > QEvent::User && type <= QEvent::User + PWM_GrabChanged;
 }
 
-TReceivedDataMessage::TReceivedDataMessage(uint16_t count)
-    : TNotifyMessage(PWM_ReceivedData, count, 0) {
+TReceivedDataMessage::TReceivedDataMessage(uint16_t count, uint16_t capacity)
+    : TNotifyMessage(PWM_ReceivedData, count, 0), m_capacity(capacity) {
     comm::NoteBlockAllocated();
 }
 
@@ -52,16 +53,26 @@ TReceivedDataMessage::~TReceivedDataMessage() {
     comm::NoteBlockFreed();
 }
 
-TReceivedDataMessage* TReceivedDataMessage::Create(const char* data, uint16_t count) {
+TReceivedDataMessage* TReceivedDataMessage::Create(const char* data, uint16_t count,
+                                                   uint16_t capacity) {
+    capacity = std::max(capacity, count);
     // One allocation holds the event, the bytes and the trailing zero byte.
-    void* memory = ::operator new(sizeof(TReceivedDataMessage) + size_t(count) + 1, std::nothrow);
+    void* memory =
+        ::operator new(sizeof(TReceivedDataMessage) + size_t(capacity) + 1, std::nothrow);
     if (!memory)
         return nullptr;
-    auto* message = new (memory) TReceivedDataMessage(count);
+    auto* message = new (memory) TReceivedDataMessage(count, capacity);
     std::memcpy(message->data(), data, count);
     message->data()[count] = 0;
     message->LParam = reinterpret_cast<intptr_t>(message->Data());
     return message;
+}
+
+void TReceivedDataMessage::Append(const char* bytes, uint16_t count) {
+    const uint16_t at = Count();
+    std::memcpy(data() + at, bytes, count);
+    data()[at + count] = 0;
+    WParam = at + count;
 }
 
 void TNotifyWindow::Post(TNotifyMessage* message) {

@@ -23,20 +23,25 @@ public:
 
 // A received chunk. The bytes live in the same allocation as the event,
 // followed by a zero byte, and are freed with it, so removing the posted event
-// also frees the data.
+// also frees the data. A block made with room to spare can take more bytes
+// until the window starts on it (see comm/VOXComm32Flow.h).
 class TReceivedDataMessage final : public TNotifyMessage {
 public:
-    static TReceivedDataMessage* Create(const char* data, uint16_t count);
+    static TReceivedDataMessage* Create(const char* data, uint16_t count, uint16_t capacity = 0);
     ~TReceivedDataMessage() override;
 
     const char* Data() const { return reinterpret_cast<const char*>(this + 1); }
     uint16_t Count() const { return uint16_t(WParam); }
+    uint16_t Capacity() const { return m_capacity; }
+    // Appends count bytes; the caller makes sure they fit.
+    void Append(const char* data, uint16_t count);
 
     static void operator delete(void* p) { ::operator delete(p); }
 
 private:
-    explicit TReceivedDataMessage(uint16_t count);
+    TReceivedDataMessage(uint16_t count, uint16_t capacity);
     char* data() { return reinterpret_cast<char*>(this + 1); }
+    uint16_t m_capacity;
 };
 
 // The hidden window of the component: lives on the user-interface thread and

@@ -8,6 +8,7 @@
 
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Blocks.h"
+#include "comm/VOXComm32Flow.h"
 #include "comm/VOXComm32Notify.h"
 #include "platform/SerialPortMap.h"
 #include "platform/Ticks.h"
@@ -93,18 +94,35 @@ int TReadThread::HandleReadData(const char* buffer, int count) {
     if (count == 0)
         return 0;
     TraceText(QStringLiteral("Got something from Comm port!!!"));
-    TReceivedDataMessage* message = TReceivedDataMessage::Create(buffer, uint16_t(count));
-    if (!message) {
+    bool failed = false;
+    TReceivedDataMessage* message = Flow->Add(buffer, count, failed);
+    if (failed) {
         TraceError(ENOMEM, QStringLiteral("LocalAlloc: "));
         return ENOMEM;
     }
-    NotifyWindow->Post(message);
+    if (message)
+        NotifyWindow->Post(message);
     return 0;
 }
 
+bool TReadThread::ReceiveHeld() {
+    bool changed = false;
+    const bool held = Flow->Hold(changed);
+    if (changed)
+        ReceiveBoundChanged(held);
+    return held;
+}
+
+void TReadThread::ReceiveBoundChanged(bool over) {
+    TraceText(over ? QStringLiteral("Receive side over its bound: reading pauses")
+                   : QStringLiteral("Receive side caught up: reading again"));
+}
+
 // Reads what the port holds into the chunk buffer; a full chunk is posted at
-// once. Returns 0, or the error that ends reading (EIO when the device hung up).
-int TReadThread::ReadAvailable(int& got) {
+// once. Stops when the window has its bound of data to handle, unless
+// draining (the device hung up: take what is left). Returns 0, or the error
+// that ends reading (EIO when the device hung up).
+int TReadThread::ReadAvailable(int& got, bool draining) {
     got = 0;
     for (;;) {
         long n = PortHandle->readSome(m_buffer + m_count, size_t(kBufferSize - m_count));
@@ -120,6 +138,8 @@ int TReadThread::ReadAvailable(int& got) {
                 m_count = 0;
                 if (rc)
                     return rc;
+                if (!draining && ReceiveHeld())
+                    return 0; // the rest waits in the kernel
             }
             continue;
         }
@@ -301,7 +321,12 @@ void TReadThread::Execute() {
                 timeout = minTimeout(timeout, kIdleWaitMs);
         }
 
-        platform::WaitResult w = PortHandle->wait(!m_portDead, false, timeout, CloseEvent);
+        // While the window is behind, the port is watched for a hang-up only.
+        const bool held = !m_portDead && ReceiveHeld();
+        platform::WaitResult w = PortHandle->wait(!m_portDead && !held, false, timeout, CloseEvent,
+                                                  &Flow->Wake(), !m_portDead);
+        if (w.woken)
+            Flow->DrainWake();
         if (w.cancelled) {
             Component->TraceDebugOutput(QStringLiteral("Time to Exit"));
             break;
@@ -315,7 +340,7 @@ void TReadThread::Execute() {
         if (!m_portDead && (w.readable || w.hangup)) {
             const int before = m_count;
             int got = 0;
-            int rc = ReadAvailable(got);
+            int rc = ReadAvailable(got, w.hangup);
             // A hang-up or error condition that yields no data is a removed
             // device, never a reason to poll again at once.
             if (rc == 0 && got == 0 && w.hangup)

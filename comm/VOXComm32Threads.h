@@ -11,10 +11,15 @@
 
 class TVOXComm32;
 class TNotifyWindow;
+namespace comm {
+class ReceiveFlow;
+}
 
 // Receives from the open port: reads chunks of up to 2048 bytes, posts each as
-// a received-data message, watches line changes and errors where the driver
-// reports them, asks for modem-status polls and for a hang-up when the port fails.
+// a received-data message (or joins it to the last one the window has not
+// started on), watches line changes and errors where the driver reports them,
+// asks for modem-status polls and for a hang-up when the port fails. While the
+// window has the flow's bound of data still to handle, it stops reading.
 class TReadThread : public VOxaThread {
 public:
     static constexpr int kBufferSize = 2048;
@@ -27,6 +32,7 @@ public:
     platform::SerialDevice* PortHandle = nullptr;
     platform::Event* CloseEvent = nullptr;
     TNotifyWindow* NotifyWindow = nullptr;
+    comm::ReceiveFlow* Flow = nullptr;
     QString DriverName;
     VOXComm32SkipEvents SkipEvents;
     char EvtChar = 0;
@@ -48,7 +54,12 @@ private:
     int HandleReadData(const char* buffer, int count);
     int SetupCommEvent();
     int HandleCommEvent();
-    int ReadAvailable(int& got);
+    int ReadAvailable(int& got, bool draining);
+    // Whether reading pauses because the window is behind; reports changes.
+    bool ReceiveHeld();
+    // The receive side went over its bound (over) or has caught up: reading
+    // pauses or resumes. The place for a line's own flow control to follow.
+    void ReceiveBoundChanged(bool over);
     void PostHangupCall(int error, const char* why, intptr_t extra);
     void TraceText(const QString& text);
     void TraceError(int error, const QString& text);

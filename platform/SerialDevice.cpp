@@ -277,7 +277,7 @@ int SerialDevice::setBreak(bool on) {
 }
 
 WaitResult SerialDevice::wait(bool forRead, bool forWrite, int timeoutMs, const Event* cancel,
-                              const WakeSignal* wake) const {
+                              const WakeSignal* wake, bool forHangup) const {
     WaitResult result;
     pollfd fds[3];
     int n = 0;
@@ -290,7 +290,8 @@ WaitResult SerialDevice::wait(bool forRead, bool forWrite, int timeoutMs, const 
         wakeIndex = n;
         fds[n++] = pollfd{wake->handle(), POLLIN, 0};
     }
-    if ((forRead || forWrite) && m_fd >= 0) {
+    if ((forRead || forWrite || forHangup) && m_fd >= 0) {
+        // With no events asked for, poll still reports POLLHUP and POLLERR.
         portIndex = n;
         short events = short((forRead ? POLLIN : 0) | (forWrite ? POLLOUT : 0));
         fds[n++] = pollfd{m_fd, events, 0};

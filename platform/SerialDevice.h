@@ -172,8 +172,10 @@ public:
     // Waits until the port is readable/writable, the cancel event is set, the
     // wake signal is posted, the device hangs up or timeoutMs elapses
     // (timeoutMs < 0 waits forever). Either of cancel and wake may be null.
+    // A hang-up is seen while waiting for reading or writing, or, with
+    // forHangup, while waiting for neither.
     WaitResult wait(bool forRead, bool forWrite, int timeoutMs, const Event* cancel,
-                    const WakeSignal* wake = nullptr) const;
+                    const WakeSignal* wake = nullptr, bool forHangup = false) const;
 
     // Non-blocking read/write: bytes transferred (>= 0) or -errno. A read of 0
     // bytes means the device hung up; -EAGAIN means nothing there now.

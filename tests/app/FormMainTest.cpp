@@ -328,6 +328,50 @@ TEST_F(MainWindowTest, PullingTheAdapterReconnectsWithoutHelp) {
     EXPECT_TRUE(PumpUntil([&] { return terminalText().contains("+ back"); }));
 }
 
+TEST_F(MainWindowTest, APulledCableLosesNoLineThatWasReadBeforeIt) {
+    ASSERT_TRUE(m_pty->plug());
+    create();
+    frm->commMain->SetCommPort(m_pty->link());
+    frm->btnConnect->click();
+    ASSERT_TRUE(tickUntilReady());
+    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+
+    // The window is busy (runs no events) while the module prints and the
+    // cable is pulled: what the port had read must still come before "Failed".
+    QByteArray data;
+    for (int i = 0; i < 2000; ++i)
+        data += "line " + QByteArray::number(i).rightJustified(5, '0') + "\r\n";
+    ASSERT_TRUE(m_pty->writeAll(data));
+    QElapsedTimer stalled;
+    stalled.start();
+    while (frm->commMain->ReceiveUnhandled() < data.size() && stalled.elapsed() < 10000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_EQ(frm->commMain->ReceiveUnhandled(), data.size());
+    m_pty->unplug();
+    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Failed"; }));
+
+    VOxaLogger* logger = frm->termData->Logger();
+    logger->Flush();
+    QFile file(logger->FileName());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> log = file.readAll().split('\n');
+    int next = 0;
+    bool failedAfterAll = false;
+    for (const QByteArray& record : log) {
+        if (record.contains("+ line ") && next < 2000 &&
+            record.endsWith("+ line " + QByteArray::number(next).rightJustified(5, '0') + "\r"))
+            ++next;
+        if (record.contains("\": Failed"))
+            failedAfterAll = next == 2000;
+    }
+    EXPECT_EQ(next, 2000) << "every line logged, in order";
+    EXPECT_TRUE(failedAfterAll) << "the Failed line comes after them";
+    const QStringList shown = terminalLines();
+    const qsizetype failedAt = shown.indexOf(QRegularExpression(".*\": Failed$"));
+    ASSERT_GE(failedAt, 1);
+    EXPECT_TRUE(shown[failedAt - 1].endsWith("+ line 01999")) << shown[failedAt - 1].toStdString();
+}
+
 TEST_F(MainWindowTest, SummaryShowsOnlyStandardRateConstants) {
     ASSERT_TRUE(m_pty->plug());
     create();

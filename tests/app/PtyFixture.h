@@ -45,6 +45,23 @@ public:
     bool write(const QByteArray& bytes) {
         return ::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size();
     }
+    // Writes all bytes, waiting while the line is full (at most timeoutMs in all).
+    bool writeAll(const QByteArray& bytes, int timeoutMs = 10000) {
+        QElapsedTimer timer;
+        timer.start();
+        qsizetype done = 0;
+        while (done < bytes.size() && timer.elapsed() < timeoutMs) {
+            const ssize_t n =
+                ::write(m_master, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n > 0) {
+                done += n;
+                continue;
+            }
+            pollfd pfd{m_master, POLLOUT, 0};
+            ::poll(&pfd, 1, 20);
+        }
+        return done == bytes.size();
+    }
     // What the program sent, gathered until want bytes arrived or timeoutMs passed.
     QByteArray read(int want, int timeoutMs = 3000) {
         QByteArray got;

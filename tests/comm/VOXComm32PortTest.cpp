@@ -14,6 +14,7 @@
 #include "TracingComm.h"
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Blocks.h"
+#include "comm/VOXComm32Threads.h"
 
 namespace {
 
@@ -185,6 +186,80 @@ TEST_F(PortTest, PulledCableClosesAsFailedAndReopens) {
         return got == "back";
     }));
     comm.StopComm();
+}
+
+// Waits without running the event loop: the window stays behind meanwhile.
+bool WaitStalled(const std::function<bool()>& cond, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!cond() && timer.elapsed() < ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return cond();
+}
+
+TEST_F(PortTest, AWindowThatIsBehindHoldsTheWorkerAtItsBoundAndLosesNothing) {
+    ASSERT_TRUE(comm.StartComm());
+    const int bound = comm.MaxReceiveUnhandled();
+    const std::string data = pattern(2 * 1024 * 1024);
+    std::atomic<size_t> written{0};
+    std::thread writer([&] {
+        for (size_t at = 0; at < data.size(); at += 4096) {
+            pty.write(data.substr(at, 4096));
+            written += 4096;
+        }
+    });
+    // The window handles nothing: the worker reads up to its bound and stops,
+    // the rest waits in the kernel and holds up the sender.
+    ASSERT_TRUE(WaitStalled([&] { return comm.ReceiveOverBound(); }));
+    EXPECT_GE(comm.ReceiveUnhandled(), bound);
+    EXPECT_LE(comm.ReceiveUnhandled(), bound + TReadThread::kBufferSize);
+    EXPECT_LT(written.load(), data.size());
+    EXPECT_TRUE(comm.Traced("Receive side over its bound: reading pauses"));
+
+    // The window runs again: every byte, in order, never more than the bound
+    // behind; what waited came in a few large blocks (the first chunks as
+    // they were read, then blocks that took what came after them).
+    int most = 0;
+    comm.SetOnReceiveData([&](QObject*, const char* bytes, uint16_t count) {
+        blocks.emplace_back(bytes, count);
+        most = std::max(most, comm.ReceiveUnhandled());
+    });
+    ASSERT_TRUE(WaitUntil([&] { return received().size() >= data.size(); }, 30000));
+    writer.join();
+    EXPECT_TRUE(received() == data) << "bytes arrive unchanged and in order";
+    size_t firstBlocks = 0;
+    for (size_t bytes = 0; bytes < size_t(bound); bytes += blocks[firstBlocks++].size()) {
+    }
+    EXPECT_LE(firstBlocks, size_t(16 * 1024 / TReadThread::kBufferSize + bound / 65535 + 2));
+    EXPECT_LE(most, bound + TReadThread::kBufferSize);
+    EXPECT_FALSE(comm.ReceiveOverBound());
+    EXPECT_TRUE(comm.Traced("Receive side caught up: reading again"));
+}
+
+TEST_F(PortTest, EverythingReadBeforeAHangUpIsDeliveredBeforeTheFailure) {
+    ASSERT_TRUE(comm.StartComm());
+    ASSERT_TRUE(WaitUntil([&] { return !states.empty() && states.back() == CommStateConnected; }));
+    std::vector<std::string> order;
+    comm.SetOnReceiveData(
+        [&](QObject*, const char* bytes, uint16_t count) { order.emplace_back(bytes, count); });
+    comm.SetOnStateChange([&](QObject*, TCommState s) {
+        if (s == CommStateFailed)
+            order.emplace_back("<failed>");
+    });
+    // While the window is busy, the worker reads a burst and then the cable is pulled.
+    const std::string data = pattern(100 * 1024);
+    std::thread writer([&] { pty.write(data); });
+    ASSERT_TRUE(WaitStalled([&] { return comm.ReceiveUnhandled() == int(data.size()); }));
+    writer.join();
+    pty.closeMaster();
+    ASSERT_TRUE(WaitStalled(
+        [&] { return comm.Traced("ReadThread.PostHangupCall because failed HandleReadEvent"); }));
+
+    ASSERT_TRUE(WaitUntil([&] { return !order.empty() && order.back() == "<failed>"; }));
+    std::string all;
+    for (size_t i = 0; i + 1 < order.size(); ++i)
+        all += order[i];
+    EXPECT_TRUE(all == data) << all.size() << " of " << data.size() << " bytes before the failure";
 }
 
 TEST_F(PortTest, ReopenReportsNoDisconnect) {
