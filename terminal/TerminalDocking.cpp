@@ -6,6 +6,7 @@
 // saving keeps treating it as a form and stores its floating size.
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -14,6 +15,7 @@
 #include <QWindow>
 
 #include "appinfo/VOxaAppInfo.h"
+#include "terminal/PageTabDrag.h"
 #include "terminal/TerminalDisplay.h"
 #include "terminal/TerminalWindow.h"
 #include "terminal/VOxaTerminal.h"
@@ -100,7 +102,41 @@ void VOxaTerminal::dockInto(QTabWidget* pages) {
     const int index = pages->addTab(m_form, m_form->windowTitle());
     pages->setCurrentIndex(index);
     m_form->setVisible(true);
+    applyFormVisible();
+    // Dragging the page's tab out of the page control floats the window there.
+    m_tabDrag = std::make_unique<PageTabDrag>(pages, m_form, [this](QPoint at) {
+        QMetaObject::invokeMethod(
+            this, [this, at] { tabDropped(at); }, Qt::QueuedConnection);
+    });
     dockingEnded();
+}
+
+void VOxaTerminal::tabDropped(QPoint at) {
+    if (!m_form || isFloating())
+        return;
+    m_formLeft = at.x();
+    m_formTop = at.y();
+    SetDocked(false);
+    if (isFloating() && m_showOnTaskbar)
+        ApplyTaskbarStyle(true);
+}
+
+void VOxaTerminal::formMoveEnded() {
+    // A floating window dropped on its dock site goes in: the pointer, which
+    // dragged the window by its title bar, is over both. A move the program
+    // made itself is no drop.
+    if (!isFloating() || IsLoading() || m_destroying || !m_parentPageControl ||
+        !m_parentPageControl->isVisible() || m_form->pos() == m_placedAt)
+        return;
+    const QPoint pointer = QCursor::pos();
+    const QRect site(m_parentPageControl->mapToGlobal(QPoint(0, 0)), m_parentPageControl->size());
+    if (site.contains(pointer) && m_form->frameGeometry().contains(pointer))
+        SetDocked(true);
+}
+
+void VOxaTerminal::notePlacement() {
+    if (isFloating())
+        m_placedAt = m_form->pos();
 }
 
 void VOxaTerminal::undock() {
@@ -109,6 +145,7 @@ void VOxaTerminal::undock() {
         m_formWidth = v.toSize().width();
         m_formHeight = v.toSize().height();
     }
+    m_tabDrag.reset();
     if (QTabWidget* pages = dockSite())
         pages->removeTab(pages->indexOf(m_form));
     m_form->setProperty(DockedFormProperty, QVariant());
@@ -121,6 +158,7 @@ void VOxaTerminal::undock() {
     applyFloatingStyle();
     m_form->resize(m_formWidth, m_formHeight);
     m_form->move(m_formLeft, m_formTop);
+    notePlacement();
     if (wasShown || m_visible) {
         m_visible = true;
         m_form->show();
@@ -166,6 +204,7 @@ void VOxaTerminal::applyFloatingStyle() {
     m_form->setParent(parent, flags);
     m_form->resize(size);
     m_form->move(pos);
+    notePlacement();
     m_form->setWindowState(state);
     if (wasShown)
         m_form->show();
@@ -245,8 +284,10 @@ int VOxaTerminal::FormLeft() {
 
 void VOxaTerminal::SetFormLeft(int value) {
     m_formLeft = value;
-    if (m_form && (IsLoading() || isFloating()))
+    if (m_form && (IsLoading() || isFloating())) {
         m_form->move(value, m_form->y());
+        notePlacement();
+    }
 }
 
 int VOxaTerminal::FormTop() {
@@ -257,8 +298,10 @@ int VOxaTerminal::FormTop() {
 
 void VOxaTerminal::SetFormTop(int value) {
     m_formTop = value;
-    if (m_form && (IsLoading() || isFloating()))
+    if (m_form && (IsLoading() || isFloating())) {
         m_form->move(m_form->x(), value);
+        notePlacement();
+    }
 }
 
 int VOxaTerminal::FormWidth() {
@@ -320,8 +363,8 @@ void VOxaTerminal::fitIntoWorkArea() {
 // ---- visibility ---------------------------------------------------------------------------------
 
 bool VOxaTerminal::Visible() {
-    // A docked window is shown by its page control; only a floating one has
-    // a visibility of its own.
+    // A floating window has a visibility of its own; a docked one is shown
+    // or hidden with its page.
     if (isFloating() && !IsLoading())
         m_visible = m_form->isVisible();
     return m_visible;
@@ -336,8 +379,17 @@ void VOxaTerminal::SetVisible(bool value) {
 }
 
 void VOxaTerminal::applyFormVisible() {
-    if (isFloating())
+    if (isFloating()) {
         m_form->setVisible(m_visible);
+        return;
+    }
+    QTabWidget* pages = dockSite();
+    if (!pages)
+        return;
+    const int index = pages->indexOf(m_form);
+    pages->setTabVisible(index, m_visible);
+    if (m_visible)
+        pages->setCurrentIndex(index);
 }
 
 // ---- closing and destruction ------------------------------------------------------------------

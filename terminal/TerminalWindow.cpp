@@ -19,6 +19,7 @@
 #include <algorithm>
 
 #include "terminal/SendLineText.h"
+#include "terminal/TerminalFindBar.h"
 
 using terminal::KeyAction;
 
@@ -102,6 +103,18 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
         field->hide();
     }
 
+    m_moveEnd.setSingleShot(true);
+    m_moveEnd.setInterval(MoveEndMs);
+    connect(&m_moveEnd, &QTimer::timeout, this, [this] {
+        if (isWindow())
+            emit moveEnded();
+    });
+
+    m_findBar = new TerminalFindBar(m_richEdit, this);
+    m_anchored.push_back({m_findBar, true, false, true, true});
+    connect(m_findBar, &TerminalFindBar::shownChanged, this, &TerminalWindow::layoutDisplayArea);
+    connect(m_findBar, &TerminalFindBar::showsMatchChanged, this, &TerminalWindow::viewHeld);
+
     // Over the bottom of the view, so showing it moves nothing.
     m_notice = new QLabel(this);
     m_notice->setWordWrap(true);
@@ -143,6 +156,7 @@ W* TerminalWindow::make(const char* suffix, QRect bounds, bool left, bool top, b
 void TerminalWindow::renameControls(const QString& terminalName) {
     for (auto& [widget, suffix] : m_suffixes)
         widget->setObjectName(terminalName + suffix);
+    m_findBar->renameControls(terminalName);
 }
 
 void TerminalWindow::relayout(const QSize& clientSize) {
@@ -174,7 +188,8 @@ void TerminalWindow::resizeEvent(QResizeEvent* event) {
 
 void TerminalWindow::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
-    emit moved();
+    if (isWindow() && isVisible())
+        m_moveEnd.start();
 }
 
 bool TerminalWindow::event(QEvent* event) {
@@ -316,10 +331,21 @@ void TerminalWindow::applyHexEditLayout(bool showHexEdit) {
     else
         manual.moveTop(hex.top());
     m_manualLine->setGeometry(manual);
-    QRect display = m_richEdit->geometry();
-    display.setHeight(manual.top() - display.top() - 2);
-    m_richEdit->setGeometry(display);
     m_hexManualLine->setVisible(showHexEdit);
+    layoutDisplayArea();
+}
+
+void TerminalWindow::layoutDisplayArea() {
+    const int bottom = m_manualLine->geometry().top() - 2; // first row below the display
+    QRect display = m_richEdit->geometry();
+    int height = bottom - display.top();
+    if (!m_findBar->isHidden()) {
+        const int bar = m_findBar->sizeHint().height();
+        height -= bar + 2;
+        m_findBar->setGeometry(display.left(), display.top() + height + 1, display.width(), bar);
+    }
+    display.setHeight(height);
+    m_richEdit->setGeometry(display);
     layoutNotice();
 }
 
@@ -387,6 +413,9 @@ bool TerminalWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (type == QEvent::ShortcutOverride)
         return watched == m_manualLine->view() && historyListShortcut(key);
+    const KeyAction action = terminal::ClassifyKey(key->key(), key->modifiers(), key->text());
+    if (findKey(action))
+        return true;
     KeyHandler handler = nullptr;
     for (const auto& [object, keys] : m_keyHandlers)
         if (object == watched)
@@ -396,7 +425,27 @@ bool TerminalWindow::eventFilter(QObject* watched, QEvent* event) {
         handler = &TerminalWindow::otherControlKey;
     if (!handler)
         return false;
-    return (this->*handler)(key, terminal::ClassifyKey(key->key(), key->modifiers(), key->text()));
+    return (this->*handler)(key, action);
+}
+
+bool TerminalWindow::findKey(KeyAction action) {
+    switch (action) {
+    case KeyAction::Find:
+        m_findBar->open();
+        return true;
+    case KeyAction::FindNext:
+    case KeyAction::FindPrevious:
+        if (m_findBar->FindText()->text().isEmpty()) {
+            m_findBar->open();
+            return true;
+        }
+        if (m_findBar->isHidden())
+            m_findBar->open();
+        m_findBar->find(action == KeyAction::FindPrevious);
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool TerminalWindow::navigationKey(KeyAction action) {

@@ -17,6 +17,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 #include <vector>
 
@@ -31,6 +32,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class TerminalFindBar;
 
 class TerminalWindow : public QWidget {
     Q_OBJECT
@@ -43,6 +45,7 @@ public:
     // Design client size; bounds of the controls refer to it.
     static constexpr int DesignWidth = 398;
     static constexpr int DesignHeight = 445;
+    static constexpr int MoveEndMs = 250;
 
     QPlainTextEdit* RichEdit() const { return m_richEdit; }
     QComboBox* ManualLine() const { return m_manualLine; }
@@ -54,6 +57,8 @@ public:
     QGroupBox* RGroupMode() const { return m_rGroupMode; }
     QLineEdit* DebugInTime() const { return m_debugInTime; }
     QLineEdit* DebugOutTime() const { return m_debugOutTime; }
+    // Ctrl+F opens it under the display.
+    TerminalFindBar* FindBar() const { return m_findBar; }
 
     // Object names: the terminal's name followed by each control's suffix.
     void renameControls(const QString& terminalName);
@@ -99,7 +104,11 @@ signals:
     // The close box; the receiver accepts or ignores the event.
     void closeRequested(QCloseEvent* event);
     void resized();
-    void moved();
+    // The floating window has stopped moving (no move for MoveEndMs): the end
+    // of a drag by its title bar, as far as a window can tell.
+    void moveEnded();
+    // The find bar shows a match: the display should stay where it is.
+    void viewHeld(bool held);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -130,6 +139,8 @@ private:
     // Page Up/Down and Arrow Up/Down scroll the view.
     bool navigationKey(terminal::KeyAction action);
     bool historyListShortcut(QKeyEvent* key);
+    // Ctrl+F and F3, wherever the focus is.
+    bool findKey(terminal::KeyAction action);
 
     void openHistory();
     void chooseHistoryEntry(int step);
@@ -137,6 +148,9 @@ private:
     void hexLineEdited(const QString& text);
     void removeLastCharacter();
     void layoutNotice();
+    // The display fills the space above the manual line, less the find bar
+    // while that is shown.
+    void layoutDisplayArea();
 
     std::vector<Anchored> m_anchored;
     std::vector<std::pair<QWidget*, QString>> m_suffixes;
@@ -156,4 +170,6 @@ private:
     QLineEdit* m_debugInTime = nullptr;
     QLineEdit* m_debugOutTime = nullptr;
     QLabel* m_notice = nullptr;
+    TerminalFindBar* m_findBar = nullptr;
+    QTimer m_moveEnd;
 };

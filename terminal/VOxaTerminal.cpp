@@ -13,6 +13,7 @@
 #include "platform/File.h"
 #include "platform/Registry.h"
 #include "platform/Ticks.h"
+#include "terminal/PageTabDrag.h"
 #include "terminal/SendLineText.h"
 #include "terminal/TerminalDisplay.h"
 #include "terminal/TerminalWindow.h"
@@ -78,6 +79,8 @@ void VOxaTerminal::connectWindow() {
     connect(form, &TerminalWindow::deactivated, this, &VOxaTerminal::SaveHistory);
     connect(form, &TerminalWindow::closeRequested, this, &VOxaTerminal::formCloseRequested);
     connect(form, &TerminalWindow::resized, this, &VOxaTerminal::formResized);
+    connect(form, &TerminalWindow::viewHeld, m_display, &TerminalDisplay::setHeld);
+    connect(form, &TerminalWindow::moveEnded, this, &VOxaTerminal::formMoveEnded);
     connect(form, &QObject::destroyed, this, [this] {
         forgetWindow();
         SaveHistory();
@@ -90,6 +93,7 @@ void VOxaTerminal::forgetWindow() {
         m_display->deleteLater();
         m_display = nullptr;
     }
+    m_tabDrag.reset();
     m_form = nullptr;
     m_parentPageControl = nullptr;
 }
@@ -499,6 +503,7 @@ void VOxaTerminal::Loaded() {
         ApplyHexEditLayout();
         m_form->setModeIndex(m_modeIndex);
         fitIntoWorkArea();
+        notePlacement();
         if (auto* ownerForm = qobject_cast<QWidget*>(Owner()))
             m_form->setFont(ownerForm->font());
         if (OnFormCreate)

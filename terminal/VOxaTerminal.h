@@ -4,6 +4,7 @@
 // into an optional raw file and hands every add to its logger. The window also
 // carries the manual send line with its history (see TerminalWindow).
 #include <QByteArray>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -22,6 +23,7 @@
 class QCloseEvent;
 class QPlainTextEdit;
 class QWidget;
+class PageTabDrag;
 class TerminalWindow;
 class TerminalDisplay;
 class VOxaAppInfo;
@@ -215,6 +217,9 @@ private:
     void rememberFloatingBounds();
     void applyFloatingStyle();
     void applyFormVisible();
+    void notePlacement();
+    void formMoveEnded();
+    void tabDropped(QPoint at);
     void fitIntoWorkArea();
     void destroyWindow();
     void watchApplicationState();
@@ -278,4 +283,6 @@ private:
     bool m_destroying = false;
     QPointer<QWidget> m_lastActiveWindow;   // the application's active window, followed
     QPointer<QWidget> m_activeAtDeactivate; // the active window when the application lost it
+    QPoint m_placedAt;                      // where the program last put the floating window
+    std::unique_ptr<PageTabDrag> m_tabDrag; // watches the page's tab while docked
 };

@@ -2,12 +2,16 @@
 // control, close actions, the taskbar option and placement across a restart.
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>
@@ -341,4 +345,66 @@ TEST(TerminalDocking, ReturningToTheProgramFocusesTheOwnerWindow) {
         EXPECT_EQ(QApplication::activeWindow(), onTaskbar ? f.owner.get() : f.form())
             << "onTaskbar " << onTaskbar;
     }
+}
+
+TEST(TerminalDocking, DockedPageIsHiddenAndShownWithVisible) {
+    DockFixture f(true);
+    f.pages->addTab(new QWidget, QStringLiteral("other"));
+    f.load();
+    f.owner->show();
+    const int page = f.pages->indexOf(f.form());
+    ASSERT_GE(page, 0);
+    ASSERT_TRUE(f.form()->isVisible());
+    f.term->SetVisible(false);
+    EXPECT_FALSE(f.pages->isTabVisible(page));
+    EXPECT_FALSE(f.form()->isVisible());
+    EXPECT_FALSE(f.term->Visible());
+    EXPECT_EQ(f.pages->indexOf(f.form()), page); // still docked
+    f.term->SetVisible(true);
+    EXPECT_TRUE(f.pages->isTabVisible(page));
+    EXPECT_EQ(f.pages->currentWidget(), f.form());
+    EXPECT_TRUE(f.form()->isVisible());
+}
+
+TEST(TerminalDocking, DragsTheTabOutAndTheWindowBackOntoThePageControl) {
+    DockFixture f(true);
+    f.load([](VOxaTerminal* t) {
+        t->SetFormWidth(300);
+        t->SetFormHeight(280);
+    });
+    f.owner->move(50, 50);
+    f.owner->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.owner.get()));
+    QTabBar* tabs = f.pages->tabBar();
+    const QPoint grab = tabs->tabRect(f.pages->indexOf(f.form())).center();
+
+    // The page's tab dragged out of the page control: the window floats there.
+    const QPoint drop = tabs->mapFromGlobal(f.owner->mapToGlobal(QPoint(450, 300)));
+    QTest::mousePress(tabs, Qt::LeftButton, {}, grab);
+    QTest::mouseMove(tabs, grab + QPoint(30, 0));
+    QTest::mouseMove(tabs, drop);
+    QTest::mouseRelease(tabs, Qt::LeftButton, {}, drop);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.form()->isWindow(); }));
+    EXPECT_EQ(f.pages->count(), 0);
+    EXPECT_EQ(f.form()->pos(), tabs->mapToGlobal(drop));
+    EXPECT_EQ(f.form()->size(), QSize(300, 280));
+
+    // The program's own placement is no drop, even with the pointer over both.
+    QSignalSpy moveEnded(f.form(), &TerminalWindow::moveEnded);
+    const QRect site(f.pages->mapToGlobal(QPoint(0, 0)), f.pages->size());
+    QCursor::setPos(site.center());
+    f.term->SetFormLeft(site.center().x() - 20);
+    f.term->SetFormTop(site.center().y() - 20);
+    ASSERT_TRUE(moveEnded.wait(5000));
+    EXPECT_TRUE(f.form()->isWindow());
+
+    // Moved by the operator (the window manager reports the move) and let go
+    // over the page control: it docks.
+    moveEnded.clear();
+    f.form()->move(site.center() - QPoint(30, 25));
+    ASSERT_TRUE(moveEnded.wait(5000));
+    ASSERT_EQ(QCursor::pos(), site.center());
+    EXPECT_FALSE(f.form()->isWindow());
+    EXPECT_EQ(f.pages->indexOf(f.form()), 0);
+    EXPECT_TRUE(f.term->Docked());
 }

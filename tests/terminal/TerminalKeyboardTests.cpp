@@ -2,6 +2,7 @@
 // to whatever widget has the focus, the history list included.
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGroupBox>
@@ -12,11 +13,13 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
 #include <QWheelEvent>
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <vector>
 
+#include "terminal/TerminalFindBar.h"
 #include "terminal/TerminalWindow.h"
 #include "terminal/VOxaTerminal.h"
 
@@ -242,4 +245,67 @@ TEST(TerminalKeyboard, ArrowsOnTheModeButtonsScrollTheDisplay) {
     op.press(Qt::Key_Up);
     EXPECT_EQ(bar->value(), 99);
     EXPECT_EQ(op.term->ModeIndex(), 0); // the selection stays
+}
+
+TEST(TerminalKeyboard, FindBarFindsHighlightsAndHoldsTheView) {
+    Operator op;
+    for (int i = 0; i < 200; ++i) {
+        const QByteArray text = i == 50    ? QByteArray("Error one")
+                                : i == 120 ? QByteArray("ERROR two")
+                                : i == 180 ? QByteArray("an error three")
+                                           : QByteArray("line ") + QByteArray::number(i);
+        op.term->AddLine(text, VOxaTerminal_ltInText);
+    }
+    QString shown = op.traffic();
+    QPlainTextEdit* edit = op.w->RichEdit();
+    TerminalFindBar* bar = op.w->FindBar();
+    op.w->ManualLine()->setFocus();
+    op.press(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_FALSE(bar->isHidden());
+    EXPECT_EQ(op.focus(), bar->FindText());
+    EXPECT_LT(edit->geometry().bottom(), bar->geometry().top()); // under the display
+
+    // Typing finds at once; Enter, Shift+Enter and F3 go round the matches.
+    op.type(QStringLiteral("error"));
+    EXPECT_EQ(edit->textCursor().selectedText().toLower(), QStringLiteral("error"));
+    EXPECT_EQ(edit->extraSelections().size(), 3);
+    const QString first = bar->status();
+    op.press(Qt::Key_Return);
+    const QString second = bar->status();
+    EXPECT_NE(second, first);
+    op.press(Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(bar->status(), first);
+    op.press(Qt::Key_F3);
+    EXPECT_EQ(bar->status(), second);
+    op.press(Qt::Key_F3, Qt::ShiftModifier);
+    EXPECT_EQ(bar->status(), first);
+    EXPECT_TRUE(bar->status().endsWith(QStringLiteral("/3"))) << bar->status().toStdString();
+
+    // With match case only the upper-case line is found.
+    QTest::mouseClick(bar->MatchCase(), Qt::LeftButton);
+    bar->FindText()->setFocus();
+    op.press(Qt::Key_A, Qt::ControlModifier);
+    op.type(QStringLiteral("ERROR"));
+    EXPECT_EQ(bar->status(), QStringLiteral("1/1"));
+    EXPECT_EQ(edit->textCursor().block().text(), QStringLiteral("+ ERROR two"));
+
+    // New traffic while a match is shown leaves the view and the match alone.
+    const int top = edit->verticalScrollBar()->value();
+    for (int i = 0; i < 30; ++i)
+        op.term->AddLine("more", VOxaTerminal_ltInText);
+    shown += QStringLiteral("+ more\n").repeated(30);
+    EXPECT_EQ(op.traffic(), shown);
+    EXPECT_EQ(edit->verticalScrollBar()->value(), top);
+    EXPECT_EQ(edit->textCursor().selectedText(), QStringLiteral("ERROR"));
+
+    // Esc closes the bar, takes the marks away and gives the focus back.
+    op.press(Qt::Key_Escape);
+    EXPECT_TRUE(bar->isHidden());
+    EXPECT_EQ(op.focus(), op.w->ManualLine());
+    EXPECT_TRUE(edit->extraSelections().isEmpty());
+    EXPECT_EQ(op.w->manualText(), QString()); // nothing was typed into the send line
+    EXPECT_TRUE(op.sent.empty());
+    op.term->AddLine("newest", VOxaTerminal_ltInText);
+    op.traffic();
+    EXPECT_GT(edit->verticalScrollBar()->value(), top); // following again
 }
