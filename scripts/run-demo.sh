@@ -27,15 +27,26 @@ mkdir -p "$config/Oxatek" "$demo"
 # run saved: the port values and "AutoStart" are set anew (the stored
 # configuration string is dropped so the port value counts again); everything
 # else the program saved (filters, histories, other automation) is kept.
+# The first run also places the windows: the main window at the top left and
+# the terminal beside it, wide enough for a whole record (time stamp, prefix
+# and an 80-character line) without a horizontal scroll bar. Once the program
+# has saved placements of its own, those count.
 app='HKEY_CURRENT_USER\Software\Oxatek\Dralvo_v1-7'
 [ -s "$hive" ] || printf 'REGEDIT4\r\n\r\n' >"$hive"
 escaped=${link//\\/\\\\}
 escaped=${escaped//\"/\\\"}
 APP="$app" LINK="$escaped" awk '
   BEGIN { ORS = "\r\n"; app = ENVIRON["APP"]; link = ENVIRON["LINK"]
-          port = tolower("[" app "\\Port]"); adv = tolower("[" app "\\Advanced]") }
+          port = tolower("[" app "\\Port]"); adv = tolower("[" app "\\Advanced]")
+          forms = app "\\Options\\Forms\\"
+          main = tolower("[" forms "frmMain]"); term = tolower("[" forms "termData_Form]") }
   function port_values() { print "\"ComPort\"=\"" link "\""; print "\"Baudrate\"=dword:0000000d" }
   function adv_values() { print "\"AutoStart\"=dword:00000001" }
+  function dword(name, value) { printf "\"%s\"=dword:%08x%s", name, value, ORS }
+  # Left 20, top 40; the main window keeps its own size.
+  function main_values() { dword("Left", 20); dword("Top", 40) }
+  # Right of the main window (450 wide), 760 by 620.
+  function term_values() { dword("Left", 490); dword("Top", 40); dword("Width", 760); dword("Height", 620) }
   { sub(/\r$/, "") }
   /^\[/ {
     section = tolower($0)
@@ -43,15 +54,19 @@ APP="$app" LINK="$escaped" awk '
     last = $0
     if (section == port) { seen_port = 1; port_values() }
     if (section == adv) { seen_adv = 1; adv_values() }
+    if (section == main) seen_main = 1
+    if (section == term) seen_term = 1
     next
   }
   section == port && tolower($0) ~ /^"(comport|baudrate|configstring)"=/ { next }
   section == adv && tolower($0) ~ /^"autostart"=/ { next }
   { print; last = $0 }
   END {
-    if ((!seen_port || !seen_adv) && last != "") print ""
+    if ((!seen_port || !seen_adv || !seen_main || !seen_term) && last != "") print ""
     if (!seen_port) { print "[" app "\\Port]"; port_values(); print "" }
     if (!seen_adv) { print "[" app "\\Advanced]"; adv_values(); print "" }
+    if (!seen_main) { print "[" forms "frmMain]"; main_values(); print "" }
+    if (!seen_term) { print "[" forms "termData_Form]"; term_values(); print "" }
   }
 ' "$hive" >"$hive.new"
 mv "$hive.new" "$hive"
