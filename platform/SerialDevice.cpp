@@ -1,6 +1,8 @@
 #include "platform/SerialDevice.h"
 
 #include "platform/SysCall.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -18,11 +20,6 @@ namespace platform {
 
 namespace {
 
-uint64_t nowMs() {
-    using namespace std::chrono;
-    return uint64_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 bool startsWithNoCase(const std::string& text, const char* prefix) {
     for (size_t i = 0; prefix[i]; ++i) {
         if (i >= text.size())
@@ -37,42 +34,6 @@ bool startsWithNoCase(const std::string& text, const char* prefix) {
 }
 
 } // namespace
-
-// ---- SerialDcb --------------------------------------------------------------
-
-uint32_t SerialDcb::flags() const {
-    uint32_t f = 0;
-    f |= uint32_t(fBinary) << 0;
-    f |= uint32_t(fParity) << 1;
-    f |= uint32_t(fOutxCtsFlow) << 2;
-    f |= uint32_t(fOutxDsrFlow) << 3;
-    f |= uint32_t(fDtrControl & 3) << 4;
-    f |= uint32_t(fDsrSensitivity) << 6;
-    f |= uint32_t(fTXContinueOnXoff) << 7;
-    f |= uint32_t(fOutX) << 8;
-    f |= uint32_t(fInX) << 9;
-    f |= uint32_t(fErrorChar) << 10;
-    f |= uint32_t(fNull) << 11;
-    f |= uint32_t(fRtsControl & 3) << 12;
-    f |= uint32_t(fAbortOnError) << 14;
-    return f;
-}
-
-void SerialDcb::setFlags(uint32_t f) {
-    fBinary = f & (1u << 0);
-    fParity = f & (1u << 1);
-    fOutxCtsFlow = f & (1u << 2);
-    fOutxDsrFlow = f & (1u << 3);
-    fDtrControl = uint8_t((f >> 4) & 3);
-    fDsrSensitivity = f & (1u << 6);
-    fTXContinueOnXoff = f & (1u << 7);
-    fOutX = f & (1u << 8);
-    fInX = f & (1u << 9);
-    fErrorChar = f & (1u << 10);
-    fNull = f & (1u << 11);
-    fRtsControl = uint8_t((f >> 12) & 3);
-    fAbortOnError = f & (1u << 14);
-}
 
 // ---- Event / WakeSignal -----------------------------------------------------
 
@@ -192,6 +153,7 @@ void SerialDevice::close() {
     // Drop what is still queued for output: with output stalled by flow
     // control, close() would otherwise wait for the driver's closing time.
     tcflush(m_fd, TCOFLUSH);
+    restoreRs485();
     ioctl(m_fd, TIOCNXCL);
     ::close(m_fd); // also releases the flock
     m_fd = -1;
@@ -276,6 +238,85 @@ int SerialDevice::setBreak(bool on) {
     return 0;
 }
 
+int SerialDevice::setRtsOnSend(bool on) {
+    if (m_fd < 0)
+        return EBADF;
+    if (!on)
+        return restoreRs485();
+    serial_rs485 conf{};
+    if (ioctl(m_fd, TIOCGRS485, &conf) != 0)
+        return errno;
+    if (!m_rs485.valid)
+        m_rs485 = Rs485Saved{true, conf.flags, conf.delay_rts_before_send,
+                             conf.delay_rts_after_send};
+    conf.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+    conf.flags &= ~uint32_t(SER_RS485_RTS_AFTER_SEND | SER_RS485_RX_DURING_TX);
+    int error = 0;
+    if (ioctl(m_fd, TIOCSRS485, &conf) != 0)
+        error = errno;
+    // A driver may take the call and adjust the flags to what its hardware
+    // can do: only RTS raised for sending and dropped after it will serve.
+    else if (ioctl(m_fd, TIOCGRS485, &conf) != 0)
+        error = errno;
+    else if (!(conf.flags & SER_RS485_ENABLED) || !(conf.flags & SER_RS485_RTS_ON_SEND) ||
+             (conf.flags & SER_RS485_RTS_AFTER_SEND))
+        error = EINVAL;
+    if (error)
+        restoreRs485();
+    return error;
+}
+
+int SerialDevice::restoreRs485() {
+    if (!m_rs485.valid || m_fd < 0)
+        return 0;
+    m_rs485.valid = false;
+    serial_rs485 conf{};
+    if (ioctl(m_fd, TIOCGRS485, &conf) != 0)
+        return errno;
+    conf.flags = m_rs485.flags;
+    conf.delay_rts_before_send = m_rs485.delayBefore;
+    conf.delay_rts_after_send = m_rs485.delayAfter;
+    if (ioctl(m_fd, TIOCSRS485, &conf) != 0)
+        return errno;
+    return 0;
+}
+
+int SerialDevice::drainOutput(const Event* cancel) {
+    // tcdrain() would wait the same way, but only a signal can end it: with
+    // output stalled by flow control the worker could never be stopped. So
+    // the queue is watched instead, with the cancel event in every wait.
+    for (;;) {
+        int queued = 0;
+        if (ioctl(m_fd, TIOCOUTQ, &queued) != 0)
+            return errno;
+        int waitMs = 1;
+        if (queued > 0) {
+            // Sleep about as long as the queue needs, in steps short enough
+            // to notice a queue that empties early.
+            const uint64_t us = uint64_t(queued) * m_charMicros;
+            waitMs = int(std::clamp<uint64_t>(us / 1000, 1, 20));
+        } else {
+            unsigned int lsr = 0;
+            if (ioctl(m_fd, TIOCSERGETLSR, &lsr) == 0) {
+                if (lsr & TIOCSER_TEMT)
+                    return 0;
+            } else if (isUnsupported(errno)) {
+                // The driver cannot tell when its transmitter is empty: give
+                // the last character its time on the wire.
+                const WaitResult w = wait(false, false, int(m_charMicros / 1000 + 1), cancel);
+                return w.cancelled ? ECANCELED : w.error;
+            } else {
+                return errno;
+            }
+        }
+        const WaitResult w = wait(false, false, waitMs, cancel);
+        if (w.cancelled)
+            return ECANCELED;
+        if (w.error)
+            return w.error;
+    }
+}
+
 WaitResult SerialDevice::wait(bool forRead, bool forWrite, int timeoutMs, const Event* cancel,
                               const WakeSignal* wake, bool forHangup) const {
     WaitResult result;
@@ -330,71 +371,6 @@ long SerialDevice::writeSome(const char* buffer, size_t size) const {
     if (n >= 0)
         return long(n);
     return errno == EWOULDBLOCK ? -EAGAIN : -errno;
-}
-
-long SerialDevice::writeAll(const char* buffer, size_t size, const Event* cancel) const {
-    // Classic write time-out: multiplier x bytes + constant, 0/0 = none.
-    const SerialTimeouts t = timeouts();
-    const uint64_t total =
-        uint64_t(t.WriteTotalTimeoutMultiplier) * size + t.WriteTotalTimeoutConstant;
-    const uint64_t deadline = total ? nowMs() + total : 0;
-    size_t done = 0;
-    while (done < size) {
-        long n = writeSome(buffer + done, size - done);
-        if (n > 0) {
-            done += size_t(n);
-            continue;
-        }
-        if (n == 0 || n != -EAGAIN)
-            return n == 0 ? -EIO : n;
-        int timeout = -1;
-        if (deadline) {
-            uint64_t now = nowMs();
-            if (now >= deadline)
-                break;
-            timeout = int(std::min<uint64_t>(deadline - now, INT_MAX));
-        }
-        WaitResult w = wait(false, true, timeout, cancel);
-        if (w.cancelled)
-            return -ECANCELED;
-        if (w.error)
-            return -w.error;
-        if (w.timedOut)
-            break;
-        if (w.hangup && !w.writable)
-            return -EIO;
-    }
-    return long(done);
-}
-
-bool SerialDevice::isUnsupported(int error) {
-    return error == ENOTTY || error == EINVAL;
-}
-
-bool SerialDevice::isRemoved(int error) {
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
-} // namespace platform
-
-namespace platform {
-
-SerialTimeouts SerialDevice::timeouts() const {
-    SerialTimeouts t;
-    t.ReadIntervalTimeout = m_timeouts[0].load(std::memory_order_relaxed);
-    t.ReadTotalTimeoutMultiplier = m_timeouts[1].load(std::memory_order_relaxed);
-    t.ReadTotalTimeoutConstant = m_timeouts[2].load(std::memory_order_relaxed);
-    t.WriteTotalTimeoutMultiplier = m_timeouts[3].load(std::memory_order_relaxed);
-    t.WriteTotalTimeoutConstant = m_timeouts[4].load(std::memory_order_relaxed);
-    return t;
-}
-
-void SerialDevice::setTimeouts(const SerialTimeouts& t) {
-    m_timeouts[0].store(t.ReadIntervalTimeout, std::memory_order_relaxed);
-    m_timeouts[1].store(t.ReadTotalTimeoutMultiplier, std::memory_order_relaxed);
-    m_timeouts[2].store(t.ReadTotalTimeoutConstant, std::memory_order_relaxed);
-    m_timeouts[3].store(t.WriteTotalTimeoutMultiplier, std::memory_order_relaxed);
-    m_timeouts[4].store(t.WriteTotalTimeoutConstant, std::memory_order_relaxed);
 }
 
 } // namespace platform
