@@ -9,8 +9,10 @@
 
 #include "comm/VOXComm32Blocks.h"
 #include "comm/VOXComm32Flow.h"
+#include "comm/VOXComm32Lines.h"
 #include "comm/VOXComm32Notify.h"
 #include "comm/VOXComm32Threads.h"
+#include "platform/SerialDevice.h"
 #include "platform/Ticks.h"
 #include "util/Ticks.h"
 
@@ -333,6 +335,14 @@ bool TVOXComm32::UpdateDCB() {
     platform::SerialDcb dcb;
     BuildDCB(dcb);
     const bool ok = m_port->applyDcb(dcb) == 0;
+    // What the tty has no flag for, the component provides itself.
+    comm::LineControls::Wanted wanted;
+    wanted.rtsToggle = dcb.fRtsControl == platform::kRtsControlToggle;
+    wanted.dsrHandshake = dcb.fOutxDsrFlow;
+    wanted.dtrHandshake = dcb.fDtrControl == platform::kDtrControlHandshake;
+    wanted.dtrNeverDropped = platform::driverNameMatches(m_driverName.toStdString(), "USBSER00");
+    wanted.pollMs = m_modemPollPeriod;
+    m_lineControls->Choose(wanted, [this](const QString& text) { TraceText(text); });
     // Writing the block sets the lines its control fields fix, as the
     // classic driver does; DTR is never dropped on a USB modem driver.
     if (dcb.fDtrControl == platform::kDtrControlEnable)
@@ -361,6 +371,9 @@ bool TVOXComm32::UpdateDCB2() {
 }
 
 bool TVOXComm32::ApplyDTR() {
+    // Under the handshake the receive side drives DTR (comm/VOXComm32Lines.h).
+    if (m_signals->DTRControl() == VOxaSignalControl_DTRHandshake)
+        return true;
     // USB modem firmwares often stop sending when DTR drops: never clear it there.
     const bool on =
         m_signals->DTR() || platform::driverNameMatches(m_driverName.toStdString(), "USBSER00");
@@ -368,6 +381,9 @@ bool TVOXComm32::ApplyDTR() {
 }
 
 bool TVOXComm32::ApplyRTS() {
+    // Toggled RTS belongs to the sending (comm/VOXComm32Lines.h).
+    if (m_signals->RTSControl() == VOxaSignalControl_RTSToggle)
+        return true;
     return SetPortRTS(m_signals->RTS()) == 0;
 }
 
@@ -377,6 +393,10 @@ int TVOXComm32::SetPortDTR(bool on) {
 
 int TVOXComm32::SetPortRTS(bool on) {
     return m_port ? m_port->setRts(on) : EBADF;
+}
+
+std::unique_ptr<platform::SerialLine> TVOXComm32::CreateSerialLine() {
+    return std::make_unique<platform::SerialDevice>();
 }
 
 int TVOXComm32::ReadModemStatus(uint32_t& status) {
@@ -526,7 +546,7 @@ uint32_t TVOXComm32::PollModemStatus() {
         return m_modemStatus;
     uint32_t status = 0x54320000;
     if (int error = ReadModemStatus(status)) {
-        if (platform::SerialDevice::isUnsupported(error)) {
+        if (platform::SerialLine::isUnsupported(error)) {
             // No modem lines on this driver (a pseudo-terminal, for one):
             // polling stays off until the next open.
             m_modemPollCost = 10000;
@@ -611,6 +631,7 @@ void TVOXComm32::StopComm() {
 void TVOXComm32::FailOpen(bool closeDevice) {
     if (closeDevice && m_port)
         m_port->close();
+    m_lineControls.reset();
     m_port.reset();
     m_portState = PortInvalid;
     PostState(CommStateFirst);
@@ -632,7 +653,7 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
         device = kEnhancedPrefix + device;
     m_driverName = LookupDriverName(device);
 
-    auto port = std::make_unique<platform::SerialDevice>();
+    std::unique_ptr<platform::SerialLine> port = CreateSerialLine();
     // Opening also checks that the node is a tty and locks it exclusively.
     if (int error = port->open(device.toLocal8Bit().toStdString())) {
         TraceError(error, QStringLiteral("Cannot open ") + device + QStringLiteral(", error "));
@@ -642,6 +663,7 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
         return false;
     }
     m_port = std::move(port);
+    m_lineControls = std::make_unique<comm::LineControls>(*m_port);
     m_portState = PortOpen;
     m_modemPollCost = 0;
     m_modemPollRequested.store(false);
@@ -678,6 +700,7 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
         m_writeThread = std::make_unique<TWriteThread>();
         m_writeThread->Component = this;
         m_writeThread->PortHandle = m_port.get();
+        m_writeThread->Lines = m_lineControls.get();
         m_writeThread->CloseEvent = m_closeEvent.get();
         m_writeThread->NotifyWindow = m_notifyWindow.get();
         m_writeThread->SetPriority(4);
@@ -722,6 +745,7 @@ void TVOXComm32::CloseComm(bool failed, bool releaseGrab, const QString& reason)
     m_receiveFlow.reset();
 
     m_driverName.clear();
+    m_lineControls.reset();
     if (m_port) {
         m_port->close();
         m_port.reset();

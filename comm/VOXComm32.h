@@ -9,7 +9,7 @@
 #include "comm/OxaCommunicationComponent.h"
 #include "comm/VOXComm32Flow.h"
 #include "comm/VOXComm32Types.h"
-#include "platform/SerialDevice.h"
+#include "platform/SerialLine.h"
 #include "platform/SerialPortMap.h"
 
 class TVOXComm32;
@@ -18,7 +18,8 @@ class TWriteThread;
 class TNotifyWindow;
 namespace comm {
 struct GrabState;
-}
+class LineControls;
+} // namespace comm
 class QEvent;
 class QComboBox;
 #include <QStringList>
@@ -318,6 +319,8 @@ protected:
     virtual int SetPortRTS(bool on);
     // Reads the modem-status word of the open port; 0 or errno.
     virtual int ReadModemStatus(uint32_t& status);
+    // The line StartComm opens: the tty by default; tests hand in a fake.
+    virtual std::unique_ptr<platform::SerialLine> CreateSerialLine();
     // The machine's serial-port map used by LookupDriverName.
     virtual std::vector<platform::SerialPortEntry> ReadPortMap() const;
 
@@ -351,7 +354,8 @@ private:
     void RetryGrabOpen();
 
     PortState m_portState = PortNone;
-    std::unique_ptr<platform::SerialDevice> m_port;
+    std::unique_ptr<platform::SerialLine> m_port;
+    std::unique_ptr<comm::LineControls> m_lineControls; // while the port is open
     std::unique_ptr<platform::Event> m_closeEvent;
     std::unique_ptr<comm::ReceiveFlow> m_receiveFlow; // while the port is open
     int m_maxReceiveUnhandled = comm::ReceiveFlow::kDefaultMaxUnhandled;

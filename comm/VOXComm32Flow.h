@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "platform/SerialDevice.h"
+#include "platform/SerialLine.h"
 
 class TReceivedDataMessage;
 

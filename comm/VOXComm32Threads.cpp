@@ -9,6 +9,7 @@
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Blocks.h"
 #include "comm/VOXComm32Flow.h"
+#include "comm/VOXComm32Lines.h"
 #include "comm/VOXComm32Notify.h"
 #include "platform/SerialPortMap.h"
 #include "platform/Ticks.h"
@@ -215,7 +216,7 @@ int TReadThread::HandleCommEvent() {
     uint32_t status = m_modemStatus;
     if (m_haveModem) {
         if (int rc = PortHandle->modemStatus(status)) {
-            if (!platform::SerialDevice::isUnsupported(rc))
+            if (!platform::SerialLine::isUnsupported(rc))
                 return rc;
             m_haveModem = false;
             status = m_modemStatus;
@@ -228,7 +229,7 @@ int TReadThread::HandleCommEvent() {
     bool haveCounters = false;
     if (m_haveCounters) {
         if (int rc = PortHandle->counters(counters)) {
-            if (!platform::SerialDevice::isUnsupported(rc))
+            if (!platform::SerialLine::isUnsupported(rc))
                 return rc;
             m_haveCounters = false;
         } else {
@@ -265,9 +266,9 @@ int TReadThread::SetupCommEvent() {
     int rcModem = PortHandle->modemStatus(m_modemStatus);
     m_haveCounters = rcCounters == 0;
     m_haveModem = rcModem == 0;
-    if (!m_haveCounters && !platform::SerialDevice::isUnsupported(rcCounters))
+    if (!m_haveCounters && !platform::SerialLine::isUnsupported(rcCounters))
         return rcCounters;
-    if (!m_haveModem && !platform::SerialDevice::isUnsupported(rcModem))
+    if (!m_haveModem && !platform::SerialLine::isUnsupported(rcModem))
         return rcModem;
     (void)PortHandle->outputQueue(m_lastOutQueue);
     if (!m_haveCounters && !m_haveModem)
@@ -451,13 +452,37 @@ void TWriteThread::FreeQueue() {
 }
 
 bool TWriteThread::HandleWriteData(const char* block, uint32_t count, bool slow) {
+    const bool toggle = Lines && Lines->WorkerTogglesRts();
+    if (!toggle)
+        return WriteBlock(block, count, slow);
+    // RTS up for the whole block, down once its last byte has left the wire.
+    PortHandle->setRts(true);
+    bool ok = WriteBlock(block, count, slow);
+    if (ok) {
+        const int rc = PortHandle->drainOutput(CloseEvent);
+        if (rc == ECANCELED) {
+            PortHandle->purge(platform::kPurgeTxAbort | platform::kPurgeTxClear);
+            ok = false;
+        } else if (rc) {
+            TraceError(rc, QStringLiteral("Error writing to CommFile while waiting"));
+            TraceText(QStringLiteral("Closing TAPI"));
+            PostHangupCall(rc, "write thread: failed GetOverlappedResult", 0);
+            ok = false;
+        }
+    }
+    PortHandle->setRts(false);
+    return ok;
+}
+
+bool TWriteThread::WriteBlock(const char* block, uint32_t count, bool slow) {
+    const platform::OutputHold hold = Lines ? Lines->Hold() : platform::OutputHold{};
     uint32_t offset = 0;
     uint32_t remaining = count;
     for (;;) {
         if (CloseEvent->isSet())
             return false;
         const size_t chunk = slow ? 1 : remaining;
-        const long n = PortHandle->writeAll(block + offset, chunk, CloseEvent);
+        const long n = PortHandle->writeAll(block + offset, chunk, CloseEvent, hold);
         if (n == -ECANCELED) {
             // Closing: drop what the driver still holds of this write.
             PortHandle->purge(platform::kPurgeTxAbort | platform::kPurgeTxClear);
@@ -474,6 +499,10 @@ bool TWriteThread::HandleWriteData(const char* block, uint32_t count, bool slow)
             PostHangupCall(error, "write thread: failed WriteFile", 0);
             return false;
         }
+        // A write held by CTS or DSR past its time-out ends with what went
+        // out; the rest is written again, as the classic driver's callers do.
+        if (size_t(n) < chunk)
+            TraceText(QStringLiteral("Write timed out, writing the rest again"));
         remaining -= uint32_t(n);
         offset += uint32_t(n);
         if (slow)

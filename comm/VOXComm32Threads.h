@@ -7,13 +7,14 @@
 
 #include "comm/OxaThread.h"
 #include "comm/VOXComm32Types.h"
-#include "platform/SerialDevice.h"
+#include "platform/SerialLine.h"
 
 class TVOXComm32;
 class TNotifyWindow;
 namespace comm {
 class ReceiveFlow;
-}
+class LineControls;
+} // namespace comm
 
 // Receives from the open port: reads chunks of up to 2048 bytes, posts each as
 // a received-data message (or joins it to the last one the window has not
@@ -29,7 +30,7 @@ public:
 
     // Wiring, before Resume.
     TVOXComm32* Component = nullptr;
-    platform::SerialDevice* PortHandle = nullptr;
+    platform::SerialLine* PortHandle = nullptr;
     platform::Event* CloseEvent = nullptr;
     TNotifyWindow* NotifyWindow = nullptr;
     comm::ReceiveFlow* Flow = nullptr;
@@ -85,9 +86,12 @@ public:
     ~TWriteThread() override;
 
     TVOXComm32* Component = nullptr;
-    platform::SerialDevice* PortHandle = nullptr;
+    platform::SerialLine* PortHandle = nullptr;
     platform::Event* CloseEvent = nullptr;
     TNotifyWindow* NotifyWindow = nullptr;
+    // The line controls the worker provides while it sends (RTS toggle, DSR
+    // handshake); none when null.
+    comm::LineControls* Lines = nullptr;
 
     // Queues PWM_WriteData / PWM_WriteDataSlowly with a block made by
     // comm::AllocBlock. True when queued: the worker then owns the block. False
@@ -96,6 +100,7 @@ public:
     // The worker is ready to take messages (its queue and write signal exist).
     bool Ready() const { return m_ready.load(); }
 
+    // Writes one block: all of it, or false when the worker must end.
     bool HandleWriteData(const char* block, uint32_t count, bool slow);
 
 protected:
@@ -108,6 +113,7 @@ private:
         char* block;
     };
     bool TakeMessage(Message& message);
+    bool WriteBlock(const char* block, uint32_t count, bool slow);
     void PostHangupCall(int error, const char* why, intptr_t extra);
     void TraceText(const QString& text);
     void TraceError(int error, const QString& text);

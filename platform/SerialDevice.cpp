@@ -247,8 +247,8 @@ int SerialDevice::setRtsOnSend(bool on) {
     if (ioctl(m_fd, TIOCGRS485, &conf) != 0)
         return errno;
     if (!m_rs485.valid)
-        m_rs485 = Rs485Saved{true, conf.flags, conf.delay_rts_before_send,
-                             conf.delay_rts_after_send};
+        m_rs485 =
+            Rs485Saved{true, conf.flags, conf.delay_rts_before_send, conf.delay_rts_after_send};
     conf.flags |= SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
     conf.flags &= ~uint32_t(SER_RS485_RTS_AFTER_SEND | SER_RS485_RX_DURING_TX);
     int error = 0;

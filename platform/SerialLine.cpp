@@ -68,8 +68,7 @@ void SerialLine::setTimeouts(const SerialTimeouts& t) {
     m_timeouts[4].store(t.WriteTotalTimeoutConstant, std::memory_order_relaxed);
 }
 
-int SerialLine::waitForLines(const OutputHold& hold, uint64_t deadline,
-                             const Event* cancel) const {
+int SerialLine::waitForLines(const OutputHold& hold, uint64_t deadline, const Event* cancel) const {
     // Polled rather than waited for with TIOCMIWAIT, which only a signal can
     // end: the close event must always be able to stop a held write.
     for (;;) {

@@ -6,6 +6,7 @@
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Notify.h"
 #include "comm/VOXComm32Threads.h"
+#include "platform/SerialDevice.h"
 #include "platform/Ticks.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include "comm/VOXComm32Blocks.h"
 #include "comm/VOXComm32Notify.h"
 #include "comm/VOXComm32Threads.h"
+#include "platform/SerialDevice.h"
 
 namespace {
 
