@@ -6,6 +6,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStyle>
+#include <algorithm>
+#include <cmath>
 
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Tables.h"
@@ -60,6 +63,10 @@ constexpr const char* kTimeoutCaptions[6] = {
 
 constexpr int kRowTop = 8;
 constexpr int kRowStep = 29;
+constexpr int kClientWidth = 280;
+constexpr int kClientHeight = 269;
+constexpr int kButtonRow = 240;
+constexpr int kSkipRowWidth = kClientWidth - 2 * kRowTop; // the skip row's own row, fitted
 
 TPortDialogLine dtrLineOf(VOxaSignalControl_DTR control, bool line) {
     switch (control) {
@@ -234,7 +241,7 @@ TPortDialog::TPortDialog(TVOXComm32& comm, const QString& caption, QWidget* pare
     : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
     setWindowTitle(caption);
-    setFixedSize(280, 269);
+    setFixedSize(kClientWidth, kClientHeight);
     // The pixel layout was drawn for a classic 8-point dialog font (11 pixels).
     QFont dialogFont = font();
     dialogFont.setPixelSize(11);
@@ -281,8 +288,8 @@ TPortDialog::TPortDialog(TVOXComm32& comm, const QString& caption, QWidget* pare
     for (const char* name : kPortDialogPresetNames)
         cmbPreset->addItem(QLatin1String(name));
 
-    // Right column: the poll period and the five timeouts. The captions do
-    // not fit their labels, so each label's hint repeats it.
+    // Right column: the poll period and the five timeouts; each label's hint
+    // repeats its caption.
     y = kRowTop;
     for (int box = 0; box < 6; ++box, y += kRowStep) {
         QLabel* label = makeLabel(this, kTimeoutCaptions[box], 144, y, 56);
@@ -308,12 +315,12 @@ TPortDialog::TPortDialog(TVOXComm32& comm, const QString& caption, QWidget* pare
 
     btnOK = new QPushButton(QStringLiteral("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnOK->setGeometry(168, 240, 48, 21);
+    btnOK->setGeometry(168, kButtonRow, 48, 21);
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->setGeometry(222, 240, 48, 21);
+    btnCancel->setGeometry(222, kButtonRow, 48, 21);
     btnCancel->setAutoDefault(false);
     // Esc rejects the dialog as the cancel button would.
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -322,6 +329,72 @@ TPortDialog::TPortDialog(TVOXComm32& comm, const QString& caption, QWidget* pare
     SetValues(values);
     comm.FillPortList(cmbPort);
     comm.SelectPortInList(cmbPort);
+    // A long device path does not fit the box: its hint shows it whole.
+    cmbPort->setToolTip(cmbPort->currentText());
+    connect(cmbPort, &QComboBox::editTextChanged, cmbPort, &QWidget::setToolTip);
+}
+
+void TPortDialog::FitTexts() {
+    if (m_fitted)
+        return;
+    m_fitted = true;
+    // How much wider (fx) and taller (fy) than drawn each control must be
+    // for its text; the largest need sets the scale for all of them.
+    double fx = 1.0, fy = 1.0;
+    const auto need = [](double& scale, int wanted, int drawn) {
+        if (drawn > 0)
+            scale = std::max(scale, double(wanted) / drawn);
+    };
+    const QFontMetrics metrics(font());
+    const int editFrame = 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth) + 6;
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        const QRect r = child->geometry();
+        if (auto* label = qobject_cast<QLabel*>(child)) {
+            need(fx, metrics.horizontalAdvance(label->text()) + 2, r.width());
+        } else if (auto* edit = qobject_cast<QLineEdit*>(child)) {
+            need(fx, metrics.horizontalAdvance(QStringLiteral("4294967295")) + editFrame,
+                 r.width());
+            need(fy, edit->sizeHint().height(), r.height());
+        } else if (auto* combo = qobject_cast<QComboBox*>(child)) {
+            if (!combo->isEditable()) // the port box takes any text; its list is wide
+                need(fx, combo->sizeHint().width(), r.width());
+            need(fy, combo->sizeHint().height(), r.height());
+        } else if (auto* check = qobject_cast<QCheckBox*>(child)) {
+            const bool skipBox =
+                std::find(chkSkipEvents.begin(), chkSkipEvents.end(), check) != chkSkipEvents.end();
+            // The skip boxes share the dialog's width in their own row.
+            need(fx, check->sizeHint().width() * (skipBox ? kSkipEventCount : 1),
+                 skipBox ? kSkipRowWidth : r.width());
+            need(fy, check->sizeHint().height(), r.height());
+        } else if (auto* button = qobject_cast<QPushButton*>(child)) {
+            need(fx, button->sizeHint().width(), r.width());
+            need(fy, button->sizeHint().height(), r.height());
+        }
+    }
+    // Whole pixels per row step keep the rows evenly spaced.
+    fy = std::ceil(kRowStep * fy) / kRowStep;
+    const auto scaled = [&](int x, int y, int w, int h) {
+        return QRect(int(std::lround(x * fx)), int(std::lround(y * fy)), int(std::lround(w * fx)),
+                     int(std::lround(h * fy)));
+    };
+    const int skipRow = kButtonRow;
+    for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        QRect r = child->geometry();
+        if (child == btnOK || child == btnCancel)
+            r.moveTop(kButtonRow + kRowStep);
+        child->setGeometry(scaled(r.x(), r.y(), r.width(), r.height()));
+    }
+    // Left to right in the order the row has always had: SE0 .. SE2, SE4 .. SE8, SE3.
+    QList<QCheckBox*> row(chkSkipEvents.begin(), chkSkipEvents.end());
+    std::sort(row.begin(), row.end(), [](QCheckBox* a, QCheckBox* b) { return a->x() < b->x(); });
+    for (int slot = 0; slot < row.size(); ++slot) {
+        const int left = kRowTop + slot * kSkipRowWidth / kSkipEventCount;
+        const int right = kRowTop + (slot + 1) * kSkipRowWidth / kSkipEventCount;
+        const QRect r = scaled(left, skipRow, right - left, 17);
+        row[slot]->setGeometry(r);
+    }
+    setFixedSize(int(std::lround(kClientWidth * fx)),
+                 int(std::lround((kClientHeight + kRowStep) * fy)));
 }
 
 TPortDialogValues TPortDialog::Values() const {
@@ -368,6 +441,7 @@ bool TVOXComm32::ShowPortDialog(const QString& caption) {
     const QString title =
         caption.isEmpty() ? QStringLiteral("Settings for ") + m_commPort : caption;
     TPortDialog dialog(*this, title, QApplication::activeWindow());
+    dialog.FitTexts();
     CenterForm(&dialog, nullptr, true);
     if (dialog.exec() != QDialog::Accepted)
         return false;

@@ -55,6 +55,13 @@ public:
     // through FillPortList and SelectPortInList).
     TPortDialog(TVOXComm32& comm, const QString& caption, QWidget* parent = nullptr);
 
+    // Widens the controls, their positions and the dialog in proportion until
+    // every caption and list item fits the font in use (the pixel layout was
+    // drawn for a smaller classic dialog font), and gives the skip boxes a row
+    // of their own below the columns, where their captions show; the buttons
+    // move one row down. Done once, before the dialog shows.
+    void FitTexts();
+
     TPortDialogValues Values() const;
     // Shows the values (the port text included).
     void SetValues(const TPortDialogValues& values);
@@ -73,4 +80,7 @@ public:
     std::array<QCheckBox*, kSkipEventCount> chkSkipEvents{};
     QPushButton* btnOK = nullptr;
     QPushButton* btnCancel = nullptr;
+
+private:
+    bool m_fitted = false;
 };

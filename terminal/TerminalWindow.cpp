@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <algorithm>
 
 #include "terminal/SendLineText.h"
@@ -87,6 +88,7 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
     m_rGroupMode = make<QGroupBox>("_RGroupMode", {168, 381, 81, 61}, true, false, false, true,
                                    &TerminalWindow::otherControlKey);
     m_rGroupMode->setTitle(QStringLiteral("Režim"));
+    fitSecondButtonColumn();
     new QGridLayout(m_rGroupMode);
     m_modeButtons = new QButtonGroup(this);
     m_modeButtons->setExclusive(true);
@@ -151,6 +153,25 @@ W* TerminalWindow::make(const char* suffix, QRect bounds, bool left, bool top, b
     m_suffixes.push_back({w, QString::fromLatin1(suffix)});
     m_keyHandlers.push_back({w, keys});
     return w;
+}
+
+void TerminalWindow::fitSecondButtonColumn() {
+    // "Uvolnit okno" is wider than its 75 pixels in most Linux fonts: the
+    // second button column grows to fit its captions, the mode group beside
+    // it moves along to keep its gap.
+    int needed = 0;
+    for (QPushButton* b : {m_btnDirect, m_btnUndock}) {
+        const QStyle* s = b->style();
+        needed = std::max(needed, b->fontMetrics().size(Qt::TextShowMnemonic, b->text()).width() +
+                                      s->pixelMetric(QStyle::PM_ButtonMargin, nullptr, b) +
+                                      2 * s->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, b));
+    }
+    const int grow = needed - m_btnUndock->width();
+    if (grow <= 0)
+        return;
+    for (QPushButton* b : {m_btnDirect, m_btnUndock})
+        b->resize(b->width() + grow, b->height());
+    m_rGroupMode->move(m_rGroupMode->x() + grow, m_rGroupMode->y());
 }
 
 void TerminalWindow::renameControls(const QString& terminalName) {

@@ -151,6 +151,7 @@ private:
     // The display fills the space above the manual line, less the find bar
     // while that is shown.
     void layoutDisplayArea();
+    void fitSecondButtonColumn();
 
     std::vector<Anchored> m_anchored;
     std::vector<std::pair<QWidget*, QString>> m_suffixes;

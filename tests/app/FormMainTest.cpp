@@ -32,6 +32,7 @@
 #include "platform/Ticks.h"
 #include "terminal/TerminalWindow.h"
 #include "terminal/VOxaTerminal.h"
+#include "tests/support/ClippedTexts.h"
 #include "util/Timer.h"
 
 namespace {
@@ -253,6 +254,29 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndAnOpenPortClearsIt) {
     ASSERT_TRUE(holder.waitForFinished());
     ASSERT_TRUE(tickUntilReady());
     EXPECT_EQ(frm->NoticeText(), "");
+}
+
+// With the fonts of this machine every caption shows whole, in the main window
+// and in the advanced dialog; a long notice wraps and makes the window taller,
+// never wider.
+TEST_F(MainWindowTest, EveryTextShowsWholeAndALongNoticeWraps) {
+    create();
+    EXPECT_EQ(testsupport::ClippedTexts(frm.get()).join('\n').toStdString(), "");
+    dlg->show();
+    EXPECT_EQ(testsupport::ClippedTexts(dlg).join('\n').toStdString(), "");
+    dlg->hide();
+
+    const int width = frm->width();
+    frm->ShowNotice(QString("COM port \"COM1\": permission denied on /dev/ttyS0. ").repeated(4));
+    ASSERT_TRUE(PumpUntil([&] {
+        return frm->StatusBar1Notice->height() >=
+               frm->StatusBar1Notice->heightForWidth(frm->StatusBar1Notice->width());
+    }));
+    EXPECT_EQ(frm->width(), width);
+    EXPECT_GE(frm->StatusBar1Notice->height(), 3 * frm->StatusBar1Notice->fontMetrics().height());
+    EXPECT_EQ(testsupport::ClippedTexts(frm.get()).join('\n').toStdString(), "");
+    // The groups above keep their room.
+    EXPECT_GE(frm->grpComPort->height(), frm->grpComPort->minimumSizeHint().height());
 }
 
 TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {

@@ -11,6 +11,7 @@
 #include "ConfigTestSupport.h"
 #include "comm/PortDialog.h"
 #include "comm/VOXComm32.h"
+#include "tests/support/ClippedTexts.h"
 
 using configtest::Pty;
 using configtest::snapshot;
@@ -309,4 +310,46 @@ TEST(PortDialog, StandsInForTheSystemConfigurationDialog) {
                                dialog.btnOK->click();
                            }));
     EXPECT_EQ(comm.DataBits(), TDataBits::_7);
+}
+
+// Shown, the dialog fits its texts to the font in use: every caption and list
+// item whole, nothing overlapping, the layout's rows and columns kept, the
+// skip boxes in a row of their own with their captions.
+TEST(PortDialog, FittedToTheFontEveryTextShowsWhole) {
+    QuietComm comm;
+    TPortDialog dialog(comm, QStringLiteral("x"));
+    dialog.edtTimeouts[3]->setText(QStringLiteral("4294967295"));
+    dialog.FitTexts();
+    dialog.show();
+    EXPECT_EQ(testsupport::ClippedTexts(&dialog).join('\n').toStdString(), "");
+    const QFontMetrics metrics(dialog.font());
+    for (QLineEdit* edit : dialog.edtTimeouts)
+        EXPECT_LE(metrics.horizontalAdvance(edit->text()), edit->contentsRect().width() -
+                                                               edit->textMargins().left() -
+                                                               edit->textMargins().right());
+
+    const QRect client(QPoint(0, 0), dialog.size());
+    const auto children = dialog.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* a : children) {
+        EXPECT_TRUE(client.contains(a->geometry())) << a->objectName().toStdString();
+        for (QWidget* b : children) {
+            if (a != b) {
+                EXPECT_FALSE(a->geometry().intersects(b->geometry()))
+                    << a->objectName().toStdString() << " / " << b->objectName().toStdString();
+            }
+        }
+    }
+    // Still two columns in the rows they had, and the skip row reads as before.
+    EXPECT_EQ(dialog.cmbBaudRate->y(), dialog.edtTimeouts[1]->y());
+    EXPECT_LT(dialog.cmbPort->geometry().right(), dialog.edtTimeouts[0]->x());
+    auto skipBoxes = dialog.chkSkipEvents;
+    std::sort(skipBoxes.begin(), skipBoxes.end(),
+              [](QCheckBox* a, QCheckBox* b) { return a->x() < b->x(); });
+    QStringList order;
+    for (QCheckBox* box : skipBoxes) {
+        order << box->text();
+        EXPECT_GT(box->y(), dialog.cmbPreset->geometry().bottom());
+        EXPECT_LT(box->geometry().bottom(), dialog.btnOK->y());
+    }
+    EXPECT_EQ(order.join(' '), QStringLiteral("SE0 SE1 SE2 SE4 SE5 SE6 SE7 SE8 SE3"));
 }
