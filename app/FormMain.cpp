@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cstdio>
 
@@ -23,6 +24,8 @@
 #include "appinfo/VOxaAppInfo.h"
 #include "comm/VOXComm32.h"
 #include "platform/ControlChannel.h"
+#include "platform/PathWatcher.h"
+#include "platform/SerialDevice.h"
 #include "platform/Ticks.h"
 #include "terminal/VOxaTerminal.h"
 #include "util/Ticks.h"
@@ -298,6 +301,18 @@ void TfrmMain::createComponents() {
     tmrAlarmRepeat->SetEnabled(false);
     connectHandlers();
     TComponent::LoadedAll(this);
+
+    // While connecting, the port's path is watched, so a device that comes
+    // back is opened at once rather than at the next retry.
+    m_portWatcher = new platform::PathWatcher(this);
+    m_portWatcher->OnChanged = [this] { portPathChanged(); };
+    m_quickRetryTimer = new QTimer(this);
+    m_quickRetryTimer->setInterval(QuickRetryInterval);
+    connect(m_quickRetryTimer, &QTimer::timeout, this, [this] {
+        if (--m_quickRetries <= 0)
+            m_quickRetryTimer->stop();
+        quickRetry();
+    });
 }
 
 void TfrmMain::connectHandlers() {
@@ -460,6 +475,37 @@ void TfrmMain::SetMachineState(TMachineState state) {
     machineStep = 0;
     if (state == MachineStateOpenPort || state == MachineStateSendCommand)
         tmrMachine->SetEnabled(true); // a fresh period: the first tick comes 50 ms later
+    watchPort();
+}
+
+void TfrmMain::watchPort() {
+    // Kept while the port is open too: the link to a device goes with it, and
+    // its target is remembered only while it is there.
+    if (MachineState == MachineStateIdle) {
+        m_portWatcher->watch(QString());
+        return;
+    }
+    const std::string device =
+        platform::SerialDevice::devicePath(commMain->CommPort().toLocal8Bit().toStdString());
+    m_portWatcher->watch(QString::fromLocal8Bit(device.c_str()));
+}
+
+void TfrmMain::portPathChanged() {
+    // Output the module prints while the port is closed is lost, so the next
+    // attempt comes at once; and a few more over the next 100 ms, since a new
+    // device node may still be getting its group and mode.
+    m_quickRetries = QuickRetries;
+    m_quickRetryTimer->start();
+    quickRetry();
+}
+
+void TfrmMain::quickRetry() {
+    // Only instead of waiting out a failed attempt's 500 ms; the retry timer
+    // runs on as it always does.
+    if (MachineState != MachineStateOpenPort || machineStep != 2 || m_inMachineTick)
+        return;
+    machineStep = 1;
+    tmrMachineTimer();
 }
 
 void TfrmMain::tmrMachineTimer() {
@@ -484,6 +530,7 @@ void TfrmMain::tmrMachineTimer() {
             machineStep = 1;
             break;
         case 1: {
+            watchPort(); // the port's name may have changed since
             bool opened = false;
             try {
                 opened = commMain->StartComm();

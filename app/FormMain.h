@@ -20,6 +20,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QStatusBar;
+class QTimer;
 class TVOXComm32;
 class TfrmCfgAdv;
 class Timer;
@@ -28,6 +29,7 @@ class VOxaLogger;
 class VOxaTerminal;
 namespace platform {
 class ControlChannel;
+class PathWatcher;
 class TerminationSignals;
 } // namespace platform
 
@@ -198,6 +200,13 @@ private:
     void createControls();
     void createComponents();
     void connectHandlers();
+    // The port's path is watched while connecting or connected.
+    void watchPort();
+    void portPathChanged();
+    void quickRetry();
+
+    static constexpr int QuickRetries = 4;        // after the first, at once
+    static constexpr int QuickRetryInterval = 25; // ms
 
     bool m_shown = false;
     bool m_closing = false;
@@ -205,6 +214,9 @@ private:
     bool m_inMachineTick = false;
     platform::ControlChannel* m_controlChannel = nullptr;
     platform::TerminationSignals* m_terminationSignals = nullptr;
+    platform::PathWatcher* m_portWatcher = nullptr;
+    QTimer* m_quickRetryTimer = nullptr;
+    int m_quickRetries = 0;
     QString m_portNotice; // the notice of the last failed open, empty after an open
 };
 

@@ -363,7 +363,7 @@ TEST_F(MainWindowTest, APulledCableLosesNoLineThatWasReadBeforeIt) {
     // The window is busy (runs no events) while the module prints and the
     // cable is pulled: what the port had read must still come before "Failed".
     QByteArray data;
-    for (int i = 0; i < 2000; ++i)
+    for (int i = 0; i < 300; ++i)
         data += "line " + QByteArray::number(i).rightJustified(5, '0') + "\r\n";
     ASSERT_TRUE(m_pty->writeAll(data));
     QElapsedTimer stalled;
@@ -382,18 +382,38 @@ TEST_F(MainWindowTest, APulledCableLosesNoLineThatWasReadBeforeIt) {
     int next = 0;
     bool failedAfterAll = false;
     for (const QByteArray& record : log) {
-        if (record.contains("+ line ") && next < 2000 &&
+        if (record.contains("+ line ") && next < 300 &&
             record.endsWith("+ line " + QByteArray::number(next).rightJustified(5, '0') + "\r"))
             ++next;
         if (record.contains("\": Failed"))
-            failedAfterAll = next == 2000;
+            failedAfterAll = next == 300;
     }
-    EXPECT_EQ(next, 2000) << "every line logged, in order";
+    EXPECT_EQ(next, 300) << "every line logged, in order";
     EXPECT_TRUE(failedAfterAll) << "the Failed line comes after them";
     const QStringList shown = terminalLines();
     const qsizetype failedAt = shown.indexOf(QRegularExpression(".*\": Failed$"));
     ASSERT_GE(failedAt, 1);
-    EXPECT_TRUE(shown[failedAt - 1].endsWith("+ line 01999")) << shown[failedAt - 1].toStdString();
+    EXPECT_TRUE(shown[failedAt - 1].endsWith("+ line 00299")) << shown[failedAt - 1].toStdString();
+}
+
+TEST_F(MainWindowTest, ADeviceThatComesBackIsOpenedAtOnce) {
+    ASSERT_TRUE(m_pty->plug());
+    create();
+    frm->commMain->SetCommPort(m_pty->link());
+    frm->btnConnect->click();
+    ASSERT_TRUE(tickUntilReady());
+    m_pty->unplug();
+    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Failed"; }));
+    tick(3); // the first attempt fails; the next one would be 500 ms later
+    ASSERT_EQ(frm->machineStep, 2);
+    const int attempts = frm->openAttempts;
+
+    // No more ticks: only the device's return can make the next attempt.
+    ASSERT_TRUE(m_pty->plug());
+    ASSERT_TRUE(PumpUntil([&] { return frm->MachineState == MachineStateReady; }));
+    EXPECT_EQ(frm->openAttempts, attempts);
+    EXPECT_EQ(frm->StatusText(), "Ready.");
+    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
 }
 
 TEST_F(MainWindowTest, SummaryShowsOnlyStandardRateConstants) {
