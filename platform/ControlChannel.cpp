@@ -223,25 +223,32 @@ void ControlChannel::acceptClients() {
     }
 }
 
+ControlRequest readControlRequest(const QByteArray& received) {
+    ControlRequest request;
+    const qsizetype end = received.indexOf('\n');
+    if (end < 0) {
+        request.complete = received.size() > ControlChannel::MaxLineLength;
+        return request;
+    }
+    request.complete = true;
+    if (end <= ControlChannel::MaxLineLength)
+        request.message = parseControlMessage(received.left(end + 1));
+    return request;
+}
+
 void ControlChannel::readClient(QLocalSocket* client) {
     if (client->property("answered").toBool()) {
         client->readAll();
         return;
     }
-    if (!client->canReadLine()) {
-        if (client->bytesAvailable() > MaxLineLength)
-            answer(client, 0);
+    // Whatever follows the first line is never looked at.
+    const ControlRequest request = readControlRequest(client->peek(MaxLineLength + 1));
+    if (!request.complete)
         return;
-    }
-    const QByteArray line = client->readLine(MaxLineLength + 1);
-    if (!line.endsWith('\n')) {
-        answer(client, 0);
-        return;
-    }
-    const std::optional<uint32_t> message = parseControlMessage(line);
+    client->readAll();
     int result = 0;
-    if (message && OnMessage)
-        result = OnMessage(*message);
+    if (request.message && OnMessage)
+        result = OnMessage(*request.message);
     answer(client, result);
 }
 

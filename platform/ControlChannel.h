@@ -80,6 +80,16 @@ private:
     QSocketNotifier* m_notifier = nullptr;
 };
 
+// What the bytes a client has sent so far ask for: nothing yet (no whole line
+// and still room for one), or an answer: to the message number of the first
+// line, or 0 (no message) for a line that holds no number or is longer than
+// ControlChannel::MaxLineLength before its line feed.
+struct ControlRequest {
+    bool complete = false;
+    std::optional<uint32_t> message;
+};
+ControlRequest readControlRequest(const QByteArray& received);
+
 // Client side: sends one request line and returns the answer, or -1 with a
 // reason in *error when the window could not be reached or gave no answer.
 // Nothing is sent to a server that runs as another user (its credentials are

@@ -1,23 +1,39 @@
 #!/usr/bin/env bash
-# Builds the fuzz targets of the token reader and the configuration string with
-# clang (libFuzzer + AddressSanitizer) and runs each for a while.
+# Builds the fuzz targets with clang (libFuzzer + AddressSanitizer +
+# UndefinedBehaviorSanitizer) and runs one of them, or each in turn.
 #
-#   scripts/fuzz.sh [--seconds N] [--build-dir DIR]
+#   scripts/fuzz.sh [--build-dir DIR] [--seconds N] [TARGET [SECONDS]]
 #
-# Defaults: 20 seconds per target, build directory build-fuzz. The corpus grows
-# in DIR/corpus; a failure leaves its input in DIR/artifacts and fails the run.
-# Exits with 77 (skipped) when clang++ is not installed.
+# Targets: fuzz_tokens fuzz_config fuzz_regtext fuzz_version fuzz_receive
+# fuzz_hexline fuzz_control; without TARGET all run. Defaults: 20 seconds per
+# target, build directory build-fuzz. Each run starts from the seed corpus in
+# tests/fuzz/seeds/TARGET and grows its corpus in DIR/corpus/TARGET; a failure
+# leaves its input in DIR/artifacts and fails the run. Prints the executions,
+# the corpus size and the peak memory of each run. Exits with 77 (skipped) when
+# clang++ is not installed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+all=(fuzz_tokens fuzz_config fuzz_regtext fuzz_version fuzz_receive fuzz_hexline fuzz_control)
 seconds=20
 build="$root/build-fuzz"
+targets=()
+usage() {
+  echo "usage: $0 [--build-dir DIR] [--seconds N] [TARGET [SECONDS]]" >&2
+  echo "targets: ${all[*]}" >&2
+  exit 2
+}
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
     --build-dir) build=$2; shift 2 ;;
-    *) echo "usage: $0 [--seconds N] [--build-dir DIR]" >&2; exit 2 ;;
+    fuzz_*)
+      [[ " ${all[*]} " == *" $1 "* ]] || usage
+      targets=("$1"); shift
+      if [ $# -gt 0 ] && [[ "$1" =~ ^[0-9]+$ ]]; then seconds=$1; shift; fi ;;
+    *) usage ;;
   esac
 done
+[ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 
 if ! command -v clang++ >/dev/null; then
   echo "fuzz.sh: clang++ is not installed; skipping" >&2
@@ -30,11 +46,12 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S "$root/tests/fuzz" -B "$build" "${generator[@]}" \
     -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE= >/dev/null
 fi
-cmake --build "$build" -j2 >/dev/null
+cmake --build "$build" -j2 --target "${targets[@]}" >/dev/null
 
 mkdir -p "$build/artifacts"
 export QT_QPA_PLATFORM=offscreen
-for target in fuzz_tokens fuzz_config; do
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+for target in "${targets[@]}"; do
   corpus="$build/corpus/$target"
   log="$build/$target.log"
   mkdir -p "$corpus"
@@ -47,4 +64,5 @@ for target in fuzz_tokens fuzz_config; do
     exit 1
   fi
   grep -E '^stat::(number_of_executed_units|peak_rss_mb)' "$log" || true
+  echo "corpus: $(find "$corpus" -type f | wc -l) inputs"
 done
