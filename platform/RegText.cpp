@@ -538,18 +538,26 @@ QByteArray RegDocument::text() const {
         estimate += s.rawPath.size() + 8 + s.items.size() * 48;
     QByteArray out;
     out.reserve(estimate);
+    // Lines kept as they were read. One that ends in a backslash was cut off
+    // from its continuation (by a blank line or the end of the file): a blank
+    // line after it keeps the next line from being taken for one.
+    auto putRaw = [&](const QList<QByteArray>& lines) {
+        for (const QByteArray& l : lines)
+            out += l + eol;
+        if (!lines.isEmpty() && trimRight(lines.last()).endsWith('\\'))
+            out += eol;
+    };
     out += headerV4 + eol + eol;
     if (!m_preamble.isEmpty()) {
         for (const QByteArray& l : m_preamble)
-            out += l + eol;
+            putRaw({l});
         out += eol;
     }
     for (const Section& s : m_sections) {
         out += '[' + s.rawPath + ']' + eol;
         for (const Item& item : s.items) {
             if (!item.rawLines.isEmpty()) {
-                for (const QByteArray& l : item.rawLines)
-                    out += l + eol;
+                putRaw(item.rawLines);
             } else {
                 out += formatValue(item.rawName, item.value) + eol;
             }

@@ -92,5 +92,6 @@ TEST(RegText, TextStaysByteForByteAndCutOffHexKeepsItsValue) {
     }
     const QByteArray written = doc.text();
     EXPECT_TRUE(written.contains("\"StartCmd\"=\"caf\xe9 \\\"x\\\" \\\\ \x80\xff\"\r\n"));
-    EXPECT_TRUE(written.contains("\"Blob\"=hex:01,02,\\\r\n\"Other\"=dword:00000001\r\n"));
+    // A blank line after it keeps the next line from being read as its continuation.
+    EXPECT_TRUE(written.contains("\"Blob\"=hex:01,02,\\\r\n\r\n\"Other\"=dword:00000001\r\n"));
 }
