@@ -1,11 +1,14 @@
 # Two commands for a new machine:
 #   make run   install what is missing, build, start Dralvo against the simulator
 #   make test  install what is missing, build, run every test through CTest
+#   make sanitize  the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer
+#                  (build-sanitize), and the thread tests under ThreadSanitizer
 #   make package  the Debian package (see README, "Installing")
 BUILD ?= build
 CMAKE_FLAGS ?=
+SANITIZE_BUILD ?= build-sanitize
 
-.PHONY: all deps configure build run test package clean format
+.PHONY: all deps configure build run test sanitize package clean format
 
 all: build
 
@@ -33,6 +36,9 @@ test: build
 package: configure
 	cmake --build $(BUILD) --target dralvo gsmsim dralvo-msg beep_wav install_data
 	cd $(BUILD) && cpack -G DEB
+
+sanitize: deps
+	scripts/sanitize.sh $(SANITIZE_BUILD)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QStringList>
-#include <QtEndian>
 
 #include <cstdint>
 
@@ -103,8 +102,10 @@ void TFileVersionInfo::ReadFile() {
     const auto translation = QueryValue(block, QStringLiteral("\\VarFileInfo\\Translation"));
     if (!translation || translation->size() < 4)
         return; // no translation table: nothing can be looked up
-    const uint16_t language = qFromLittleEndian<uint16_t>(translation->constData());
-    const uint16_t codePage = qFromLittleEndian<uint16_t>(translation->constData() + 2);
+    const QByteArray& t = *translation;
+    const auto word = [&t](int at) { return uint16_t(uint8_t(t[at]) | uint8_t(t[at + 1]) << 8); };
+    const uint16_t language = word(0);
+    const uint16_t codePage = word(2);
     m_countryCode = QStringLiteral("%1%2")
                         .arg(language, 4, 16, QLatin1Char('0'))
                         .arg(codePage, 4, 16, QLatin1Char('0'))
