@@ -24,6 +24,8 @@ TerminalDisplay::TerminalDisplay(QPlainTextEdit* edit, QObject* parent)
     });
     edit->installEventFilter(this);
     edit->viewport()->installEventFilter(this);
+    m_filteredEdit = edit;
+    m_filteredViewport = edit->viewport();
     connect(doc, &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
         if (!m_inUpdate && (removed || added))
             m_modelDirty = true;
@@ -180,17 +182,19 @@ void TerminalDisplay::setHeld(bool held) {
 }
 
 bool TerminalDisplay::eventFilter(QObject* watched, QEvent* event) {
-    if (!m_edit)
+    // Events also come while the view is being destroyed, when it is no
+    // longer a QPlainTextEdit: only identities are compared here.
+    if (m_edit.isNull())
         return false;
     const QEvent::Type type = event->type();
-    if (watched == m_edit->viewport()) {
+    if (watched == m_filteredViewport) {
         if (type == QEvent::Paint)
             m_sincePaint.start();
         // The operator is about to select: let the selection start on the
         // current text.
         else if (type == QEvent::MouseButtonPress)
             flush();
-    } else if (watched == m_edit && type == QEvent::KeyPress) {
+    } else if (watched == m_filteredEdit && type == QEvent::KeyPress) {
         flush();
     }
     return QObject::eventFilter(watched, event);

@@ -70,6 +70,9 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     QPointer<QPlainTextEdit> m_edit;
+    // What the event filter watches, for comparison only (never dereferenced).
+    const QObject* m_filteredEdit = nullptr;
+    const QObject* m_filteredViewport = nullptr;
     terminal::DisplayModel m_model;
     bool m_modelDirty = false; // the text was changed by someone else
     bool m_inUpdate = false;

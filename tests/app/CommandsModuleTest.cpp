@@ -166,9 +166,14 @@ TEST_F(CommandsReadFile, NoFreeFileHandleGivesTooManyOpenFiles) {
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
     rlimit tight = saved;
     tight.rlim_cur = rlim_t(probe);
+    // While no descriptor is free, only locals are touched: the undefined
+    // behaviour sanitizer needs a descriptor to check a member access.
+    std::vector<int> sizes;
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
-    const int error = read(path);
+    const int error =
+        app::readFileInBlocks(path, [&sizes](const char*, int count) { sizes.push_back(count); });
     ::setrlimit(RLIMIT_NOFILE, &saved);
+    m_sizes = sizes;
     EXPECT_EQ(app::ioErrorMessageForErrno(error), "Too many open files");
     EXPECT_TRUE(m_sizes.empty());
 }
