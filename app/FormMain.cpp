@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -18,6 +19,7 @@
 #include <cstdio>
 
 #include "app/FormCfgAdv.h"
+#include "app/LogLocation.h"
 #include "app/ModuleCommands.h"
 #include "app/PortOpenReason.h"
 #include "app/ReceivePipeline.h"
@@ -240,14 +242,26 @@ void TfrmMain::createControls() {
     main->addWidget(grpSendFile);
     main->addStretch(1);
 
+    // The status bar: the connection step and the newest notice side by side,
+    // the current log file on a line of its own below them.
     StatusBar1 = named(new QStatusBar(this), "StatusBar1");
     StatusBar1->setSizeGripEnabled(true);
     StatusBar1Panel = label(QString(), "StatusBar1Panel");
     StatusBar1Panel->setAlignment(Qt::AlignLeft | Qt::AlignTop); // beside a notice's first line
-    StatusBar1->addWidget(StatusBar1Panel, 1);
     StatusBar1Notice = named(new WrappingLabel, "StatusBar1Notice");
     StatusBar1Notice->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    StatusBar1->addWidget(StatusBar1Notice, 3);
+    StatusBar1Log = named(new WrappingLabel, "StatusBar1Log");
+    StatusBar1Log->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* status = named(new QWidget, "pnlStatus");
+    auto* statusGrid = new QGridLayout(status);
+    statusGrid->setContentsMargins(0, 0, 0, 0);
+    statusGrid->setVerticalSpacing(0);
+    statusGrid->addWidget(StatusBar1Panel, 0, 0);
+    statusGrid->addWidget(StatusBar1Notice, 0, 1);
+    statusGrid->addWidget(StatusBar1Log, 1, 0, 1, 2);
+    statusGrid->setColumnStretch(0, 1);
+    statusGrid->setColumnStretch(1, 3);
+    StatusBar1->addWidget(status, 1);
     setStatusBar(StatusBar1);
 
     setTabOrder(btnStart, btnConnect);
@@ -384,12 +398,29 @@ void TfrmMain::FormCreate() {
     StatusStep = StatusStepNone;
     lastCommState = CommStateFirst;
     VOxaAppInfo1->RestoreFormPlacement();
-    termData->SetLoggerFilename(QStringLiteral("logs\\Dralvo_*.log"));
+    // "logs\Dralvo_*.log" when started from a shell; the user's state folder
+    // when started from the desktop menu (see app/LogLocation.h).
+    const QString home = QDir::homePath();
+    termData->SetLoggerFilename(LogFilePattern(QDir::currentPath(), home, StateHome(home)));
     termData->SetLoggerNamingStyle(volnfDaily);
     termData->Logger()->OnLogFault = [this](VOxaLogger* sender, bool failing,
                                             const QString& fileName, const QString& reason) {
         termDataLogFault(sender, failing, fileName, reason);
     };
+    termData->Logger()->OnFileOpened = [this](VOxaLogger*, const QString& fileName) {
+        ShowLogFile(fileName);
+    };
+}
+
+void TfrmMain::ShowLogFile(const QString& fileName) {
+    StatusBar1Log->setText(QStringLiteral("Log: ") +
+                           DisplayedLogPath(fileName, QDir::currentPath(), QDir::homePath()));
+    StatusBar1Log->setToolTip(fileName);
+    static_cast<WrappingLabel*>(StatusBar1Log)->fitHeight();
+}
+
+QString TfrmMain::LogFileText() const {
+    return StatusBar1Log->text();
 }
 
 void TfrmMain::termDataLogFault(VOxaLogger*, bool failing, const QString& fileName,

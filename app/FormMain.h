@@ -114,6 +114,7 @@ public:
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusBar1Panel = nullptr;  // the connection step
     QLabel* StatusBar1Notice = nullptr; // the newest notice (see ShowNotice)
+    QLabel* StatusBar1Log = nullptr;    // the current log file (see ShowLogFile)
 
     // ---- fields of the connection sequence ----
     TMachineState MachineState = MachineStateIdle;
@@ -180,6 +181,10 @@ public:
     // callers may report a lasting condition each time they meet it.
     void ShowNotice(const QString& text);
     QString NoticeText() const;
+    // Names the log file now being written in the status bar ("Log: " and its
+    // path, shortened; the full path as the hint).
+    void ShowLogFile(const QString& fileName);
+    QString LogFileText() const;
     // A text as an integer: an optionally signed decimal number within the
     // 32-bit range, otherwise defaultValue.
     static int StrToIntDef(const QString& text, int defaultValue);

@@ -238,8 +238,13 @@ void VOxaLogger::handleReports() {
         const bool current = m_open && report.generation == m_generation;
         switch (report.kind) {
         case terminal::LogReport::Opened:
-            if (current)
+            if (current) {
                 m_fileName = report.fileName;
+                if (OnFileOpened) {
+                    TLogFileEvent handler = OnFileOpened; // the handler may replace itself
+                    handler(this, m_fileName);
+                }
+            }
             break;
         case terminal::LogReport::FolderFailed:
         case terminal::LogReport::OpenFailed:

@@ -55,6 +55,9 @@ class VOxaLogger;
 // the file again and the "not logged" record has been written).
 using TLogFaultEvent = std::function<void(VOxaLogger* Sender, bool failing, const QString& fileName,
                                           const QString& reason)>;
+// A log file has been opened: the day's file, or the fallback name used when
+// that one is taken.
+using TLogFileEvent = std::function<void(VOxaLogger* Sender, const QString& fileName)>;
 
 class VOxaLogger : public TComponent {
     Q_OBJECT
@@ -90,6 +93,7 @@ public:
 
     // ---- events ----
     TLogFaultEvent OnLogFault;
+    TLogFileEvent OnFileOpened;
 
     // ---- operations ----
     // Writes one piece of a line: count bytes of data, unrendered, of the given

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDate>
 #include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -658,6 +659,54 @@ TEST_F(MainWindowTest, ALogThatCannotBeWrittenIsNoticedAndLaterSaysWhatItMissed)
     EXPECT_TRUE(lines[0].contains(": A -- WARNING: 2 record(s) not logged since "))
         << lines[0].constData();
     EXPECT_TRUE(lines[1].endsWith(": + kept\r")) << lines[1].constData();
+}
+
+// Started in the home folder, as from a desktop menu: the log goes to the state
+// folder, and the status bar names the file. Started in a folder of one's own
+// it stays under logs/ there.
+TEST_F(MainWindowTest, AMenuStartLogsUnderTheStateFolderAndTheStatusBarSaysWhere) {
+    QTemporaryDir folder;
+    const QString home = folder.path() + "/home";
+    ASSERT_TRUE(QDir().mkpath(home + "/work"));
+    const QString previous = QDir::currentPath();
+    const QByteArray savedHome = qgetenv("HOME");
+    qputenv("HOME", home.toLocal8Bit());
+    qunsetenv("XDG_STATE_HOME");
+    ASSERT_TRUE(QDir::setCurrent(home));
+    const QString today = QDate::currentDate().toString("yyyy-MM-dd");
+
+    create(); // its first state line opens the day's log
+    const QString logFile = home + "/.local/state/Dralvo/logs/Dralvo_" + today + ".log";
+    ASSERT_TRUE(PumpUntil([&] { return !frm->LogFileText().isEmpty(); }));
+    EXPECT_EQ(frm->LogFileText(), "Log: ~/.local/state/Dralvo/logs/Dralvo_" + today + ".log");
+    EXPECT_EQ(frm->StatusBar1Log->toolTip(), logFile);
+    EXPECT_EQ(frm->termData->Logger()->FileName(), logFile);
+    EXPECT_FALSE(QFileInfo::exists(home + "/logs"));
+    frm.reset();
+
+    ASSERT_TRUE(QDir::setCurrent(home + "/work"));
+    create();
+    ASSERT_TRUE(PumpUntil([&] { return !frm->LogFileText().isEmpty(); }));
+    EXPECT_EQ(frm->LogFileText(), "Log: logs/Dralvo_" + today + ".log");
+    EXPECT_TRUE(QFileInfo::exists(home + "/work/logs/Dralvo_" + today + ".log"));
+    frm.reset();
+
+    // A state folder that cannot be made is told in the window.
+    QFile blocker(folder.path() + "/state");
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("XDG_STATE_HOME", blocker.fileName().toLocal8Bit());
+    ASSERT_TRUE(QDir::setCurrent(home));
+    create();
+    ASSERT_TRUE(PumpUntil([&] { return !frm->NoticeText().isEmpty(); }));
+    EXPECT_TRUE(frm->NoticeText().startsWith("Cannot write the log " + blocker.fileName() +
+                                             "/Dralvo/logs/Dralvo_" + today + ".log: "))
+        << frm->NoticeText().toStdString();
+    frm.reset();
+
+    qunsetenv("XDG_STATE_HOME");
+    QDir::setCurrent(previous);
+    qputenv("HOME", savedHome);
 }
 
 TEST_F(MainWindowTest, ReceivedDataRestartsTheAlarmOnlyWhenItIsOn) {

@@ -126,10 +126,10 @@ TEST_F(Installed, ProgramAnswersItsCommandLine) {
     EXPECT_TRUE(unknown.err.contains("no-such-option")) << unknown.err.toStdString();
 }
 
-// Started from another folder, with the no-data alarm due soon:
-// the installed program finds its own sound. A stand-in "aplay" early in PATH
-// records what it was asked to play.
-TEST_F(Installed, ProgramStartedElsewhereFindsItsSound) {
+// Started from "/" (as from a desktop menu), with the no-data alarm due soon:
+// the installed program finds its own sound and logs in the state folder. A
+// stand-in "aplay" early in PATH records what it was asked to play.
+TEST_F(Installed, ProgramStartedFromRootFindsItsSoundAndLogsInTheStateFolder) {
     QTemporaryDir home;
     const QString config = home.path() + "/config";
     const QString bin = home.path() + "/bin";
@@ -159,8 +159,8 @@ TEST_F(Installed, ProgramStartedElsewhereFindsItsSound) {
     env.insert("PATH", bin + ":" + env.value("PATH"));
     QProcess program;
     program.setProcessEnvironment(env);
-    ASSERT_TRUE(QDir().mkpath(home.path() + "/elsewhere"));
-    program.setWorkingDirectory(home.path() + "/elsewhere");
+    const bool rootHadLogs = QFileInfo::exists("/logs");
+    program.setWorkingDirectory("/");
     program.setStandardInputFile(QProcess::nullDevice());
     program.start(file("bin/dralvo"), {});
     ASSERT_TRUE(program.waitForStarted());
@@ -178,6 +178,15 @@ TEST_F(Installed, ProgramStartedElsewhereFindsItsSound) {
     ASSERT_TRUE(args.open(QIODevice::ReadOnly));
     EXPECT_EQ(QString::fromLocal8Bit(args.readAll()),
               "-q\n" + QFileInfo(file("share/dralvo/beep.wav")).canonicalFilePath() + "\n");
+
+    // Its log is in the state folder, not in /logs.
+    QFile log(home.path() + "/state/Dralvo/logs/Dralvo_" +
+              QDate::currentDate().toString("yyyy-MM-dd") + ".log");
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly)) << log.fileName().toStdString();
+    EXPECT_TRUE(log.readAll().contains(": A -- WARNING: NO DATA -- (sound)\r\n"));
+    if (!rootHadLogs) {
+        EXPECT_FALSE(QFileInfo::exists("/logs"));
+    }
 }
 
 } // namespace
