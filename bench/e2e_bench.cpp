@@ -5,8 +5,8 @@
 //
 //   e2e_bench [--mode flood|paced|reconnect|idle] [--lines N] [--line-len L]
 //             [--rate BYTES_PER_S] [--seconds S] [--dir LOG_DIR] [--label TEXT]
-//             [--cycles N] [--probe 0|1]
-//             [--peer 'COMMAND with {port} and {log}']
+//             [--cycles N] [--probe 0|1] [--soak CYCLES] [--slow-disk IOPS]
+//             [--program PATH] [--peer 'COMMAND with {port} and {log}']
 //
 // flood:     N lines as fast as the reader takes them; first byte written to
 //            last line in the log gives lines/s and MB/s.
@@ -16,6 +16,13 @@
 //            time from its appearance until the port is open again and until a
 //            line written then is in the log.
 // idle:      CPU used by the connected program over S seconds without data.
+// soak:      (--soak CYCLES) a line every 2 ms; the cable is pulled and
+//            re-plugged CYCLES times; lines lost, doubled and out of order in
+//            the log, and the time from the device's return to the first new
+//            line in the log.
+// --slow-disk IOPS runs the program in a block-I/O control group that allows
+// IOPS writes a second on the log's disk (cgroup v1 blkio or v2 io), after
+// checking that write-through writes in that group are really slowed down.
 // In flood and paced runs a probe thread asks the control socket for message 0
 // (answer 0) every 10 ms: the answer comes from the user-interface thread, so
 // the longest round trip bounds the longest stall of that thread.
@@ -38,6 +45,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -59,8 +67,11 @@ struct Options {
     std::string dir; // log folder (the program's current directory)
     std::string label;
     int cycles = 5;
+    int soak = 0; // cycles of the soak run
     std::string peer;  // another program instead of dralvo
     bool probe = true; // the stall probe (its own requests cost the program some CPU)
+    int slowDisk = 0;  // writes a second allowed on the log's disk; 0 = no limit
+    std::string program; // the program to run; default: dralvo next to bench/
 };
 
 double secondsSince(Clock::time_point t) {
@@ -117,6 +128,13 @@ public:
             ::close(m_master);
         m_master = -1;
     }
+    // The cable is pulled: the reader sees a hang-up and the name goes, as a
+    // USB adapter's device node and its /dev/serial/by-id link do.
+    void pull() {
+        unplug();
+        ::unlink(m_link.c_str());
+    }
+    bool open() const { return m_master >= 0; }
     // A reader holds the other side open (the master no longer reports a hang-up).
     bool readerPresent() const {
         pollfd p{m_master, POLLIN, 0};
@@ -205,6 +223,7 @@ public:
     long long lost = 0;    // numbers skipped
     long long doubled = 0; // numbers seen again or out of order
     long long cut = 0;     // lines of wrong length
+    std::function<void(long long)> onSeq; // each flood line's number, in the file's order
     long long bytes() const { return m_bytes; }
     int expectedLength = 0;
 
@@ -226,6 +245,8 @@ private:
         if (expectedLength > 0 && int(body.size()) + 2 != expectedLength)
             ++cut;
         ++seen;
+        if (onSeq)
+            onSeq(seq);
         if (seq == lastSeq + 1) {
             lastSeq = seq;
         } else if (seq > lastSeq + 1) {
@@ -242,6 +263,191 @@ private:
     int m_fd = -1;
     long long m_bytes = 0;
     std::string m_pending;
+};
+
+// ---- the slow disk ---------------------------------------------------------------------------
+
+std::string readText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+bool writeText(const fs::path& path, const std::string& text, std::string* why) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0 || ::write(fd, text.data(), text.size()) != ssize_t(text.size())) {
+        if (why)
+            *why = "writing \"" + text + "\" to " + path.string() + ": " + std::strerror(errno);
+        if (fd >= 0)
+            ::close(fd);
+        return false;
+    }
+    ::close(fd);
+    return true;
+}
+
+// Moves the calling process into a control group (between fork and exec, so
+// everything the program writes is counted): only async-signal-safe calls.
+bool joinCgroup(const char* procs) {
+    char text[24];
+    int n = 0;
+    char digits[24];
+    for (long pid = long(::getpid()); pid > 0; pid /= 10)
+        digits[n++] = char('0' + pid % 10);
+    for (int i = 0; i < n; ++i)
+        text[i] = digits[n - 1 - i];
+    const int fd = ::open(procs, O_WRONLY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::write(fd, text, size_t(n)) == n;
+    if (fd >= 0)
+        ::close(fd);
+    return ok;
+}
+
+// A control group that allows a number of writes a second on the disk of a folder.
+// Only writes the process waits for are held back by the block layer's throttle
+// (write-through and direct writes; buffered writes are flushed later by the
+// kernel's own threads, outside the group), which is how the program writes its log.
+class SlowDisk {
+public:
+    ~SlowDisk() { remove(); }
+
+    bool setUp(const fs::path& folder, int iops, std::string* why) {
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0) {
+            *why = folder.string() + ": " + std::strerror(errno);
+            return false;
+        }
+        // The throttle takes a whole disk: a partition is limited through its disk.
+        std::string dev = std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev));
+        const fs::path sys = "/sys/dev/block/" + dev;
+        std::error_code ec;
+        if (!fs::exists(sys, ec)) {
+            *why = folder.string() + " is not on a block device (device " + dev + ")";
+            return false;
+        }
+        if (fs::exists(sys / "partition", ec))
+            dev = readText(fs::canonical(sys, ec).parent_path() / "dev");
+        m_device = dev;
+
+        std::string v1, v2;
+        std::ifstream mounts("/proc/mounts");
+        std::string source, target, type, options;
+        std::string rest;
+        while (mounts >> source >> target >> type >> options && std::getline(mounts, rest)) {
+            if (type == "cgroup" && ("," + options + ",").find(",blkio,") != std::string::npos)
+                v1 = target;
+            if (type == "cgroup2" && v2.empty())
+                v2 = target;
+        }
+        const std::string name = "dralvo-e2e-bench-" + std::to_string(::getpid());
+        if (!v1.empty() && fs::exists(fs::path(v1) / "blkio.throttle.write_iops_device", ec)) {
+            m_kind = "blkio";
+            m_group = fs::path(v1) / name;
+            if (!makeGroup(why))
+                return false;
+            if (!writeText(m_group / "blkio.throttle.write_iops_device",
+                           dev + " " + std::to_string(iops), why))
+                return false;
+        } else if (!v2.empty() && (" " + readText(fs::path(v2) / "cgroup.controllers") + " ")
+                                          .find(" io ") != std::string::npos) {
+            m_kind = "io";
+            // The controller must be handed down from the root to the new group.
+            if ((" " + readText(fs::path(v2) / "cgroup.subtree_control") + " ").find(" io ") ==
+                    std::string::npos &&
+                !writeText(fs::path(v2) / "cgroup.subtree_control", "+io", why))
+                return false;
+            m_group = fs::path(v2) / name;
+            if (!makeGroup(why))
+                return false;
+            if (!writeText(m_group / "io.max", dev + " wiops=" + std::to_string(iops), why))
+                return false;
+        } else {
+            *why = "no cgroup v1 blkio hierarchy with a write throttle and no cgroup v2 io "
+                   "controller";
+            return false;
+        }
+        m_procs = (m_group / "cgroup.procs").string();
+        return check(folder, iops, why);
+    }
+
+    // Write-through writes a second measured in the group (the throttle is only trusted
+    // when it holds them near the limit).
+    double checkRate() const { return m_checkRate; }
+    const std::string& procs() const { return m_procs; }
+    std::string describe() const { return m_kind + " " + m_device; }
+
+    void remove() {
+        if (m_group.empty())
+            return;
+        // The group goes once its last process has been reaped.
+        for (int i = 0; i < 100 && ::rmdir(m_group.c_str()) != 0 && errno == EBUSY; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        m_group.clear();
+    }
+
+private:
+    bool makeGroup(std::string* why) {
+        if (::mkdir(m_group.c_str(), 0755) != 0) {
+            *why = m_group.string() + ": " + std::strerror(errno);
+            m_group.clear();
+            return false;
+        }
+        return true;
+    }
+
+    // A child in the group appends 64-byte records with O_DSYNC for up to 2 s, as the
+    // program's log does.
+    bool check(const fs::path& folder, int iops, std::string* why) {
+        const std::string file = (folder / ".slow-disk-check").string();
+        int pipeFd[2];
+        if (::pipe(pipeFd) != 0)
+            return false;
+        const auto t = Clock::now();
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(pipeFd[0]);
+            long done = -1;
+            if (joinCgroup(m_procs.c_str())) {
+                const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_DSYNC, 0600);
+                char record[64];
+                std::memset(record, 'x', sizeof record);
+                done = 0;
+                while (fd >= 0 && done < 2L * iops && secondsSince(t) < 2.0 &&
+                       ::write(fd, record, sizeof record) == ssize_t(sizeof record))
+                    ++done;
+                if (fd >= 0)
+                    ::close(fd);
+            }
+            (void)!::write(pipeFd[1], &done, sizeof done);
+            ::_exit(0);
+        }
+        ::close(pipeFd[1]);
+        long done = -1;
+        if (pid < 0 || ::read(pipeFd[0], &done, sizeof done) != ssize_t(sizeof done))
+            done = -1;
+        ::close(pipeFd[0]);
+        if (pid > 0)
+            ::waitpid(pid, nullptr, 0);
+        const double elapsed = secondsSince(t);
+        ::unlink(file.c_str());
+        if (done < 0) {
+            *why = "a process could not be put into " + m_procs;
+            return false;
+        }
+        m_checkRate = double(done) / elapsed;
+        if (m_checkRate > 1.5 * iops) {
+            *why = "the throttle does not slow write-through writes down (" +
+                   std::to_string(int(m_checkRate)) + " a second in the group)";
+            return false;
+        }
+        return true;
+    }
+
+    std::string m_kind, m_device, m_procs;
+    fs::path m_group;
+    double m_checkRate = 0;
 };
 
 // ---- the program -----------------------------------------------------------------------------
@@ -347,6 +553,8 @@ public:
         return spawn({"/bin/sh", "-c", command}, {}, cwd);
     }
 
+    // The control group's process list the program starts in (empty: none).
+    void setCgroup(std::string procs) { m_cgroupProcs = std::move(procs); }
     pid_t pid() const { return m_pid; }
     const std::string& socket() const { return m_socket; }
     bool running() {
@@ -380,6 +588,8 @@ private:
             return false;
         if (m_pid == 0) {
             ::setpgid(0, 0);
+            if (!m_cgroupProcs.empty() && !joinCgroup(m_cgroupProcs.c_str()))
+                ::_exit(125);
             if (::chdir(cwd.c_str()) != 0)
                 ::_exit(126);
             for (const std::string& e : env)
@@ -400,6 +610,7 @@ private:
 
     pid_t m_pid = -1;
     std::string m_socket;
+    std::string m_cgroupProcs;
 };
 
 // ---- the stall probe -------------------------------------------------------------------------
@@ -436,12 +647,10 @@ public:
         m_thread = std::thread([this] {
             while (!m_stop) {
                 const double ms = controlRoundTrip(m_socket);
-                if (ms < 0) {
+                if (ms < 0)
                     ++m_failures;
-                } else {
-                    m_max = std::max(m_max.load(), ms);
-                    ++m_count;
-                }
+                else
+                    m_samples.push_back(ms);
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
         });
@@ -451,17 +660,30 @@ public:
         if (m_thread.joinable())
             m_thread.join();
     }
-    double maxMs() const { return m_max; }
-    long long count() const { return m_count; }
-    long long failures() const { return m_failures; }
+    // After stop(): the answer times as JSON fields.
+    std::string json() {
+        std::sort(m_samples.begin(), m_samples.end());
+        auto at = [&](double q) {
+            return m_samples.empty() ? 0.0 : m_samples[size_t(double(m_samples.size() - 1) * q)];
+        };
+        const long long over50 =
+            m_samples.end() - std::upper_bound(m_samples.begin(), m_samples.end(), 50.0);
+        std::ostringstream o;
+        o.setf(std::ios::fixed);
+        o.precision(3);
+        o << ",\"ui_stall_p50_ms\":" << at(0.5) << ",\"ui_stall_p99_ms\":" << at(0.99)
+          << ",\"ui_stall_max_ms\":" << (m_samples.empty() ? 0.0 : m_samples.back())
+          << ",\"ui_stalls_over_50ms\":" << over50 << ",\"ui_probes\":" << m_samples.size()
+          << ",\"ui_probe_failures\":" << m_failures;
+        return o.str();
+    }
 
 private:
     std::string m_socket;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
-    std::atomic<double> m_max{0};
-    std::atomic<long long> m_count{0};
-    std::atomic<long long> m_failures{0};
+    std::vector<double> m_samples; // written by the probe thread until stop()
+    long long m_failures = 0;
 };
 
 // ---- runs ------------------------------------------------------------------------------------
@@ -472,6 +694,8 @@ struct Setup {
     fs::path cwd;    // the program's current directory (logs)
     std::string log; // the file to follow
     std::string dralvo;
+    std::string slowDisk; // JSON fields that describe the disk limit, or empty
+    std::string cgroupProcs; // the limit's control group, or empty
     bool isPeer() const { return !opt.peer.empty(); }
 };
 
@@ -486,6 +710,7 @@ bool waitFor(const std::function<bool()>& cond, double seconds) {
 }
 
 bool startReader(Setup& s, Program& program, Device& device) {
+    program.setCgroup(s.cgroupProcs);
     bool ok = s.isPeer()
                   ? program.startPeer(
                         replaceAll(replaceAll(s.opt.peer, "{port}", device.link()), "{log}", s.log),
@@ -508,7 +733,8 @@ bool startReader(Setup& s, Program& program, Device& device) {
 std::string jsonHead(const Setup& s, const char* run) {
     std::ostringstream o;
     o << "{\"run\":\"" << run << "\",\"label\":\"" << s.opt.label << "\",\"reader\":\""
-      << (s.isPeer() ? "peer" : "dralvo") << "\",\"log_dir\":\"" << s.cwd.string() << "\"";
+      << (s.isPeer() ? "peer" : "dralvo") << "\",\"log_dir\":\"" << s.cwd.string() << "\""
+      << s.slowDisk;
     return o.str();
 }
 
@@ -628,8 +854,7 @@ int runFlood(Setup& s, bool paced) {
       << ",\"cpu_pct_of_core\":" << cpu / elapsed * 100 << ",\"vm_hwm_kb\":" << after.vmHwmKb
       << ",\"vm_rss_kb\":" << after.vmRssKb;
     if (!s.isPeer() && s.opt.probe)
-        o << ",\"ui_stall_max_ms\":" << probe.maxMs() << ",\"ui_probes\":" << probe.count()
-          << ",\"ui_probe_failures\":" << probe.failures();
+        o << probe.json();
     o << "}";
     std::printf("%s\n", o.str().c_str());
     std::fflush(stdout);
@@ -688,6 +913,156 @@ int runReconnect(Setup& s) {
     return receiving.size() == size_t(s.opt.cycles) ? 0 : 1;
 }
 
+// Steady traffic with pulled and re-plugged cables. A line is sent every 2 ms
+// while the program has the port open; what the module prints while the cable
+// is out, or before the port is opened again, a real line loses, so those lines
+// are never written. Lines written in the last 20 ms before a pull may still be
+// on the way and are counted apart.
+int runSoak(Setup& s) {
+    Device device((s.work / "ttyBENCH").string());
+    if (!device.plug())
+        return 1;
+    Program program;
+    if (!startReader(s, program, device)) {
+        std::fprintf(stderr, "e2e_bench: the reader did not open the port\n");
+        return 1;
+    }
+    enum : char { NotWritten, Written, BeforePull };
+    std::vector<char> kind;           // per sequence number - 1
+    std::vector<double> writtenAt;    // seconds since t0
+    std::vector<unsigned char> times; // how often each line is in the log
+    long long outOfOrder = 0, highest = 0;
+    long long firstOfCycle = 0;        // first line written since the last replug
+    bool receiving = true;             // a line written since the replug is in the log
+    Clock::time_point back = Clock::now();
+    std::vector<double> reconnect, opened;
+    LogTail tail(s.log);
+    tail.poll(Clock::now(), nullptr, Clock::now()); // skip what is there already
+    tail.expectedLength = s.opt.lineLen;
+    tail.onSeq = [&](long long seq) {
+        if (seq < 1 || size_t(seq) > kind.size())
+            return;
+        unsigned char& n = times[size_t(seq - 1)];
+        if (n < 255)
+            ++n;
+        if (n == 1 && seq < highest)
+            ++outOfOrder;
+        highest = std::max(highest, seq);
+        if (!receiving && firstOfCycle > 0 && seq >= firstOfCycle) {
+            receiving = true;
+            reconnect.push_back(secondsSince(back));
+        }
+    };
+
+    const auto t0 = Clock::now();
+    const double period = 0.002;
+    long long seq = 0;
+    // Sends the lines that are due and reads the log: one step of every phase.
+    auto step = [&] {
+        while (double(seq) * period <= secondsSince(t0)) {
+            ++seq;
+            kind.push_back(NotWritten);
+            writtenAt.push_back(secondsSince(t0));
+            times.push_back(0);
+            if (device.open() && device.readerPresent()) {
+                const std::string line = floodLine(seq, s.opt.lineLen);
+                if (device.writeAll(line.data(), line.size())) {
+                    kind.back() = Written;
+                    if (firstOfCycle == 0) {
+                        firstOfCycle = seq;
+                        if (!receiving)
+                            opened.push_back(secondsSince(back));
+                    }
+                }
+            }
+        }
+        device.drain();
+        tail.poll(Clock::now(), nullptr, t0);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    };
+    auto runFor = [&](double seconds, const std::function<bool()>& until) {
+        const auto t = Clock::now();
+        while (secondsSince(t) < seconds && !(until && until()) && program.running())
+            step();
+    };
+
+    int completed = 0;
+    for (int cycle = 1; cycle <= s.opt.soak && program.running(); ++cycle) {
+        // Plugged: steady traffic for a while once receiving.
+        runFor(10, [&] { return receiving; });
+        if (!receiving)
+            break;
+        runFor(0.3 + 0.001 * (173 * cycle % 300), nullptr);
+        // Pull: the lines of the last 20 ms may still be in the line.
+        const double now = secondsSince(t0);
+        for (long long i = seq; i >= 1 && writtenAt[size_t(i - 1)] >= now - 0.020; --i)
+            if (kind[size_t(i - 1)] == Written)
+                kind[size_t(i - 1)] = BeforePull;
+        device.pull();
+        runFor(0.1 + 0.001 * (137 * cycle % 300), nullptr);
+        // Re-plug: a new device behind the same name.
+        if (!device.plug())
+            return 1;
+        back = Clock::now();
+        firstOfCycle = 0;
+        receiving = false;
+        ++completed;
+    }
+    runFor(10, [&] { return receiving; });
+    runFor(0.3, nullptr);
+    // Let the log catch up with the last lines.
+    const long long last = seq;
+    auto lastProgress = Clock::now();
+    long long seenBefore = -1;
+    while (secondsSince(lastProgress) < 2 && program.running()) {
+        tail.poll(Clock::now(), nullptr, t0);
+        if (highest >= last || tail.seen != seenBefore) {
+            if (highest >= last && tail.seen == seenBefore)
+                break;
+            seenBefore = tail.seen;
+            lastProgress = Clock::now();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    long long written = 0, lost = 0, beforePull = 0, lostBeforePull = 0, notWritten = 0,
+              doubled = 0;
+    for (size_t i = 0; i < kind.size(); ++i) {
+        if (times[i] > 1)
+            doubled += times[i] - 1;
+        if (kind[i] == Written) {
+            ++written;
+            lost += times[i] == 0;
+        } else if (kind[i] == BeforePull) {
+            ++beforePull;
+            lostBeforePull += times[i] == 0;
+        } else {
+            ++notWritten;
+        }
+    }
+    std::vector<double> sorted = reconnect;
+    std::sort(sorted.begin(), sorted.end());
+    auto at = [&](double q) {
+        return sorted.empty() ? 0.0 : sorted[size_t(double(sorted.size() - 1) * q)] * 1000;
+    };
+    std::sort(opened.begin(), opened.end());
+    const double openMedian = opened.empty() ? 0.0 : opened[opened.size() / 2] * 1000;
+    std::ostringstream o;
+    o.setf(std::ios::fixed);
+    o.precision(1);
+    o << jsonHead(s, "soak") << ",\"cycles\":" << s.opt.soak << ",\"completed\":" << completed
+      << ",\"reconnected\":" << reconnect.size() << ",\"lines_written\":" << written + beforePull
+      << ",\"lost\":" << lost << ",\"doubled\":" << doubled << ",\"out_of_order\":" << outOfOrder
+      << ",\"cut\":" << tail.cut << ",\"last_20ms_lines\":" << beforePull
+      << ",\"last_20ms_lost\":" << lostBeforePull << ",\"unplugged_lines\":" << notWritten
+      << ",\"port_open_median_ms\":" << openMedian << ",\"reconnect_median_ms\":" << at(0.5) << ",\"reconnect_p90_ms\":" << at(0.9)
+      << ",\"reconnect_max_ms\":" << (sorted.empty() ? 0.0 : sorted.back() * 1000)
+      << ",\"reconnects_over_50ms\":"
+      << (sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), 0.050)) << "}";
+    std::printf("%s\n", o.str().c_str());
+    std::fflush(stdout);
+    return completed == s.opt.soak && reconnect.size() == size_t(completed) ? 0 : 1;
+}
+
 int runIdle(Setup& s) {
     Device device((s.work / "ttyBENCH").string());
     if (!device.plug())
@@ -718,7 +1093,8 @@ int usage() {
                  "[--line-len L]\n"
                  "                 [--rate BYTES_PER_S] [--seconds S] [--dir LOG_DIR] "
                  "[--label TEXT]\n"
-                 "                 [--cycles N] [--probe 0|1] [--peer 'COMMAND {port} {log}']\n");
+                 "                 [--cycles N] [--probe 0|1] [--soak CYCLES] [--slow-disk IOPS]\n"
+                 "                 [--program PATH] [--peer 'COMMAND {port} {log}']\n");
     return 2;
 }
 
@@ -752,11 +1128,24 @@ int main(int argc, char** argv) {
             s.opt.probe = value != "0";
         else if (name == "--peer")
             s.opt.peer = value;
+        else if (name == "--soak")
+            s.opt.soak = std::max(1, std::atoi(value.c_str()));
+        else if (name == "--slow-disk")
+            s.opt.slowDisk = std::max(1, std::atoi(value.c_str()));
+        else if (name == "--program")
+            s.opt.program = value;
         else
             return usage();
     }
     // The program next to this benchmark (build/bench/e2e_bench -> build/dralvo).
-    s.dralvo = (fs::canonical("/proc/self/exe").parent_path().parent_path() / "dralvo").string();
+    s.dralvo = s.opt.program.empty()
+                   ? (fs::canonical("/proc/self/exe").parent_path().parent_path() / "dralvo")
+                         .string()
+                   : fs::absolute(s.opt.program).string();
+    if (s.opt.soak > 0)
+        s.opt.mode = "soak";
+    else if (s.opt.mode == "soak")
+        s.opt.soak = std::max(1, s.opt.cycles);
     char workTemplate[] = "/tmp/dralvo-e2e-bench-XXXXXX";
     if (!::mkdtemp(workTemplate))
         return 1;
@@ -774,8 +1163,30 @@ int main(int argc, char** argv) {
     fs::create_directories(s.cwd);
     s.log = s.isPeer() ? (s.cwd / "peer.log").string()
                        : (s.cwd / ("logs/Dralvo_" + today() + ".log")).string();
+    SlowDisk slowDisk;
+    if (s.opt.slowDisk > 0) {
+        std::string why;
+        std::ostringstream o;
+        if (slowDisk.setUp(s.cwd, s.opt.slowDisk, &why)) {
+            s.cgroupProcs = slowDisk.procs();
+            o << ",\"slow_disk\":\"" << slowDisk.describe()
+              << "\",\"slow_disk_iops\":" << s.opt.slowDisk
+              << ",\"slow_disk_check_writes_per_s\":" << int(slowDisk.checkRate() + 0.5);
+        } else {
+            std::fprintf(stderr,
+                         "e2e_bench: --slow-disk %d is not available here: %s; the run goes on "
+                         "without a limit\n",
+                         s.opt.slowDisk, why.c_str());
+            o << ",\"slow_disk\":\"unavailable\",\"slow_disk_reason\":\""
+              << replaceAll(replaceAll(why, "\\", "\\\\"), "\"", "\\\"") << "\"";
+            slowDisk.remove();
+        }
+        s.slowDisk = o.str();
+    }
     int rc = 2;
-    if (s.opt.mode == "flood")
+    if (s.opt.mode == "soak")
+        rc = runSoak(s);
+    else if (s.opt.mode == "flood")
         rc = runFlood(s, false);
     else if (s.opt.mode == "paced")
         rc = runFlood(s, true);
