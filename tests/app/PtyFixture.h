@@ -36,9 +36,14 @@ public:
                ::rename(temp.constData(), QFile::encodeName(m_link).constData()) == 0;
     }
     // Closing the master is what pulling a USB adapter looks like to the program.
+    // The name goes with it, as a pulled adapter's device node does: the freed
+    // pty number is soon handed to another test running beside this one, and a
+    // link left behind would lead the program to that test's line.
     void unplug() {
-        if (m_master >= 0)
-            ::close(m_master);
+        if (m_master < 0)
+            return;
+        ::unlink(QFile::encodeName(m_link).constData());
+        ::close(m_master);
         m_master = -1;
     }
 
