@@ -10,6 +10,7 @@
 #include "appinfo/VersionBlock.h"
 #include "appinfo/VersionResource.h"
 #include "platform/File.h"
+#include "platform/ThisProcess.h"
 
 #ifndef DRALVO_VERSION
 #define DRALVO_VERSION "1.10"
@@ -78,7 +79,7 @@ TFileVersionInfo::TFileVersionInfo(QObject* owner) : TComponent(owner) {
     QString self =
         QCoreApplication::instance() ? QCoreApplication::applicationFilePath() : QString();
     if (self.isEmpty())
-        self = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+        self = QFileInfo(platform::executablePath()).canonicalFilePath();
     SetExecutableFile(self);
 }
 

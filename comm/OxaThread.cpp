@@ -1,8 +1,8 @@
 #include "comm/OxaThread.h"
 
 #include <chrono>
-#include <sys/resource.h>
-#include <unistd.h>
+
+#include "platform/ThisProcess.h"
 
 VOxaThread::VOxaThread() = default;
 
@@ -18,7 +18,7 @@ void VOxaThread::Resume() {
 }
 
 void VOxaThread::run() {
-    m_threadId.store(int(gettid()));
+    m_threadId.store(platform::currentThreadId());
     if (m_pendingPriority != 3)
         SetPriority(m_pendingPriority);
     try {
@@ -42,7 +42,7 @@ void VOxaThread::SetPriority(int index) {
         return;
     }
     // Raising the priority needs privileges; without them the default stays.
-    (void)setpriority(PRIO_PROCESS, id_t(tid), kNice[index]);
+    (void)platform::setThreadNice(tid, kNice[index]);
 }
 
 bool VOxaThread::Finished() const {

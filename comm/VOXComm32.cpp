@@ -12,6 +12,7 @@
 #include "comm/VOXComm32Lines.h"
 #include "comm/VOXComm32Notify.h"
 #include "comm/VOXComm32Threads.h"
+#include "platform/File.h"
 #include "platform/SerialDevice.h"
 #include "platform/Ticks.h"
 #include "util/Ticks.h"
@@ -590,20 +591,13 @@ QString TVOXComm32::LookupDriverName(const QString& portName) const {
         const std::string target = name.toLocal8Bit().toStdString();
         // A name given as a path (or a link to the port) finds its entry
         // through the device node it resolves to.
-        std::string targetPath;
-        if (char* real = realpath(platform::SerialDevice::devicePath(target).c_str(), nullptr)) {
-            targetPath = real;
-            free(real);
-        }
+        const std::string targetPath =
+            platform::resolvedPath(platform::SerialDevice::devicePath(target));
         const std::vector<platform::SerialPortEntry> entries = ReadPortMap();
         for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
             bool match = it->portName == target;
-            if (!match && !targetPath.empty()) {
-                if (char* real = realpath(("/dev/" + it->portName).c_str(), nullptr)) {
-                    match = targetPath == real;
-                    free(real);
-                }
-            }
+            if (!match && !targetPath.empty())
+                match = targetPath == platform::resolvedPath("/dev/" + it->portName);
             if (match) {
                 result = QString::fromLocal8Bit(it->deviceName.c_str());
                 break;

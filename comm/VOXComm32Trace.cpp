@@ -4,7 +4,6 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
-#include <unistd.h>
 
 #include "comm/VOXComm32.h"
 #include "platform/SysCall.h"
@@ -20,7 +19,7 @@ bool EnvironmentWantsTrace() {
 }
 
 std::atomic<bool> g_enabled{EnvironmentWantsTrace()};
-std::atomic<int> g_fd{STDERR_FILENO};
+std::atomic<int> g_fd{platform::standardErrorFd};
 
 } // namespace
 
@@ -42,7 +41,7 @@ void TraceLine(const char* kind, const QString& text) {
 }
 
 void SetTraceForTest(bool enabled, int fd) {
-    g_fd.store(fd < 0 ? STDERR_FILENO : fd);
+    g_fd.store(fd < 0 ? platform::standardErrorFd : fd);
     g_enabled.store(enabled);
 }
 

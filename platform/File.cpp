@@ -2,6 +2,7 @@
 
 #include <QFile>
 
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -96,6 +97,15 @@ PathStatus pathStatus(const QString& path) {
     status.writable =
         (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(name.constData(), W_OK) == 0;
     return status;
+}
+
+std::string resolvedPath(const std::string& path) {
+    std::string result;
+    if (char* real = ::realpath(path.c_str(), nullptr)) {
+        result = real;
+        std::free(real);
+    }
+    return result;
 }
 
 QString fileErrorText(int error) {

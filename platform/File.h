@@ -14,6 +14,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace platform {
 
@@ -54,6 +55,10 @@ struct PathStatus {
     int error = 0;         // errno of the failed look-up (ENOENT when missing)
 };
 PathStatus pathStatus(const QString& path);
+
+// The absolute path that path names with every link and "." or ".." resolved
+// (the path of the file itself); empty when it does not resolve.
+std::string resolvedPath(const std::string& path);
 
 // The reason for an errno from File::open or the other calls here, in words:
 // the system's text, except "not a regular file" for ENXIO.

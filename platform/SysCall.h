@@ -7,6 +7,9 @@ struct pollfd;
 
 namespace platform {
 
+// The standard error stream's descriptor (STDERR_FILENO).
+constexpr int standardErrorFd = 2;
+
 // Calls call() again while it fails with EINTR; returns its last result.
 template <class Call> auto retryInterrupted(Call&& call) -> decltype(call()) {
     for (;;) {

@@ -22,4 +22,10 @@ uint32_t GetTickCount() {
 
 void setTickSource(std::function<uint32_t()> source) { tickSource() = std::move(source); }
 
+int64_t realTimeMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 } // namespace platform

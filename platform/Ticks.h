@@ -12,4 +12,7 @@ uint32_t GetTickCount();
 // Passing an empty function restores the real clock.
 void setTickSource(std::function<uint32_t()> source);
 
+// The wall clock: milliseconds since 1970-01-01 00:00 UTC.
+int64_t realTimeMs();
+
 } // namespace platform

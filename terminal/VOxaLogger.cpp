@@ -10,8 +10,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
+#include "platform/ThisProcess.h"
+#include "platform/Ticks.h"
 #include "util/OxaUtils.h"
 
 namespace {
@@ -90,7 +91,7 @@ QString VOxaLogger::ProgramName() {
     if (QCoreApplication::instance())
         path = QCoreApplication::applicationFilePath();
     if (path.isEmpty())
-        path = QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+        path = platform::executablePath();
     const QString name = QFileInfo(path).completeBaseName();
     return name.isEmpty() ? QStringLiteral("Dralvo") : name;
 }
@@ -105,9 +106,7 @@ VOxaLogger::Stamp VOxaLogger::now() {
     }
     // The local offset is looked up once a minute: converting every record
     // through the time-zone database would cost a stat of the zone file each.
-    timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
-    const int64_t utc = int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+    const int64_t utc = platform::realTimeMs();
     if (utc < m_offsetFrom || utc >= m_offsetUntil) {
         m_offsetMs = int64_t(QDateTime::fromMSecsSinceEpoch(utc).offsetFromUtc()) * 1000;
         m_offsetFrom = floorDiv(utc, msPerMinute) * msPerMinute;
