@@ -675,6 +675,7 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
     try {
         m_readThread = std::make_unique<TReadThread>();
         m_readThread->Flow = m_receiveFlow.get();
+        m_readThread->Lines = m_lineControls.get();
         m_readThread->Component = this;
         m_readThread->PortHandle = m_port.get();
         m_readThread->CloseEvent = m_closeEvent.get();

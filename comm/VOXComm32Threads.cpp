@@ -117,6 +117,10 @@ bool TReadThread::ReceiveHeld() {
 void TReadThread::ReceiveBoundChanged(bool over) {
     TraceText(over ? QStringLiteral("Receive side over its bound: reading pauses")
                    : QStringLiteral("Receive side caught up: reading again"));
+    // Under the DTR handshake the device stops sending while DTR is down, so
+    // what waits in the kernel does not overrun it.
+    if (Lines)
+        Lines->ReceiveOverBound(over);
 }
 
 // Reads what the port holds into the chunk buffer; a full chunk is posted at

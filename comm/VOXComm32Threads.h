@@ -34,6 +34,9 @@ public:
     platform::Event* CloseEvent = nullptr;
     TNotifyWindow* NotifyWindow = nullptr;
     comm::ReceiveFlow* Flow = nullptr;
+    // The line controls that follow the receive side (DTR handshake); none
+    // when null.
+    comm::LineControls* Lines = nullptr;
     QString DriverName;
     VOXComm32SkipEvents SkipEvents;
     char EvtChar = 0;
@@ -59,7 +62,7 @@ private:
     // Whether reading pauses because the window is behind; reports changes.
     bool ReceiveHeld();
     // The receive side went over its bound (over) or has caught up: reading
-    // pauses or resumes. The place for a line's own flow control to follow.
+    // pauses or resumes, and the line's own flow control follows.
     void ReceiveBoundChanged(bool over);
     void PostHangupCall(int error, const char* why, intptr_t extra);
     void TraceText(const QString& text);

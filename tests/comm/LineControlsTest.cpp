@@ -118,6 +118,35 @@ TEST_F(LineControls, StopEndsAWriteHeldWithoutTimeout) {
     EXPECT_EQ(comm::LiveBlocks(), 0);
 }
 
+TEST_F(LineControls, DtrHandshakeDropsDtrWhileTheReceiveSideIsOverItsBound) {
+    comm.Signals()->SetDTRControl(VOxaSignalControl_DTRHandshake);
+    comm.SetMaxReceiveUnhandled(16 * 1024);
+    std::string received;
+    comm.SetOnReceiveData(
+        [&](QObject*, const char* data, uint16_t count) { received.append(data, count); });
+    ASSERT_TRUE(comm.StartComm());
+    EXPECT_TRUE(comm.Traced("DTR handshake: DTR drops while the receive side is over its bound"));
+    EXPECT_TRUE(comm.line->dtr());
+
+    std::string data;
+    for (int i = 0; i < 64 * 1024; ++i)
+        data += char('a' + i % 23);
+    comm.line->deviceSends(data);
+    // The window handles nothing: the worker stops at its bound and drops DTR.
+    ASSERT_TRUE(WaitStalled([&] { return !comm.line->dtr(); }));
+    EXPECT_TRUE(comm.ReceiveOverBound());
+    EXPECT_GT(comm.line->unread(), 0u) << "the rest waits on the line";
+
+    // The window catches up: DTR returns and every byte arrives in order.
+    ASSERT_TRUE(WaitUntil([&] { return received.size() >= data.size() && comm.line->dtr(); }));
+    EXPECT_TRUE(received == data);
+    const std::vector<std::string> calls = comm.line->calls();
+    const auto off = std::find(calls.begin(), calls.end(), "DTR off");
+    ASSERT_NE(off, calls.end());
+    EXPECT_NE(std::find(off, calls.end(), "DTR on"), calls.end()) << "raised again after the drop";
+    EXPECT_EQ(calls.back(), "DTR on");
+}
+
 TEST_F(LineControls, LinelessDeviceOpensWithEveryControlAndTracesThemUnavailable) {
     comm.behaviour.modemLines = false;
     comm.Signals()->SetRTSControl(VOxaSignalControl_RTSToggle);

@@ -77,6 +77,16 @@ inline bool WaitUntil(const std::function<bool()>& cond, int ms = 5000) {
     return true;
 }
 
+// Waits until cond holds or ms pass without running the event loop, so the
+// component's window stays behind meanwhile; returns cond().
+inline bool WaitStalled(const std::function<bool()>& cond, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!cond() && timer.elapsed() < ms)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return cond();
+}
+
 // Runs the event loop for ms milliseconds.
 inline void Pump(int ms) {
     WaitUntil([] { return false; }, ms);

@@ -188,15 +188,6 @@ TEST_F(PortTest, PulledCableClosesAsFailedAndReopens) {
     comm.StopComm();
 }
 
-// Waits without running the event loop: the window stays behind meanwhile.
-bool WaitStalled(const std::function<bool()>& cond, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond() && timer.elapsed() < ms)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return cond();
-}
-
 TEST_F(PortTest, AWindowThatIsBehindHoldsTheWorkerAtItsBoundAndLosesNothing) {
     ASSERT_TRUE(comm.StartComm());
     const int bound = comm.MaxReceiveUnhandled();
