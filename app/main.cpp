@@ -1,5 +1,6 @@
 // Dralvo: a serial debugging console for a Java application on a GSM module.
 #include <QApplication>
+#include <QIcon>
 
 #include "app/CommandLine.h"
 #include "app/FormCfgAdv.h"
@@ -13,6 +14,12 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     // Lets the desktop match the window to its menu entry (and its icon).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.oxatek.Dralvo"));
+    // For desktops that show the window's own icon; built in, so a program run
+    // from the build tree has it too.
+    QIcon builtIn;
+    for (const int size : {16, 24, 32, 48, 64, 128})
+        builtIn.addFile(QStringLiteral(":/icons/dralvo-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("dralvo"), builtIn));
     application.setQuitOnLastWindowClosed(false); // the terminal window may stay open
 
     TfrmMain frmMain; // components created and loaded, FormCreate run
