@@ -61,6 +61,9 @@ void LineControls::ChooseDtrHandshake(const Wanted& wanted, const Trace& trace) 
     if (m_dtrHandshake != Provided::No)
         return;
     if (wanted.dtrNeverDropped) {
+        // The handshake would leave the line to the receive side; on this
+        // driver it is held up instead.
+        m_line.setDtr(true);
         m_dtrHandshake = Provided::Unavailable;
         trace(QStringLiteral("DTR handshake unavailable: DTR is never dropped on this driver"));
     } else if (m_line.setDtr(!m_receiveOver) == 0) {

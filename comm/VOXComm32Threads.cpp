@@ -115,12 +115,12 @@ bool TReadThread::ReceiveHeld() {
 }
 
 void TReadThread::ReceiveBoundChanged(bool over) {
-    TraceText(over ? QStringLiteral("Receive side over its bound: reading pauses")
-                   : QStringLiteral("Receive side caught up: reading again"));
     // Under the DTR handshake the device stops sending while DTR is down, so
     // what waits in the kernel does not overrun it.
     if (Lines)
         Lines->ReceiveOverBound(over);
+    TraceText(over ? QStringLiteral("Receive side over its bound: reading pauses")
+                   : QStringLiteral("Receive side caught up: reading again"));
 }
 
 // Reads what the port holds into the chunk buffer; a full chunk is posted at

@@ -5,6 +5,30 @@
 
 // The machine's serial ports as a map of device names to port names, the way
 // the classic serial-port map lists them: "\Device\cdc_acm0" -> "ttyACM0".
+//
+// Driver names and their rules
+// ----------------------------
+// The serial component keeps the port's driver name in upper case, as the
+// classic driver names were: "\Device\" dropped from the map entry, so
+// ttyACM0 served by cdc_acm gives "CDC_ACM0". The driver is the kernel driver
+// of the tty's device in sysfs (see serialPortMap). A few of the component's
+// rules are tied to classic driver names; they apply to a driver name that
+// begins with the classic prefix or with the Linux driver that behaves alike:
+//
+//   classic prefix  Linux driver  devices            rule
+//   USBSER00        cdc_acm       USB modems         DTR is never dropped (the
+//                   (ttyACM*)     (CDC-ACM)          firmware stops sending)
+//                                                    and so never drives a
+//                                                    DTR handshake
+//   SILABSER        cp210x        Silicon Labs USB   breaks are left out of the
+//                   (ttyUSB*)     bridges            read worker's event mask
+//   BTPORT          rfcomm        Bluetooth serial   the empty transmitter is
+//                   (rfcomm*)     ports              left out of the event mask
+//
+// The S0016MDM, S0016MGMT and S0016OBEX prefixes (Bluetooth modem, management
+// and object-exchange ports of a classic stack) have no Linux counterpart:
+// Bluetooth serial ports are all rfcomm here, which the BTPORT row covers.
+// A port whose driver is unknown ("?") gets none of these rules.
 
 namespace platform {
 

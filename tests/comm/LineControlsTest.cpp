@@ -147,6 +147,22 @@ TEST_F(LineControls, DtrHandshakeDropsDtrWhileTheReceiveSideIsOverItsBound) {
     EXPECT_EQ(calls.back(), "DTR on");
 }
 
+TEST_F(LineControls, DtrHandshakeLeavesDtrUpOnAUsbModemDriver) {
+    comm.map = {{"\\Device\\cdc_acm0", "fake0", "cdc_acm"}};
+    comm.Signals()->SetDTRControl(VOxaSignalControl_DTRHandshake);
+    comm.SetMaxReceiveUnhandled(4096);
+    ASSERT_TRUE(comm.StartComm());
+    EXPECT_EQ(comm.DriverName(), "CDC_ACM0");
+    EXPECT_TRUE(comm.Traced("DTR handshake unavailable: DTR is never dropped on this driver"));
+    comm.line->deviceSends(std::string(16 * 1024, 'u'));
+    // The bound is traced once the line controls have followed it.
+    ASSERT_TRUE(
+        WaitStalled([&] { return comm.Traced("Receive side over its bound: reading pauses"); }));
+    EXPECT_TRUE(comm.line->dtr());
+    const std::vector<std::string> calls = comm.line->calls();
+    EXPECT_EQ(std::find(calls.begin(), calls.end(), "DTR off"), calls.end());
+}
+
 TEST_F(LineControls, LinelessDeviceOpensWithEveryControlAndTracesThemUnavailable) {
     comm.behaviour.modemLines = false;
     comm.Signals()->SetRTSControl(VOxaSignalControl_RTSToggle);
