@@ -19,19 +19,34 @@ function(dralvo_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# dralvo_test(NAME DEPS ...): one GoogleTest program of every source in the
-# calling folder, registered with CTest test by test.
+# dralvo_test(NAME [APPLICATION NONE|CORE|WIDGETS] DEPS ...): one GoogleTest
+# program of every source in the calling folder and the shared test main
+# (tests/support/TestMain.cpp), registered with CTest test by test. The main
+# creates the named Qt application object (NONE when not given).
 function(dralvo_test name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "APPLICATION" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
   if(NOT sources)
     return()
   endif()
-  add_executable(${name} ${sources})
+  if(NOT ARG_APPLICATION OR ARG_APPLICATION STREQUAL "NONE")
+    set(application 0)
+  elseif(ARG_APPLICATION STREQUAL "CORE")
+    set(application 1)
+  elseif(ARG_APPLICATION STREQUAL "WIDGETS")
+    set(application 2)
+  else()
+    message(FATAL_ERROR "dralvo_test(${name}): APPLICATION is NONE, CORE or WIDGETS")
+  endif()
+  add_executable(${name} ${sources} ${CMAKE_SOURCE_DIR}/tests/support/TestMain.cpp)
   target_compile_options(${name} PRIVATE ${DRALVO_WARNINGS})
-  target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gmock Threads::Threads)
-  target_compile_definitions(${name} PRIVATE
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} testsupport GTest::gtest GTest::gmock
+                        Threads::Threads)
+  if(application EQUAL 2)
+    target_link_libraries(${name} PRIVATE Qt6::Widgets)
+  endif()
+  target_compile_definitions(${name} PRIVATE DRALVO_TEST_APPLICATION=${application}
     DRALVO_BINARY_DIR="${CMAKE_BINARY_DIR}" DRALVO_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

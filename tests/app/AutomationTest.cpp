@@ -48,7 +48,7 @@ protected:
         setUserString("Port", "ComPort", m_pty->link());
         create();
         frm->btnConnectClick();
-        ASSERT_TRUE(PumpUntil([&] { return frm->MachineState == MachineStateReady; }));
+        ASSERT_TRUE(WaitUntil([&] { return frm->MachineState == MachineStateReady; }));
         ASSERT_TRUE(frm->commMain->IsCommOpen());
     }
 
@@ -59,10 +59,6 @@ protected:
     }
     int warnings() { return countInTerminal("-- WARNING: NO DATA -- (sound)"); }
     int sounds() const { return int(m_sounds.size()); }
-    // Runs the event loop for about ms milliseconds.
-    static void pumpFor(int ms) {
-        PumpUntil([] { return false; }, ms);
-    }
 
     QElapsedTimer m_clock;
     std::vector<SoundStart> m_sounds;
@@ -93,7 +89,7 @@ TEST_F(Automation, AutoConnectOpensThePortShortlyAfterStart) {
     setUserDword("Advanced", "AutoStartDelay", 150);
     create();
     EXPECT_FALSE(frm->commMain->IsCommOpen());
-    ASSERT_TRUE(PumpUntil([&] { return frm->StatusText() == "Ready."; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->StatusText() == "Ready."; }));
     EXPECT_TRUE(frm->commMain->IsCommOpen());
     EXPECT_TRUE(frm->connectOnly);
     EXPECT_FALSE(frm->tmrAutoStartDelayed->Enabled());
@@ -106,7 +102,7 @@ TEST_F(Automation, AutoConnectOffLeavesThePortAlone) {
     setUserDword("Advanced", "AutoStartDelay", 50);
     create();
     EXPECT_FALSE(frm->tmrAutoStartDelayed->Enabled());
-    pumpFor(300);
+    Pump(300);
     EXPECT_EQ(frm->MachineState, MachineStateIdle);
     EXPECT_FALSE(frm->commMain->IsCommOpen());
 }
@@ -116,14 +112,14 @@ TEST_F(Automation, MarkLinesGoToDisplayAndLogWhileDisconnected) {
     dlg->chkAutoMark->setChecked(true);
     dlg->edtMarkDelay->setText("100");
     frm->ApplyAdvancedSettings();
-    ASSERT_TRUE(PumpUntil([&] { return countInTerminal("-- MARK --") >= 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return countInTerminal("-- MARK --") >= 3; }));
     EXPECT_FALSE(frm->commMain->IsCommOpen());
     EXPECT_GE(logText().count("-- MARK --"), 3);
 
     dlg->chkAutoMark->setChecked(false);
     frm->ApplyAdvancedSettings();
     const int marks = countInTerminal("-- MARK --");
-    pumpFor(350);
+    Pump(350);
     EXPECT_EQ(countInTerminal("-- MARK --"), marks);
 }
 
@@ -137,7 +133,7 @@ TEST_F(Automation, ApplyingUnchangedValuesKeepsThePeriodRunning) {
     QElapsedTimer timer;
     timer.start();
     while (countInTerminal("-- MARK --") == 0 && timer.elapsed() < 4000) {
-        pumpFor(100);
+        Pump(100);
         frm->ApplyAdvancedSettings();
     }
     EXPECT_EQ(countInTerminal("-- MARK --"), 1);
@@ -171,7 +167,7 @@ TEST_F(Automation, CommandIsSentWithCarriageReturnEveryPeriod) {
     // The reads below run while the window's event loop is not pumped, so the
     // timer's ticks are pumped in between.
     QByteArray got;
-    ASSERT_TRUE(PumpUntil([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         got += m_pty->read(1, 10);
         return got.size() >= 3 * 8;
     }));
@@ -180,7 +176,7 @@ TEST_F(Automation, CommandIsSentWithCarriageReturnEveryPeriod) {
 
     dlg->chkAutoCmd->setChecked(false);
     frm->ApplyAdvancedSettings();
-    pumpFor(100);
+    Pump(100);
     m_pty->read(1000, 100);
     // An empty command is a carriage return alone.
     dlg->edtAutoCmd->setText("");
@@ -286,7 +282,7 @@ TEST(AlarmSound, GeneratedBeepIsAShortPcmWave) {
 TEST_F(Automation, SilentModuleGivesOneWarningAndASoundEveryHalfSecond) {
     createConnected();
     enableAlarm("300");
-    ASSERT_TRUE(PumpUntil([&] { return sounds() >= 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return sounds() >= 3; }));
     EXPECT_EQ(warnings(), 1);
     // A late tick shortens the gap after it (the timer keeps its rhythm), so
     // the rhythm is checked over all of them; no gap may be a double start.
@@ -297,12 +293,12 @@ TEST_F(Automation, SilentModuleGivesOneWarningAndASoundEveryHalfSecond) {
 
     // The module speaks: the sound stops ...
     ASSERT_TRUE(m_pty->write("+CREG: 1\r\n"));
-    ASSERT_TRUE(PumpUntil([&] { return countInTerminal("+CREG: 1") == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return countInTerminal("+CREG: 1") == 1; }));
     const qint64 dataAt = m_clock.elapsed();
     const int soundsAtData = sounds();
     EXPECT_FALSE(frm->tmrAlarmRepeat->Enabled());
     // ... and after a further silent period the warning comes again, with its sound.
-    ASSERT_TRUE(PumpUntil([&] { return warnings() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return warnings() == 2; }));
     EXPECT_GE(m_clock.elapsed() - dataAt, 150);
     EXPECT_EQ(sounds(), soundsAtData + 1);
 }
@@ -310,13 +306,13 @@ TEST_F(Automation, SilentModuleGivesOneWarningAndASoundEveryHalfSecond) {
 TEST_F(Automation, NewPeriodWhileSoundingStartsAFreshPeriod) {
     create();
     enableAlarm("200");
-    ASSERT_TRUE(PumpUntil([&] { return sounds() >= 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return sounds() >= 1; }));
     ASSERT_EQ(warnings(), 1);
     dlg->edtAlarmDelay->setText("700");
     frm->ApplyAdvancedSettings();
     const qint64 appliedAt = m_clock.elapsed();
     const int soundsAtApply = sounds();
-    ASSERT_TRUE(PumpUntil([&] { return warnings() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return warnings() == 2; }));
     // No sound in between, and the whole new period passed first.
     EXPECT_EQ(sounds(), soundsAtApply + 1);
     EXPECT_GE(m_sounds.back().at - appliedAt, 650);

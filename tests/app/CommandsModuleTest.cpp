@@ -207,7 +207,7 @@ protected:
         return sizes;
     }
     bool finish() {
-        return PumpUntil([&] { return !m_sender.busy(); });
+        return WaitUntil([&] { return !m_sender.busy(); });
     }
 
     app::FileSender m_sender;

@@ -71,7 +71,7 @@ protected:
         frm = std::make_unique<TfrmMain>();
         frm->SetCfgAdv(new TfrmCfgAdv(frm.get()));
         frm->show();
-        ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() != "?"; }));
+        ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() != "?"; }));
         app::setIoErrorReporter([this](QWidget*, const QString& message) { m_errors << message; });
     }
     void TearDown() override {
@@ -85,7 +85,7 @@ protected:
         frm->cmbPort->setEditText(m_pty->link());
         ASSERT_EQ(frm->commMain->CommPort(), m_pty->link());
         frm->btnConnect->click();
-        ASSERT_TRUE(PumpUntil([&] { return frm->MachineState == MachineStateReady; }));
+        ASSERT_TRUE(WaitUntil([&] { return frm->MachineState == MachineStateReady; }));
         ASSERT_TRUE(frm->commMain->IsCommOpen());
     }
 
@@ -118,7 +118,7 @@ protected:
     app::FileSender* sender() { return frm->findChild<app::FileSender*>(); }
     // Until the window has handed the whole file on.
     bool allHandedOn(int timeoutMs = 60000) {
-        return PumpUntil([&] { return !sender() || !sender()->busy(); }, timeoutMs);
+        return WaitUntil([&] { return !sender() || !sender()->busy(); }, timeoutMs);
     }
     // Stops the write worker: a large block fills the pseudo-terminal, which
     // nobody drains, so everything queued later stays queued.
@@ -229,7 +229,7 @@ TEST_F(CommandsWindow, TenMegabyteBinaryFileArrivesUnchanged) {
     EXPECT_EQ(got.size(), bytes.size());
     EXPECT_EQ(QCryptographicHash::hash(got, QCryptographicHash::Sha256),
               QCryptographicHash::hash(bytes, QCryptographicHash::Sha256));
-    EXPECT_TRUE(PumpUntil([&] { return comm::LiveBlocks() == blocksBefore; }, 2000));
+    EXPECT_TRUE(WaitUntil([&] { return comm::LiveBlocks() == blocksBefore; }, 2000));
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
@@ -272,7 +272,7 @@ TEST_F(CommandsWindow, StopDuringTheTransferEndsItAndFreesTheQueue) {
     const QByteArray bytes = BinaryBytes(4 * 1024 * 1024);
     sendFile(writeFile("big.bin", bytes));
     // Part of the file is queued behind the busy port, part still to come.
-    ASSERT_TRUE(PumpUntil([&] { return comm::LiveBlocks() - blocksBefore > 40; }));
+    ASSERT_TRUE(WaitUntil([&] { return comm::LiveBlocks() - blocksBefore > 40; }));
     ASSERT_TRUE(sender()->busy());
 
     QElapsedTimer stopping;
@@ -285,7 +285,7 @@ TEST_F(CommandsWindow, StopDuringTheTransferEndsItAndFreesTheQueue) {
     // also when the port opens again.
     EXPECT_TRUE(allHandedOn(2000));
     frm->btnConnect->click();
-    ASSERT_TRUE(PumpUntil([&] { return frm->MachineState == MachineStateReady; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->MachineState == MachineStateReady; }));
     EXPECT_EQ(comm::LiveBlocks(), blocksBefore);
     // What the module may still read is at most what filled the terminal's buffers.
     EXPECT_LT(m_pty->read(8 * 1024 * 1024, 300).size(), 1024 * 1024);

@@ -30,7 +30,7 @@ long long request(const QString& path, const QByteArray& line, QString* error = 
         result = platform::sendControlMessage(path, line, &why, 3000);
         done = true;
     });
-    PumpUntil([&] { return done.load(); }, 5000);
+    WaitUntil([&] { return done.load(); }, 5000);
     client.join();
     if (error)
         *error = why;
@@ -160,7 +160,7 @@ TEST(DralvoMsg, SendsTheMessageAndPrintsTheAnswer) {
         QProcess p;
         p.setProcessEnvironment(env);
         p.start(tool, args);
-        PumpUntil([&] { return p.state() == QProcess::NotRunning; }, 5000);
+        WaitUntil([&] { return p.state() == QProcess::NotRunning; }, 5000);
         return std::make_pair(p.exitCode(), p.readAllStandardOutput().trimmed());
     };
     // It finds the main instance's socket through XDG_RUNTIME_DIR.
@@ -194,7 +194,7 @@ TEST(DralvoProgram, AnswersOnItsSocketAndEndsOnTerminationSignals) {
     p.start(program, {});
     ASSERT_TRUE(p.waitForStarted(5000));
     const QString socket = dir.path() + "/runtime/Dralvo_v1-7.ctl";
-    ASSERT_TRUE(PumpUntil([&] { return QFileInfo::exists(socket); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(socket); }, 10000));
     EXPECT_EQ(request(socket, "1024"), 2);
     // A hang-up closes it as the close box does; the interrupt right behind it
     // arrives while it is closing and must not cut the save short.
@@ -332,7 +332,7 @@ TEST(ControlChannel, ManyClientsAtOnceAreAllAnswered) {
         }
         return done == int(fds.size());
     };
-    EXPECT_TRUE(PumpUntil(answered, 10000));
+    EXPECT_TRUE(WaitUntil(answered, 10000));
     for (size_t i = 0; i < fds.size(); ++i) {
         EXPECT_EQ(answers[i], QByteArray("0\n")) << i;
         ::close(fds[i]);

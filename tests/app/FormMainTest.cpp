@@ -64,7 +64,7 @@ protected:
         initialFocus = frm->focusWidget();
         frm->show();
         // The component's first state report arrives through the event loop.
-        ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() != "?"; }));
+        ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() != "?"; }));
     }
 
     // One 50 ms step of the connection timer (only while it runs, as the real one).
@@ -157,7 +157,7 @@ TEST_F(MainWindowTest, StartsIdleWithTheStoredPortAndNoConnection) {
     EXPECT_EQ(frm->lblOutCheck->text(), " (Port: COM1, Speed: 115200)");
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Black);
     // The component's second initial report is equal and dropped: one line only.
-    PumpUntil([] { return false; }, 100);
+    Pump(100);
     EXPECT_EQ(countInTerminal("COM port \"COM1\": Disconnected"), 1);
     EXPECT_EQ(terminalLines().size(), 1);
     EXPECT_EQ(frm->MachineState, MachineStateIdle);
@@ -193,7 +193,7 @@ TEST_F(MainWindowTest, ConnectOnAMissingPortRetriesAndShowsOneFailure) {
         EXPECT_LE(gap, 600u);
         EXPECT_EQ(frm->lblProgress->text(), pattern);
     }
-    PumpUntil([] { return false; }, 50);
+    Pump(50);
     EXPECT_EQ(frm->StatusText(), "Trying to open COM port ...");
     EXPECT_EQ(frm->lblOutState->text(), "Failed");
     EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Failed").arg(missing)), 1);
@@ -242,7 +242,7 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndAnOpenPortClearsIt) {
     holder.start("flock", {m_pty->link(), "cat"}); // holds it until its input ends
     ASSERT_TRUE(holder.waitForStarted());
     const std::string device = m_pty->link().toStdString();
-    ASSERT_TRUE(PumpUntil([&] { return platform::processesHolding(device).size() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return platform::processesHolding(device).size() == 2; }));
     EXPECT_TRUE(attempt(m_pty->link()).contains(QString("flock (pid %1)").arg(holder.processId())))
         << frm->NoticeText().toStdString();
     EXPECT_TRUE(frm->NoticeText().startsWith(
@@ -269,7 +269,7 @@ TEST_F(MainWindowTest, EveryTextShowsWholeAndALongNoticeWraps) {
 
     const int width = frm->width();
     frm->ShowNotice(QString("COM port \"COM1\": permission denied on /dev/ttyS0. ").repeated(4));
-    ASSERT_TRUE(PumpUntil([&] {
+    ASSERT_TRUE(WaitUntil([&] {
         return frm->StatusBar1Notice->height() >=
                frm->StatusBar1Notice->heightForWidth(frm->StatusBar1Notice->width());
     }));
@@ -290,7 +290,7 @@ TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {
     EXPECT_EQ(frm->MachineState, MachineStateReady);
     EXPECT_EQ(frm->lblProgress->text(), "");
     EXPECT_TRUE(frm->commMain->IsCommOpen());
-    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Blue);
     EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Connected").arg(m_pty->link())), 1);
     EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: 115200)").arg(m_pty->link()));
@@ -299,7 +299,7 @@ TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {
 
     frm->btnDisconnect->click();
     EXPECT_EQ(frm->StatusText(), "Idle.");
-    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Disconnected"; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Disconnected"; }));
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Black);
     EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Disconnected").arg(m_pty->link())), 1);
 
@@ -322,10 +322,10 @@ TEST_F(MainWindowTest, PullingTheAdapterReconnectsWithoutHelp) {
     frm->commMain->SetCommPort(m_pty->link());
     frm->btnStart->click();
     ASSERT_TRUE(tickUntilReady());
-    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
 
     m_pty->unplug();
-    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Failed"; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Failed"; }));
     EXPECT_EQ(frm->StatusText(), "Trying to open COM port ...");
     EXPECT_EQ(frm->MachineState, MachineStateOpenPort);
     EXPECT_TRUE(frm->connectOnly);
@@ -342,7 +342,7 @@ TEST_F(MainWindowTest, PullingTheAdapterReconnectsWithoutHelp) {
     ASSERT_TRUE(tickUntilReady());
     EXPECT_EQ(frm->StatusText(), "Ready.");
     EXPECT_EQ(frm->lblProgress->text(), "");
-    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Blue);
     const QString port = m_pty->link();
     EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Failed").arg(port)), 1);
@@ -350,7 +350,7 @@ TEST_F(MainWindowTest, PullingTheAdapterReconnectsWithoutHelp) {
 
     // And data flows again.
     ASSERT_TRUE(m_pty->write("back\r\n"));
-    EXPECT_TRUE(PumpUntil([&] { return terminalText().contains("+ back"); }));
+    EXPECT_TRUE(WaitUntil([&] { return terminalText().contains("+ back"); }));
 }
 
 TEST_F(MainWindowTest, APulledCableLosesNoLineThatWasReadBeforeIt) {
@@ -359,7 +359,7 @@ TEST_F(MainWindowTest, APulledCableLosesNoLineThatWasReadBeforeIt) {
     frm->commMain->SetCommPort(m_pty->link());
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
-    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
 
     // The window is busy (runs no events) while the module prints and the
     // cable is pulled: what the port had read must still come before "Failed".
@@ -373,7 +373,7 @@ TEST_F(MainWindowTest, APulledCableLosesNoLineThatWasReadBeforeIt) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(frm->commMain->ReceiveUnhandled(), data.size());
     m_pty->unplug();
-    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Failed"; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Failed"; }));
 
     VOxaLogger* logger = frm->termData->Logger();
     logger->Flush();
@@ -404,17 +404,17 @@ TEST_F(MainWindowTest, ADeviceThatComesBackIsOpenedAtOnce) {
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
     m_pty->unplug();
-    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Failed"; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Failed"; }));
     tick(3); // the first attempt fails; the next one would be 500 ms later
     ASSERT_EQ(frm->machineStep, 2);
     const int attempts = frm->openAttempts;
 
     // No more ticks: only the device's return can make the next attempt.
     ASSERT_TRUE(m_pty->plug());
-    ASSERT_TRUE(PumpUntil([&] { return frm->MachineState == MachineStateReady; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->MachineState == MachineStateReady; }));
     EXPECT_EQ(frm->openAttempts, attempts);
     EXPECT_EQ(frm->StatusText(), "Ready.");
-    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
 }
 
 TEST_F(MainWindowTest, SummaryShowsOnlyStandardRateConstants) {
@@ -424,13 +424,13 @@ TEST_F(MainWindowTest, SummaryShowsOnlyStandardRateConstants) {
     frm->commMain->SetBaudRate(TBaudRate::_230400);
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
-    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
     EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: ?)").arg(m_pty->link()));
     frm->btnDisconnect->click();
     frm->commMain->SetBaudRate(TBaudRate::_256000);
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
-    ASSERT_TRUE(PumpUntil([&] { return frm->lblOutState->text() == "Connected"; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
     EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: 256000)").arg(m_pty->link()));
 
     const char* expected[kBaudRateCount] = {
@@ -484,7 +484,7 @@ TEST_F(MainWindowTest, ControlMessagesPressStartAndDisconnect) {
             result = platform::sendControlMessage(path, line, nullptr, 3000);
             done = true;
         });
-        PumpUntil([&] { return done.load(); });
+        WaitUntil([&] { return done.load(); });
         client.join();
         return result;
     };
@@ -513,7 +513,7 @@ TEST_F(MainWindowTest, TerminationSignalClosesLikeTheCloseBox) {
     QObject::connect(frm.get(), &TfrmMain::closed, [&] { ++closedCount; });
     frm->CloseOnTerminationSignals();
     ::raise(SIGTERM);
-    ASSERT_TRUE(PumpUntil([&] { return closedCount > 0; }));
+    ASSERT_TRUE(WaitUntil([&] { return closedCount > 0; }));
     EXPECT_FALSE(frm->isVisible());
     // The placement was saved on the way out.
     QFile hive(TestWorkDir() + "/config/Oxatek/user.reg");
@@ -522,7 +522,7 @@ TEST_F(MainWindowTest, TerminationSignalClosesLikeTheCloseBox) {
     // Later signals change nothing.
     ::raise(SIGINT);
     ::raise(SIGHUP);
-    PumpUntil([] { return false; }, 100);
+    Pump(100);
     EXPECT_EQ(closedCount, 1);
 }
 
@@ -616,7 +616,7 @@ TEST_F(MainWindowTest, FreezeDropsWhatArrivesMeanwhileFromDisplayAndLog) {
     receive("shown line\r\n");
     EXPECT_FALSE(terminalText().contains("hidden"));
     EXPECT_TRUE(terminalText().contains("+ shown line"));
-    PumpUntil([] { return false; }, 50);
+    Pump(50);
     frm.reset(); // closes the log
     QDir logs(TestWorkDir() + "/logs");
     const QStringList files = logs.entryList({"Dralvo_*.log"}, QDir::Files);
@@ -677,7 +677,7 @@ TEST_F(MainWindowTest, AMenuStartLogsUnderTheStateFolderAndTheStatusBarSaysWhere
 
     create(); // its first state line opens the day's log
     const QString logFile = home + "/.local/state/Dralvo/logs/Dralvo_" + today + ".log";
-    ASSERT_TRUE(PumpUntil([&] { return !frm->LogFileText().isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !frm->LogFileText().isEmpty(); }));
     EXPECT_EQ(frm->LogFileText(), "Log: ~/.local/state/Dralvo/logs/Dralvo_" + today + ".log");
     EXPECT_EQ(frm->StatusBar1Log->toolTip(), logFile);
     EXPECT_EQ(frm->termData->Logger()->FileName(), logFile);
@@ -686,7 +686,7 @@ TEST_F(MainWindowTest, AMenuStartLogsUnderTheStateFolderAndTheStatusBarSaysWhere
 
     ASSERT_TRUE(QDir::setCurrent(home + "/work"));
     create();
-    ASSERT_TRUE(PumpUntil([&] { return !frm->LogFileText().isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !frm->LogFileText().isEmpty(); }));
     EXPECT_EQ(frm->LogFileText(), "Log: logs/Dralvo_" + today + ".log");
     EXPECT_TRUE(QFileInfo::exists(home + "/work/logs/Dralvo_" + today + ".log"));
     frm.reset();
@@ -698,7 +698,7 @@ TEST_F(MainWindowTest, AMenuStartLogsUnderTheStateFolderAndTheStatusBarSaysWhere
     qputenv("XDG_STATE_HOME", blocker.fileName().toLocal8Bit());
     ASSERT_TRUE(QDir::setCurrent(home));
     create();
-    ASSERT_TRUE(PumpUntil([&] { return !frm->NoticeText().isEmpty(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !frm->NoticeText().isEmpty(); }));
     EXPECT_TRUE(frm->NoticeText().startsWith("Cannot write the log " + blocker.fileName() +
                                              "/Dralvo/logs/Dralvo_" + today + ".log: "))
         << frm->NoticeText().toStdString();
@@ -771,7 +771,7 @@ TEST_F(MainWindowTest, SentBytesGoToThePortAndShowAsSent) {
     EXPECT_TRUE(terminalText().contains(" - AT+CSQ"));
     // The module's answer arrives line by line.
     ASSERT_TRUE(m_pty->write("+CSQ: 17,99\r\n\r\nOK\r\n"));
-    EXPECT_TRUE(PumpUntil([&] { return terminalText().contains("+ OK"); }));
+    EXPECT_TRUE(WaitUntil([&] { return terminalText().contains("+ OK"); }));
     EXPECT_TRUE(terminalText().contains("+ +CSQ: 17,99"));
     // Bytes go out unchanged, zero bytes included.
     const uint8_t plain[] = {'a', 'b'};
@@ -831,13 +831,13 @@ TEST_F(MainWindowTest, TalksToTheSimulatedModuleLineByLine) {
     QProcess sim;
     sim.start(simulator, {"--link", link, "--period", "50"});
     ASSERT_TRUE(sim.waitForStarted(5000));
-    ASSERT_TRUE(PumpUntil([&] { return QFileInfo(link).isSymLink(); }));
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo(link).isSymLink(); }));
 
     create();
     frm->commMain->SetCommPort(link);
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
-    ASSERT_TRUE(PumpUntil([&] { return countInTerminal("heartbeat") >= 3; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return countInTerminal("heartbeat") >= 3; }, 10000));
 
     // Each received line is one display line of its own: time stamp, "+ ", text.
     const QRegularExpression received(
@@ -856,7 +856,7 @@ TEST_F(MainWindowTest, TalksToTheSimulatedModuleLineByLine) {
     frm->termData->SendLine();
     EXPECT_TRUE(terminalText().contains(QRegularExpression(R"(: +- AT<#0D>)")))
         << terminalText().toStdString();
-    ASSERT_TRUE(PumpUntil([&] { return terminalText().contains(": + OK"); }, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return terminalText().contains(": + OK"); }, 5000));
     EXPECT_TRUE(terminalText().contains(": + AT\n") || terminalText().contains(": + AT\r"));
 
     frm->btnDisconnect->click();

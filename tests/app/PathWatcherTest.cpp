@@ -29,7 +29,7 @@ struct PathWatcherTest : ::testing::Test {
     // Waits (running the loop) until another change has been told.
     bool changed() {
         const int before = changes;
-        return PumpUntil([&] { return changes > before; }, 3000);
+        return WaitUntil([&] { return changes > before; }, 3000);
     }
 };
 

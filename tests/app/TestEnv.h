@@ -1,20 +1,14 @@
 #pragma once
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QString>
-#include <functional>
 
-// The private folder every test of this program works in.
-QString TestWorkDir();
+#include "tests/support/TestMain.h"
+#include "tests/support/WaitUntil.h"
 
-// Runs the event loop until done() holds or timeoutMs of real time pass.
-inline bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
+using testsupport::Pump;
+using testsupport::WaitUntil;
+
+// The private folder every test of this program works in (also its current
+// directory and the parent of its XDG folders).
+inline QString TestWorkDir() {
+    return QString::fromStdString(testsupport::WorkDir());
 }

@@ -102,10 +102,4 @@ private:
     QString m_path;
 };
 
-// Delivers what the component posted to its notify window.
-inline void drainEvents() {
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents();
-}
-
 } // namespace configtest

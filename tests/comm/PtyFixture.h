@@ -1,7 +1,6 @@
 #pragma once
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <chrono>
 #include <fcntl.h>
 #include <functional>
@@ -10,6 +9,8 @@
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
+
+#include "tests/support/WaitUntil.h"
 
 // A pseudo-terminal pair: the component opens the slave by its path, the test
 // plays the module on the master.
@@ -64,30 +65,11 @@ struct Pty {
     }
 };
 
-// Runs the event loop until cond holds or ms pass; returns cond().
-inline bool WaitUntil(const std::function<bool()>& cond, int ms = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond()) {
-        if (timer.elapsed() > ms)
-            return cond();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+using testsupport::Pump;
+using testsupport::WaitUntil;
 
 // Waits until cond holds or ms pass without running the event loop, so the
-// component's window stays behind meanwhile; returns cond().
+// component's window stays behind meanwhile; returns whether it held.
 inline bool WaitStalled(const std::function<bool()>& cond, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!cond() && timer.elapsed() < ms)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return cond();
-}
-
-// Runs the event loop for ms milliseconds.
-inline void Pump(int ms) {
-    WaitUntil([] { return false; }, ms);
+    return testsupport::WaitUntil(cond, ms, 1, testsupport::Events::Hold);
 }

@@ -6,7 +6,6 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
@@ -21,22 +20,15 @@
 #include <optional>
 
 #include "platform/Registry.h"
+#include "tests/support/WaitUntil.h"
 
 namespace e2e {
 
 inline const QString AppKey = QStringLiteral("Software\\Oxatek\\Dralvo_v1-7");
 
-// Polls cond every 20 ms until it holds or timeoutMs passed; returns whether it held.
+// The conditions read the program's files: checking every 20 ms is often enough.
 inline bool waitUntil(const std::function<bool()>& cond, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        if (cond())
-            return true;
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QThread::msleep(20);
-    }
+    return testsupport::WaitUntil(cond, timeoutMs, 20);
 }
 
 // One record of a log file: "yyyy-mm-dd hh:mm:ss.zzz: <prefix><data>".

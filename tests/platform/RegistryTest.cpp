@@ -440,9 +440,3 @@ TEST_F(RegistryFixture, HandEditIsSeenAtTheNextAccessAndKeptByWrites) {
     ASSERT_TRUE(reg.setString(kKey, QStringLiteral("B"), QStringLiteral("3")));
     EXPECT_TRUE(readFile(userFile()).contains("\"A\"=\"2\"\r\n\"B\"=\"3\"\r\n"));
 }
-
-// Weak, so that another test file of this program may bring its own main.
-__attribute__((weak)) int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
