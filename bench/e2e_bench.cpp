@@ -598,6 +598,12 @@ private:
             ::dup2(null, 0);
             ::dup2(null, 1);
             ::dup2(null, 2);
+            // E2E_BENCH_STDERR=FILE keeps the program's standard error (its DRALVO_TRACE lines).
+            if (const char* errors = std::getenv("E2E_BENCH_STDERR")) {
+                const int fd = ::open(errors, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+                if (fd >= 0)
+                    ::dup2(fd, 2);
+            }
             std::vector<char*> args;
             for (const std::string& a : argv)
                 args.push_back(const_cast<char*>(a.c_str()));
