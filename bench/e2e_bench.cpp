@@ -16,7 +16,7 @@
 //            time from its appearance until the port is open again and until a
 //            line written then is in the log.
 // idle:      CPU used by the connected program over S seconds without data.
-// soak:      (--soak CYCLES) a line every 2 ms; the cable is pulled and
+// soak:      (--soak CYCLES) a line every 2 ms (--line-ms); the cable is pulled and
 //            re-plugged CYCLES times; lines lost, doubled and out of order in
 //            the log, and the time from the device's return to the first new
 //            line in the log.
@@ -67,10 +67,11 @@ struct Options {
     std::string dir; // log folder (the program's current directory)
     std::string label;
     int cycles = 5;
-    int soak = 0; // cycles of the soak run
-    std::string peer;  // another program instead of dralvo
-    bool probe = true; // the stall probe (its own requests cost the program some CPU)
-    int slowDisk = 0;  // writes a second allowed on the log's disk; 0 = no limit
+    int soak = 0;        // cycles of the soak run
+    double lineMs = 2;   // soak: a line every lineMs milliseconds
+    std::string peer;    // another program instead of dralvo
+    bool probe = true;   // the stall probe (its own requests cost the program some CPU)
+    int slowDisk = 0;    // writes a second allowed on the log's disk; 0 = no limit
     std::string program; // the program to run; default: dralvo next to bench/
 };
 
@@ -218,11 +219,11 @@ public:
         return s.str().find(text) != std::string::npos;
     }
 
-    long long lastSeq = 0; // highest sequence number seen
-    long long seen = 0;    // flood lines seen
-    long long lost = 0;    // numbers skipped
-    long long doubled = 0; // numbers seen again or out of order
-    long long cut = 0;     // lines of wrong length
+    long long lastSeq = 0;                // highest sequence number seen
+    long long seen = 0;                   // flood lines seen
+    long long lost = 0;                   // numbers skipped
+    long long doubled = 0;                // numbers seen again or out of order
+    long long cut = 0;                    // lines of wrong length
     std::function<void(long long)> onSeq; // each flood line's number, in the file's order
     long long bytes() const { return m_bytes; }
     int expectedLength = 0;
@@ -350,8 +351,9 @@ public:
             if (!writeText(m_group / "blkio.throttle.write_iops_device",
                            dev + " " + std::to_string(iops), why))
                 return false;
-        } else if (!v2.empty() && (" " + readText(fs::path(v2) / "cgroup.controllers") + " ")
-                                          .find(" io ") != std::string::npos) {
+        } else if (!v2.empty() &&
+                   (" " + readText(fs::path(v2) / "cgroup.controllers") + " ").find(" io ") !=
+                       std::string::npos) {
             m_kind = "io";
             // The controller must be handed down from the root to the new group.
             if ((" " + readText(fs::path(v2) / "cgroup.subtree_control") + " ").find(" io ") ==
@@ -700,7 +702,7 @@ struct Setup {
     fs::path cwd;    // the program's current directory (logs)
     std::string log; // the file to follow
     std::string dralvo;
-    std::string slowDisk; // JSON fields that describe the disk limit, or empty
+    std::string slowDisk;    // JSON fields that describe the disk limit, or empty
     std::string cgroupProcs; // the limit's control group, or empty
     bool isPeer() const { return !opt.peer.empty(); }
 };
@@ -920,7 +922,7 @@ int runReconnect(Setup& s) {
 }
 
 // Steady traffic with pulled and re-plugged cables. A line is sent every 2 ms
-// while the program has the port open; what the module prints while the cable
+// (--line-ms) while the program has the port open; what the module prints while the cable
 // is out, or before the port is opened again, a real line loses, so those lines
 // are never written. Lines written in the last 20 ms before a pull may still be
 // on the way and are counted apart.
@@ -929,6 +931,7 @@ int runSoak(Setup& s) {
     if (!device.plug())
         return 1;
     Program program;
+    const auto started = Clock::now();
     if (!startReader(s, program, device)) {
         std::fprintf(stderr, "e2e_bench: the reader did not open the port\n");
         return 1;
@@ -938,9 +941,13 @@ int runSoak(Setup& s) {
     std::vector<double> writtenAt;    // seconds since t0
     std::vector<unsigned char> times; // how often each line is in the log
     long long outOfOrder = 0, highest = 0;
-    long long firstOfCycle = 0;        // first line written since the last replug
-    bool receiving = true;             // a line written since the replug is in the log
+    long long firstOfCycle = 0; // first line written since the last replug
+    bool receiving = true;      // a line written since the replug is in the log
     Clock::time_point back = Clock::now();
+    bool openSeen = true;          // the program has the port open since the replug
+    double openedAt = 0;           // seconds since t0
+    std::vector<double> sinceOpen; // per line: seconds since the port was seen open
+    std::vector<double> pulls;     // seconds since t0
     std::vector<double> reconnect, opened;
     LogTail tail(s.log);
     tail.poll(Clock::now(), nullptr, Clock::now()); // skip what is there already
@@ -961,24 +968,29 @@ int runSoak(Setup& s) {
     };
 
     const auto t0 = Clock::now();
-    const double period = 0.002;
+    openedAt = -std::chrono::duration<double>(t0 - started).count();
+    const double period = s.opt.lineMs / 1000.0;
     long long seq = 0;
     // Sends the lines that are due and reads the log: one step of every phase.
     auto step = [&] {
+        const bool present = device.open() && device.readerPresent();
+        if (present && !openSeen) {
+            openSeen = true;
+            openedAt = secondsSince(t0);
+            opened.push_back(secondsSince(back));
+        }
         while (double(seq) * period <= secondsSince(t0)) {
             ++seq;
             kind.push_back(NotWritten);
             writtenAt.push_back(secondsSince(t0));
+            sinceOpen.push_back(writtenAt.back() - openedAt);
             times.push_back(0);
-            if (device.open() && device.readerPresent()) {
+            if (present) {
                 const std::string line = floodLine(seq, s.opt.lineLen);
                 if (device.writeAll(line.data(), line.size())) {
                     kind.back() = Written;
-                    if (firstOfCycle == 0) {
+                    if (firstOfCycle == 0)
                         firstOfCycle = seq;
-                        if (!receiving)
-                            opened.push_back(secondsSince(back));
-                    }
                 }
             }
         }
@@ -1005,6 +1017,7 @@ int runSoak(Setup& s) {
             if (kind[size_t(i - 1)] == Written)
                 kind[size_t(i - 1)] = BeforePull;
         device.pull();
+        pulls.push_back(now);
         runFor(0.1 + 0.001 * (137 * cycle % 300), nullptr);
         // Re-plug: a new device behind the same name.
         if (!device.plug())
@@ -1012,6 +1025,7 @@ int runSoak(Setup& s) {
         back = Clock::now();
         firstOfCycle = 0;
         receiving = false;
+        openSeen = false;
         ++completed;
     }
     runFor(10, [&] { return receiving; });
@@ -1031,13 +1045,27 @@ int runSoak(Setup& s) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     long long written = 0, lost = 0, beforePull = 0, lostBeforePull = 0, notWritten = 0,
-              doubled = 0;
+              doubled = 0, lostAtOpen = 0;
     for (size_t i = 0; i < kind.size(); ++i) {
         if (times[i] > 1)
             doubled += times[i] - 1;
         if (kind[i] == Written) {
             ++written;
             lost += times[i] == 0;
+            if (times[i] == 0 && sinceOpen[i] < 0.001) {
+                // Written as the port was being opened: the program empties the
+                // input of a port it has just opened, as the line's stale data.
+                ++lostAtOpen;
+                --lost;
+            } else if (times[i] == 0) {
+                // Where it stood: long after the open, or just before a pull?
+                const auto pull = std::lower_bound(pulls.begin(), pulls.end(), writtenAt[i]);
+                std::fprintf(stderr,
+                             "e2e_bench: line %zu lost: written %.1f ms after the port was "
+                             "open, %.1f ms before the next pull\n",
+                             i + 1, sinceOpen[i] * 1000,
+                             pull == pulls.end() ? -1.0 : (*pull - writtenAt[i]) * 1000);
+            }
         } else if (kind[i] == BeforePull) {
             ++beforePull;
             lostBeforePull += times[i] == 0;
@@ -1058,9 +1086,11 @@ int runSoak(Setup& s) {
     o << jsonHead(s, "soak") << ",\"cycles\":" << s.opt.soak << ",\"completed\":" << completed
       << ",\"reconnected\":" << reconnect.size() << ",\"lines_written\":" << written + beforePull
       << ",\"lost\":" << lost << ",\"doubled\":" << doubled << ",\"out_of_order\":" << outOfOrder
-      << ",\"cut\":" << tail.cut << ",\"last_20ms_lines\":" << beforePull
-      << ",\"last_20ms_lost\":" << lostBeforePull << ",\"unplugged_lines\":" << notWritten
-      << ",\"port_open_median_ms\":" << openMedian << ",\"reconnect_median_ms\":" << at(0.5) << ",\"reconnect_p90_ms\":" << at(0.9)
+      << ",\"cut\":" << tail.cut << ",\"line_ms\":" << s.opt.lineMs
+      << ",\"last_20ms_lines\":" << beforePull << ",\"last_20ms_lost\":" << lostBeforePull
+      << ",\"lost_at_open\":" << lostAtOpen << ",\"unplugged_lines\":" << notWritten
+      << ",\"port_open_median_ms\":" << openMedian << ",\"reconnect_median_ms\":" << at(0.5)
+      << ",\"reconnect_p90_ms\":" << at(0.9)
       << ",\"reconnect_max_ms\":" << (sorted.empty() ? 0.0 : sorted.back() * 1000)
       << ",\"reconnects_over_50ms\":"
       << (sorted.end() - std::upper_bound(sorted.begin(), sorted.end(), 0.050)) << "}";
@@ -1094,13 +1124,14 @@ int runIdle(Setup& s) {
 }
 
 int usage() {
-    std::fprintf(stderr,
-                 "usage: e2e_bench [--mode flood|paced|reconnect|idle] [--lines N] "
-                 "[--line-len L]\n"
-                 "                 [--rate BYTES_PER_S] [--seconds S] [--dir LOG_DIR] "
-                 "[--label TEXT]\n"
-                 "                 [--cycles N] [--probe 0|1] [--soak CYCLES] [--slow-disk IOPS]\n"
-                 "                 [--program PATH] [--peer 'COMMAND {port} {log}']\n");
+    std::fprintf(
+        stderr,
+        "usage: e2e_bench [--mode flood|paced|reconnect|idle] [--lines N] "
+        "[--line-len L]\n"
+        "                 [--rate BYTES_PER_S] [--seconds S] [--dir LOG_DIR] "
+        "[--label TEXT]\n"
+        "                 [--cycles N] [--probe 0|1] [--soak CYCLES] [--slow-disk IOPS]\n"
+        "                 [--line-ms MS] [--program PATH] [--peer 'COMMAND {port} {log}']\n");
     return 2;
 }
 
@@ -1138,16 +1169,18 @@ int main(int argc, char** argv) {
             s.opt.soak = std::max(1, std::atoi(value.c_str()));
         else if (name == "--slow-disk")
             s.opt.slowDisk = std::max(1, std::atoi(value.c_str()));
+        else if (name == "--line-ms")
+            s.opt.lineMs = std::max(0.1, std::atof(value.c_str()));
         else if (name == "--program")
             s.opt.program = value;
         else
             return usage();
     }
     // The program next to this benchmark (build/bench/e2e_bench -> build/dralvo).
-    s.dralvo = s.opt.program.empty()
-                   ? (fs::canonical("/proc/self/exe").parent_path().parent_path() / "dralvo")
-                         .string()
-                   : fs::absolute(s.opt.program).string();
+    s.dralvo =
+        s.opt.program.empty()
+            ? (fs::canonical("/proc/self/exe").parent_path().parent_path() / "dralvo").string()
+            : fs::absolute(s.opt.program).string();
     if (s.opt.soak > 0)
         s.opt.mode = "soak";
     else if (s.opt.mode == "soak")
