@@ -6,19 +6,19 @@
 #include <QTabWidget>
 
 PageTabDrag::PageTabDrag(QTabWidget* pages, QWidget* page, std::function<void(QPoint)> dropped)
-    : m_pages(pages), m_page(page), m_dropped(std::move(dropped)) {
-    pages->tabBar()->installEventFilter(this);
+    : m_pages(pages), m_bar(pages->tabBar()), m_page(page), m_dropped(std::move(dropped)) {
+    m_bar->installEventFilter(this);
 }
 
 PageTabDrag::~PageTabDrag() {
-    if (m_pages)
-        m_pages->tabBar()->removeEventFilter(this);
+    if (m_bar)
+        m_bar->removeEventFilter(this);
 }
 
 bool PageTabDrag::eventFilter(QObject*, QEvent* event) {
-    if (!m_pages || !m_page)
+    if (m_pages.isNull() || !m_bar || !m_page)
         return false;
-    QTabBar* bar = m_pages->tabBar();
+    QTabBar* bar = m_bar;
     switch (event->type()) {
     case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);

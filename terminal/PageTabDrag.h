@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <functional>
 
+class QTabBar;
 class QTabWidget;
 class QWidget;
 
@@ -22,6 +23,9 @@ protected:
 
 private:
     QPointer<QTabWidget> m_pages;
+    // The bar is held on its own: the watch may end while the page control is
+    // already being destroyed, when it is no longer a page control to ask.
+    QPointer<QTabBar> m_bar;
     QPointer<QWidget> m_page;
     std::function<void(QPoint)> m_dropped;
     bool m_pressed = false;
