@@ -9,6 +9,7 @@
 
 #include "comm/VOXComm32Blocks.h"
 #include "comm/VOXComm32Flow.h"
+#include "comm/VOXComm32Host.h"
 #include "comm/VOXComm32Lines.h"
 #include "comm/VOXComm32Notify.h"
 #include "comm/VOXComm32Threads.h"
@@ -140,6 +141,29 @@ void VOXComm32Timeouts::SetModemPollPeriod(uint32_t value) {
     m_owner->SetModemPollPeriod(value);
 }
 
+// ---- the workers' side of the component ---------------------------------------
+
+// Called on the workers' threads: the trace operations are safe for that, the
+// window's queue takes posts from any thread, and the poll bookkeeping is atomic.
+class TVOXComm32::WorkerLink final : public comm::WorkerHost {
+public:
+    explicit WorkerLink(TVOXComm32& owner) : m_owner(owner) {}
+    void TraceText(const QString& text) override { m_owner.TraceText(text); }
+    void TraceError(int error, const QString& text) override { m_owner.TraceError(error, text); }
+    void TraceDebugOutput(const QString& text) override { m_owner.TraceDebugOutput(text); }
+    void RequestModemPoll() override {
+        // One request at a time, so a busy user-interface thread does not
+        // collect a pile of them.
+        if (TickElapsedAt(m_owner.LastModemPoll(), 10, platform::GetTickCount()) &&
+            !m_owner.m_modemPollRequested.exchange(true))
+            m_owner.m_notifyWindow->Post(PWM_PollModemStatus, 0, 0);
+    }
+    void Post(TNotifyMessage* message) override { m_owner.m_notifyWindow->Post(message); }
+
+private:
+    TVOXComm32& m_owner;
+};
+
 // ---- construction -------------------------------------------------------------
 
 TVOXComm32::TVOXComm32(QObject* owner) : VOxaCommunicationComponent(owner) {
@@ -147,7 +171,9 @@ TVOXComm32::TVOXComm32(QObject* owner) : VOxaCommunicationComponent(owner) {
     m_chars = std::make_unique<VOXComm32Chars>(this);
     m_options = std::make_unique<VOXComm32Options>();
     m_timeouts = std::make_unique<VOXComm32Timeouts>(this);
-    m_notifyWindow = std::make_unique<TNotifyWindow>(this);
+    m_notifyWindow =
+        std::make_unique<TNotifyWindow>([this](TNotifyMessage* m) { HandleNotifyMessage(m); });
+    m_workerLink = std::make_unique<WorkerLink>(*this);
     m_lastModemPoll.store(platform::GetTickCount());
     // Through the setter while CommPort has no name yet, so nothing opens.
     SetAutoReconnect(true);
@@ -676,10 +702,9 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
         m_readThread = std::make_unique<TReadThread>();
         m_readThread->Flow = m_receiveFlow.get();
         m_readThread->Lines = m_lineControls.get();
-        m_readThread->Component = this;
+        m_readThread->Host = m_workerLink.get();
         m_readThread->PortHandle = m_port.get();
         m_readThread->CloseEvent = m_closeEvent.get();
-        m_readThread->NotifyWindow = m_notifyWindow.get();
         m_readThread->DriverName = m_driverName;
         m_readThread->SkipEvents = m_options->SkipEvents();
         m_readThread->EvtChar = m_chars->Evt();
@@ -693,11 +718,10 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
 
     try {
         m_writeThread = std::make_unique<TWriteThread>();
-        m_writeThread->Component = this;
+        m_writeThread->Host = m_workerLink.get();
         m_writeThread->PortHandle = m_port.get();
         m_writeThread->Lines = m_lineControls.get();
         m_writeThread->CloseEvent = m_closeEvent.get();
-        m_writeThread->NotifyWindow = m_notifyWindow.get();
         m_writeThread->SetPriority(4);
         m_writeThread->Resume();
     } catch (...) {

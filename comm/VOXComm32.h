@@ -282,9 +282,6 @@ public:
     // This instance's id in the port-sharing list (0 until it takes part).
     uint32_t GrabInstanceId() const;
 
-    // Handles one message of the notify window (user-interface thread).
-    void HandleNotifyMessage(QEvent* event);
-
     // ---- receive flow control (comm/VOXComm32Flow.h) -----------------------
     // Received bytes posted to the notify window and not yet handled; at
     // MaxReceiveUnhandled the read worker stops reading until the window has
@@ -326,6 +323,11 @@ protected:
 
 private:
     enum PortState { PortNone, PortInvalid, PortOpen };
+    // What the workers see of the component (comm/VOXComm32Host.h).
+    class WorkerLink;
+
+    // Handles one message of the notify window (user-interface thread).
+    void HandleNotifyMessage(QEvent* event);
 
     void CloseReadThread();
     void CloseWriteThread();
@@ -362,6 +364,7 @@ private:
     std::unique_ptr<TReadThread> m_readThread;
     std::unique_ptr<TWriteThread> m_writeThread;
     std::unique_ptr<TNotifyWindow> m_notifyWindow;
+    std::unique_ptr<WorkerLink> m_workerLink;
     QString m_driverName;
     TCommState m_lastState = CommStateFirst;
     bool m_suppressStateNotify = false;
@@ -372,6 +375,4 @@ private:
     // Set while a poll request of the read worker waits to be handled, so a
     // busy user-interface thread does not collect a pile of them.
     std::atomic<bool> m_modemPollRequested{false};
-
-    friend class TReadThread;
 };

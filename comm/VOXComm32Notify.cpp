@@ -5,8 +5,9 @@
 #include <cstring>
 #include <new>
 
-#include "comm/VOXComm32.h"
 #include "comm/VOXComm32Blocks.h"
+#include "comm/VOXComm32Host.h"
+#include "comm/VOXComm32Types.h"
 
 namespace comm {
 
@@ -75,6 +76,10 @@ void TReceivedDataMessage::Append(const char* bytes, uint16_t count) {
     WParam = at + count;
 }
 
+void comm::WorkerHost::Post(int message, uintptr_t wParam, intptr_t lParam) {
+    Post(new TNotifyMessage(message, wParam, lParam));
+}
+
 void TNotifyWindow::Post(TNotifyMessage* message) {
     m_posted.fetch_add(1, std::memory_order_release);
     QCoreApplication::postEvent(this, message);
@@ -92,7 +97,7 @@ void TNotifyWindow::DispatchPending() {
 bool TNotifyWindow::event(QEvent* event) {
     (void)m_posted.load(std::memory_order_acquire); // before the event is touched
     if (TNotifyMessage::IsNotifyType(event->type())) {
-        m_owner->HandleNotifyMessage(event);
+        m_handler(static_cast<TNotifyMessage*>(event));
         return true;
     }
     return QObject::event(event);

@@ -3,8 +3,7 @@
 #include <QObject>
 #include <atomic>
 #include <cstdint>
-
-class TVOXComm32;
+#include <functional>
 
 // A message to the component's notify window. The Qt event type is QEvent::User
 // plus the message number, so all messages of one kind can be removed at once.
@@ -45,11 +44,12 @@ private:
 };
 
 // The hidden window of the component: lives on the user-interface thread and
-// hands every message to the component.
+// hands every message to the handler it was made with (the component's).
 class TNotifyWindow : public QObject {
     Q_OBJECT
 public:
-    explicit TNotifyWindow(TVOXComm32* owner) : m_owner(owner) {}
+    using Handler = std::function<void(TNotifyMessage*)>;
+    explicit TNotifyWindow(Handler handler) : m_handler(std::move(handler)) {}
 
     // Posts a message; may be called from any thread. Takes ownership.
     void Post(TNotifyMessage* message);
@@ -65,7 +65,7 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    TVOXComm32* m_owner;
+    Handler m_handler;
     // Qt's event queue hands the message over under its own lock; this
     // release/acquire pair states the same order in terms race detectors see.
     std::atomic<uint64_t> m_posted{0};

@@ -2,29 +2,20 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstring>
 
-#include "comm/VOXComm32.h"
 #include "comm/VOXComm32Blocks.h"
 #include "comm/VOXComm32Flow.h"
+#include "comm/VOXComm32Host.h"
 #include "comm/VOXComm32Lines.h"
 #include "comm/VOXComm32Notify.h"
 #include "platform/SerialPortMap.h"
-#include "platform/Ticks.h"
-#include "util/Ticks.h"
 
 namespace {
 
 const char* const kInvalidHandleText =
     "ERROR_INVALID_HANDLE, Likely that the Service Provider has closed the port.";
-
-// Interval timing of reads uses its own clock: tests may replace the tick source.
-int64_t nowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
 
 // Milliseconds until deadline, clamped to [0, INT_MAX].
 int until(int64_t deadline, int64_t now) {
@@ -41,7 +32,6 @@ int minTimeout(int a, int b) {
 
 constexpr int kCommEventPollMs = 10;
 constexpr int kIdleWaitMs = 100;
-constexpr uint32_t kMaxDword = 0xFFFFFFFFu;
 
 } // namespace
 
@@ -76,16 +66,16 @@ uint32_t TReadThread::EventMask(const QString& driverName, VOXComm32SkipEvents s
 }
 
 void TReadThread::TraceText(const QString& text) {
-    Component->TraceText(text);
+    Host->TraceText(text);
 }
 
 void TReadThread::TraceError(int error, const QString& text) {
-    Component->TraceError(error, text);
+    Host->TraceError(error, text);
 }
 
 void TReadThread::PostHangupCall(int error, const char* why, intptr_t extra) {
     TraceText(QStringLiteral("ReadThread.PostHangupCall because ") + QLatin1String(why));
-    NotifyWindow->Post(PWM_RequestHangup, uintptr_t(error ? error : EIO), extra);
+    Host->Post(PWM_RequestHangup, uintptr_t(error ? error : EIO), extra);
     // The port is of no further use: wait only for the close, do not spin on
     // a dead descriptor.
     m_portDead = true;
@@ -102,7 +92,7 @@ int TReadThread::HandleReadData(const char* buffer, int count) {
         return ENOMEM;
     }
     if (message)
-        NotifyWindow->Post(message);
+        Host->Post(message);
     return 0;
 }
 
@@ -259,7 +249,7 @@ int TReadThread::HandleCommEvent() {
     if (events == 0 || status > 0xFFFF)
         return 0;
     const uint32_t value = ((errors & 0xFFFF) << 16) | status;
-    NotifyWindow->Post(PWM_CommEvent, events, intptr_t(value));
+    Host->Post(PWM_CommEvent, events, intptr_t(value));
     return 0;
 }
 
@@ -304,28 +294,11 @@ void TReadThread::Execute() {
     }
     TraceText(QStringLiteral("Waiting for data from comm connection."));
 
-    int64_t lastByte = 0;      // when the last bytes of the chunk came in
-    int64_t chunkDeadline = 0; // total time-out of the chunk (0: none)
-    int64_t lastCommCheck = nowMs();
+    m_chunkTimer.Tick();
+    m_lastCommCheck = m_chunkTimer.Now();
     for (;;) {
-        const platform::SerialTimeouts t = PortHandle->timeouts();
-        const bool immediate = t.ReadIntervalTimeout == kMaxDword &&
-                               t.ReadTotalTimeoutConstant == 0 && t.ReadTotalTimeoutMultiplier == 0;
-        const uint32_t interval = immediate ? 0 : t.ReadIntervalTimeout;
-        int64_t now = nowMs();
-
-        int timeout = -1;
-        if (!m_portDead) {
-            if (m_count > 0 && interval > 0)
-                timeout = minTimeout(timeout, until(lastByte + interval, now));
-            if (m_count > 0 && chunkDeadline)
-                timeout = minTimeout(timeout, until(chunkDeadline, now));
-            if (m_commEvents)
-                timeout = minTimeout(timeout, until(lastCommCheck + kCommEventPollMs, now));
-            if (modemPolling)
-                timeout = minTimeout(timeout, kIdleWaitMs);
-        }
-
+        m_chunkTimer.Start(PortHandle->timeouts());
+        const int timeout = WaitTimeout(modemPolling);
         // While the window is behind, the port is watched for a hang-up only.
         const bool held = !m_portDead && ReceiveHeld();
         platform::WaitResult w = PortHandle->wait(!m_portDead && !held, false, timeout, CloseEvent,
@@ -333,73 +306,90 @@ void TReadThread::Execute() {
         if (w.woken)
             Flow->DrainWake();
         if (w.cancelled) {
-            Component->TraceDebugOutput(QStringLiteral("Time to Exit"));
+            Host->TraceDebugOutput(QStringLiteral("Time to Exit"));
             break;
         }
-        now = nowMs();
+        m_chunkTimer.Tick();
         if (w.error) {
             TraceError(w.error, QStringLiteral("Read WAIT_FAILED: "));
             PostHangupCall(w.error, "failed wait", 0);
             continue;
         }
-        if (!m_portDead && (w.readable || w.hangup)) {
-            const int before = m_count;
-            int got = 0;
-            int rc = ReadAvailable(got, w.hangup);
-            // A hang-up or error condition that yields no data is a removed
-            // device, never a reason to poll again at once.
-            if (rc == 0 && got == 0 && w.hangup)
-                rc = EIO;
-            if (got > 0) {
-                lastByte = now;
-                if (before == 0 && m_count > 0) {
-                    const uint64_t total = uint64_t(t.ReadTotalTimeoutMultiplier) * kBufferSize +
-                                           t.ReadTotalTimeoutConstant;
-                    chunkDeadline = total ? now + int64_t(total) : 0;
-                }
-            }
-            if (immediate && m_count > 0) {
-                HandleReadData(m_buffer, m_count);
-                m_count = 0;
-            }
-            if (rc) {
-                // Hand over what arrived before the failure, then ask to hang up.
-                HandleReadData(m_buffer, m_count);
-                m_count = 0;
-                PostHangupCall(rc, "failed HandleReadEvent", 0);
-                TraceError(rc, QStringLiteral("Unable to HandleReadEvent: "));
-                continue;
-            }
-        }
-        // A chunk is complete once the line has been quiet for the interval,
-        // or its total time-out has run out.
-        if (m_count > 0 && ((interval > 0 && now - lastByte >= interval) ||
-                            (chunkDeadline && now >= chunkDeadline))) {
-            if (int rc = HandleReadData(m_buffer, m_count))
-                PostHangupCall(rc, "failed re-SetupReadEvent", 0);
-            m_count = 0;
-            chunkDeadline = 0;
-        }
-        if (m_commEvents && !m_portDead && now - lastCommCheck >= kCommEventPollMs) {
-            lastCommCheck = now;
-            if (int rc = HandleCommEvent()) {
-                if (rc == EACCES)
-                    PostHangupCall(rc, "failed HandleCommEvent/EAD", 1);
-                else
-                    PostHangupCall(rc, "failed HandleCommEvent/other", 0);
-                TraceError(rc, QStringLiteral("Unable HandleCommEvent: "));
-            }
-        }
-        if (modemPolling && !m_portDead &&
-            TickElapsedAt(Component->LastModemPoll(), 10, platform::GetTickCount()) &&
-            !Component->m_modemPollRequested.exchange(true)) {
-            NotifyWindow->Post(PWM_PollModemStatus, 0, 0);
-        }
+        if (!m_portDead && (w.readable || w.hangup) && !HandleReadable(w.hangup))
+            continue;
+        CompleteChunk();
+        CheckCommEvents();
+        if (modemPolling && !m_portDead)
+            Host->RequestModemPoll();
     }
 
     TraceText(QStringLiteral("Read thread shutting down"));
     PortHandle->purge(platform::kPurgeRxAbort | platform::kPurgeRxClear);
     Terminate();
+}
+
+// How long the wait may last: until the chunk in hand is due, the next look at
+// the line counters, or the idle bound that keeps the modem polls coming.
+int TReadThread::WaitTimeout(bool modemPolling) const {
+    if (m_portDead)
+        return -1;
+    int timeout = m_chunkTimer.WaitMs(m_count);
+    if (m_commEvents)
+        timeout =
+            minTimeout(timeout, until(m_lastCommCheck + kCommEventPollMs, m_chunkTimer.Now()));
+    if (modemPolling)
+        timeout = minTimeout(timeout, kIdleWaitMs);
+    return timeout;
+}
+
+// Reads what the port holds. False when reading failed: what arrived before
+// the failure has been handed over and a hang-up asked for.
+bool TReadThread::HandleReadable(bool hangup) {
+    const int before = m_count;
+    int got = 0;
+    int rc = ReadAvailable(got, hangup);
+    // A hang-up or error condition that yields no data is a removed device,
+    // never a reason to poll again at once.
+    if (rc == 0 && got == 0 && hangup)
+        rc = EIO;
+    if (got > 0)
+        m_chunkTimer.Arrived(before, m_count);
+    if (m_chunkTimer.Immediate() && m_count > 0) {
+        HandleReadData(m_buffer, m_count);
+        m_count = 0;
+    }
+    if (rc == 0)
+        return true;
+    HandleReadData(m_buffer, m_count);
+    m_count = 0;
+    PostHangupCall(rc, "failed HandleReadEvent", 0);
+    TraceError(rc, QStringLiteral("Unable to HandleReadEvent: "));
+    return false;
+}
+
+// Hands the chunk in hand over once it is complete.
+void TReadThread::CompleteChunk() {
+    if (!m_chunkTimer.Due(m_count))
+        return;
+    if (int rc = HandleReadData(m_buffer, m_count))
+        PostHangupCall(rc, "failed re-SetupReadEvent", 0);
+    m_count = 0;
+    m_chunkTimer.Handed();
+}
+
+// Looks at the line counters and modem lines every kCommEventPollMs.
+void TReadThread::CheckCommEvents() {
+    const int64_t now = m_chunkTimer.Now();
+    if (!m_commEvents || m_portDead || now - m_lastCommCheck < kCommEventPollMs)
+        return;
+    m_lastCommCheck = now;
+    if (int rc = HandleCommEvent()) {
+        if (rc == EACCES)
+            PostHangupCall(rc, "failed HandleCommEvent/EAD", 1);
+        else
+            PostHangupCall(rc, "failed HandleCommEvent/other", 0);
+        TraceError(rc, QStringLiteral("Unable HandleCommEvent: "));
+    }
 }
 
 // ---- write worker ------------------------------------------------------------------
@@ -412,16 +402,16 @@ TWriteThread::~TWriteThread() {
 }
 
 void TWriteThread::TraceText(const QString& text) {
-    Component->TraceText(text);
+    Host->TraceText(text);
 }
 
 void TWriteThread::TraceError(int error, const QString& text) {
-    Component->TraceError(error, text);
+    Host->TraceError(error, text);
 }
 
 void TWriteThread::PostHangupCall(int error, const char* why, intptr_t extra) {
     TraceText(QStringLiteral("WriteThread.PostHangupCall because ") + QLatin1String(why));
-    NotifyWindow->Post(PWM_RequestHangup, uintptr_t(error ? error : EIO), extra);
+    Host->Post(PWM_RequestHangup, uintptr_t(error ? error : EIO), extra);
 }
 
 bool TWriteThread::PostThreadMessage(int message, uint32_t count, char* block) {

@@ -6,14 +6,14 @@
 #include <mutex>
 
 #include "comm/OxaThread.h"
+#include "comm/VOXComm32Chunk.h"
 #include "comm/VOXComm32Types.h"
 #include "platform/SerialLine.h"
 
-class TVOXComm32;
-class TNotifyWindow;
 namespace comm {
 class ReceiveFlow;
 class LineControls;
+class WorkerHost;
 } // namespace comm
 
 // Receives from the open port: reads chunks of up to 2048 bytes, posts each as
@@ -29,10 +29,9 @@ public:
     ~TReadThread() override;
 
     // Wiring, before Resume.
-    TVOXComm32* Component = nullptr;
+    comm::WorkerHost* Host = nullptr; // traces, poll requests, posts
     platform::SerialLine* PortHandle = nullptr;
     platform::Event* CloseEvent = nullptr;
-    TNotifyWindow* NotifyWindow = nullptr;
     comm::ReceiveFlow* Flow = nullptr;
     // The line controls that follow the receive side (DTR handshake); none
     // when null.
@@ -55,6 +54,11 @@ protected:
     void Execute() override;
 
 private:
+    // One pass of Execute's loop after its wait.
+    int WaitTimeout(bool modemPolling) const;
+    bool HandleReadable(bool hangup);
+    void CompleteChunk();
+    void CheckCommEvents();
     int HandleReadData(const char* buffer, int count);
     int SetupCommEvent();
     int HandleCommEvent();
@@ -77,7 +81,9 @@ private:
     platform::SerialCounters m_counters;
     uint32_t m_modemStatus = 0;
     int m_lastOutQueue = 0;
-    uint32_t m_pendingEvents = 0; // RXCHAR/RXFLAG seen in data since the last look
+    uint32_t m_pendingEvents = 0;      // RXCHAR/RXFLAG seen in data since the last look
+    comm::ReadChunkTimer m_chunkTimer; // when the chunk in m_buffer is complete
+    int64_t m_lastCommCheck = 0;       // on m_chunkTimer's clock
     char m_buffer[kBufferSize];
     int m_count = 0;
 };
@@ -88,10 +94,10 @@ public:
     TWriteThread();
     ~TWriteThread() override;
 
-    TVOXComm32* Component = nullptr;
+    // Wiring, before Resume.
+    comm::WorkerHost* Host = nullptr; // traces and hang-up requests
     platform::SerialLine* PortHandle = nullptr;
     platform::Event* CloseEvent = nullptr;
-    TNotifyWindow* NotifyWindow = nullptr;
     // The line controls the worker provides while it sends (RTS toggle, DSR
     // handshake); none when null.
     comm::LineControls* Lines = nullptr;

@@ -118,34 +118,6 @@ TEST_F(PortTest, BurstArrivesInOrderInBlocksOfAtMost2048) {
     EXPECT_TRUE(zeroTerminated);
 }
 
-TEST_F(PortTest, QuietIntervalSplitsBlocks) {
-    ASSERT_TRUE(comm.StartComm());
-    Pump(20);
-    // On a loaded machine a 3 ms sleep can last longer than the interval;
-    // only the gaps that really stayed short must keep the bytes together.
-    QElapsedTimer clock;
-    int longGaps = 0;
-    for (char c : std::string("abcde")) {
-        if (clock.isValid() && clock.elapsed() >= 8)
-            ++longGaps;
-        pty.write(std::string(1, c));
-        clock.start();
-        std::this_thread::sleep_for(std::chrono::milliseconds(3));
-    }
-    ASSERT_TRUE(WaitUntil([&] { return received().size() >= 5; }));
-    Pump(50);
-    EXPECT_EQ(received(), "abcde");
-    EXPECT_LE(blocks.size(), size_t(1 + longGaps)) << "3 ms gaps: one block";
-
-    blocks.clear();
-    for (char c : std::string("xyz")) {
-        pty.write(std::string(1, c));
-        std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    }
-    ASSERT_TRUE(WaitUntil([&] { return received().size() >= 3; }));
-    EXPECT_EQ(blocks, (std::vector<std::string>{"x", "y", "z"})) << "30 ms gaps: separate blocks";
-}
-
 TEST_F(PortTest, WritesArriveInOrderAndNoneIsLostAtStart) {
     ASSERT_TRUE(comm.StartComm());
     // Right after the open, before the worker has run.

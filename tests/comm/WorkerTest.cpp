@@ -10,6 +10,7 @@
 #include "comm/OxaThread.h"
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Blocks.h"
+#include "comm/VOXComm32Host.h"
 #include "comm/VOXComm32Notify.h"
 #include "comm/VOXComm32Threads.h"
 #include "platform/SerialDevice.h"
@@ -23,10 +24,25 @@ char* Block(const std::string& bytes) {
     return block;
 }
 
+// The component's side of a worker wired by hand: traces go to the
+// component, posts to its notify window.
+struct ComponentHost : comm::WorkerHost {
+    explicit ComponentHost(TracingComm& c) : comm(c) {}
+    void TraceText(const QString& text) override { comm.TraceText(text); }
+    void TraceError(int error, const QString& text) override { comm.TraceError(error, text); }
+    void TraceDebugOutput(const QString& text) override { comm.TraceDebugOutput(text); }
+    void RequestModemPoll() override {}
+    void Post(TNotifyMessage* message) override {
+        static_cast<TNotifyWindow*>(comm.NotifyWindow())->Post(message);
+    }
+    TracingComm& comm;
+};
+
 // A write worker on a pseudo-terminal, wired by hand.
 struct WriteWorker : ::testing::Test {
     Pty pty;
     TracingComm comm;
+    ComponentHost host{comm};
     platform::SerialDevice device;
     platform::Event close;
     std::unique_ptr<TWriteThread> worker;
@@ -40,10 +56,9 @@ struct WriteWorker : ::testing::Test {
         ASSERT_EQ(device.applyDcb(dcb), 0);
         liveBefore = comm::LiveBlocks();
         worker = std::make_unique<TWriteThread>();
-        worker->Component = &comm;
+        worker->Host = &host;
         worker->PortHandle = &device;
         worker->CloseEvent = &close;
-        worker->NotifyWindow = static_cast<TNotifyWindow*>(comm.NotifyWindow());
     }
     void TearDown() override {
         close.set();

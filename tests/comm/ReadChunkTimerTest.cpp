@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "comm/VOXComm32Chunk.h"
+
+namespace {
+
+using Chunks = std::vector<std::pair<int, int64_t>>; // byte count, when handed over
+
+// Plays the read worker's loop on a clock the test moves: each pass waits for
+// the next bytes or for the timer's own time-out, whichever comes first, and
+// hands the chunk over when the timer says so. Bytes arrive as (time, count).
+Chunks play(const platform::SerialTimeouts& timeouts,
+            const std::vector<std::pair<int64_t, int>>& arrivals, int64_t end = 100000) {
+    int64_t clock = 0;
+    comm::ReadChunkTimer timer([&] { return clock; });
+    Chunks handed;
+    int pending = 0;
+    size_t next = 0;
+    // A timer that asks for a wait of 0 without the chunk being due would
+    // spin the worker; here it ends the play.
+    for (int passes = 0; passes < 1000; ++passes) {
+        timer.Start(timeouts);
+        const int wait = timer.WaitMs(pending);
+        int64_t wake = wait >= 0 ? std::min(end, timer.Now() + wait) : end;
+        const bool bytes = next < arrivals.size() && arrivals[next].first <= wake;
+        if (bytes)
+            wake = arrivals[next].first;
+        else if (wake >= end)
+            return handed;
+        clock = wake;
+        timer.Tick();
+        if (bytes) {
+            const int before = pending;
+            pending += arrivals[next++].second;
+            timer.Arrived(before, pending);
+            if (timer.Immediate()) {
+                handed.emplace_back(pending, clock);
+                pending = 0;
+            }
+        }
+        if (timer.Due(pending)) {
+            handed.emplace_back(pending, clock);
+            pending = 0;
+            timer.Handed();
+        }
+    }
+    ADD_FAILURE() << "the worker would spin";
+    return handed;
+}
+
+TEST(ReadChunkTimer, QuietIntervalEndsAChunk) {
+    platform::SerialTimeouts t;
+    t.ReadIntervalTimeout = 10;
+    EXPECT_EQ(play(t, {{0, 1}, {3, 1}, {6, 1}, {9, 1}, {12, 1}}), (Chunks{{5, 22}}))
+        << "3 ms gaps: one chunk, 10 ms after the last byte";
+    EXPECT_EQ(play(t, {{100, 1}, {130, 1}, {160, 1}}), (Chunks{{1, 110}, {1, 140}, {1, 170}}))
+        << "30 ms gaps: a chunk each";
+}
+
+TEST(ReadChunkTimer, TotalTimeOutRunsFromTheFirstByteOfAChunk) {
+    platform::SerialTimeouts t;
+    t.ReadIntervalTimeout = 0;
+    t.ReadTotalTimeoutConstant = 20;
+    t.ReadTotalTimeoutMultiplier = 1; // per byte of a full chunk: 2048 ms more
+    EXPECT_EQ(play(t, {{0, 1}, {1000, 1}, {2067, 1}, {3000, 1}}), (Chunks{{3, 2068}, {1, 5068}}));
+    // With an interval as well, whichever runs out first.
+    t.ReadIntervalTimeout = 50;
+    t.ReadTotalTimeoutMultiplier = 0;
+    EXPECT_EQ(play(t, {{0, 1}, {10, 1}, {100, 1}}), (Chunks{{2, 20}, {1, 120}}));
+}
+
+TEST(ReadChunkTimer, IntervalOfMaxDwordWithoutTotalsHandsEveryReadOver) {
+    platform::SerialTimeouts t;
+    t.ReadIntervalTimeout = 0xFFFFFFFFu;
+    EXPECT_EQ(play(t, {{0, 3}, {0, 2}, {7, 1}}), (Chunks{{3, 0}, {2, 0}, {1, 7}}));
+    // With a total it is a plain (very long) interval again.
+    t.ReadTotalTimeoutConstant = 5;
+    EXPECT_EQ(play(t, {{10, 1}, {12, 1}}), (Chunks{{2, 15}}));
+}
+
+} // namespace
