@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "DralvoVersion.h"
 #include "app/FormCfgAdv.h"
 #include "app/LogLocation.h"
 #include "app/ModuleCommands.h"
@@ -32,6 +33,7 @@
 #include "terminal/VOxaTerminal.h"
 #include "util/Ticks.h"
 #include "util/Timer.h"
+#include "widgets/ComboBoxes.h"
 
 namespace {
 
@@ -108,7 +110,7 @@ const char* const ProgressPatterns[4] = {"(*...)", "(.*..)", "(..*.)", "(...*)"}
 
 TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral("Dralvo, v1.10"));
+    setWindowTitle(QStringLiteral("Dralvo, v" DRALVO_VERSION));
     createControls();
     createComponents();
     FormCreate();
@@ -301,7 +303,7 @@ void TfrmMain::createComponents() {
     commMain->SetBaudRate(TBaudRate::_115200);
     commMain->SetAutoReconnect(false);
     commMain->Options()->SetSkipEvents({voceTXEMPTY});
-    VOxaAppInfo1->SetAppName(QStringLiteral("Dralvo_v1-7"));
+    VOxaAppInfo1->SetAppName(QStringLiteral(DRALVO_APP_KEY));
     VOxaAppInfo1->SetRegistryPath(QStringLiteral("Software\\Oxatek\\"));
     tmrMachine->SetInterval(50);
     tmrMachine->SetEnabled(false);
@@ -368,7 +370,7 @@ bool TfrmMain::ListenForControlMessages(const QString& dir) {
             return HandleControlMessage(message);
         };
     }
-    if (m_controlChannel->listen(dir, QStringLiteral("Dralvo_v1-7")))
+    if (m_controlChannel->listen(dir, QStringLiteral(DRALVO_APP_KEY)))
         return true;
     ShowNotice(QStringLiteral("Other programs cannot press Start and Disconnect: %1")
                    .arg(m_controlChannel->errorString()));
@@ -850,30 +852,6 @@ bool TfrmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 // ---- helpers ------------------------------------------------------------------------------------
-
-QColor ComboFontColor(const QComboBox* combo) {
-    return combo->palette().color(QPalette::Text);
-}
-
-void SetComboFontColor(QComboBox* combo, QColor color) {
-    if (ComboFontColor(combo) == color)
-        return;
-    // Changing the look must not disturb what the user is typing.
-    QLineEdit* edit = combo->lineEdit();
-    const QString text = combo->currentText();
-    const int selStart = edit ? edit->selectionStart() : -1;
-    const int selLength = edit ? int(edit->selectedText().size()) : 0;
-    QPalette palette = combo->palette();
-    palette.setColor(QPalette::Text, color);
-    palette.setColor(QPalette::ButtonText, color);
-    combo->setPalette(palette);
-    if (edit) {
-        if (edit->text() != text)
-            edit->setText(text);
-        if (selStart >= 0)
-            edit->setSelection(selStart, selLength);
-    }
-}
 
 bool AddFilterHistory(QStringList& items, const QString& text, int maxItems) {
     for (const QString& item : items)

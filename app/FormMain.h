@@ -225,10 +225,6 @@ private:
     QString m_portNotice; // the notice of the last failed open, empty after an open
 };
 
-// The box's font colour; changing it keeps the text and its selection.
-void SetComboFontColor(QComboBox* combo, QColor color);
-QColor ComboFontColor(const QComboBox* combo);
-
 // The history of a filter box when the focus leaves it: a text already in the
 // list (any letter case) or a blank text changes nothing; otherwise the text as
 // typed is appended, dropping the oldest entry to keep at most maxItems.

@@ -6,17 +6,12 @@
 
 #include <cstdint>
 
+#include "DralvoVersion.h"
 #include "appinfo/VOxaAppInfo.h"
 #include "appinfo/VersionBlock.h"
 #include "appinfo/VersionResource.h"
 #include "platform/File.h"
 #include "platform/ThisProcess.h"
-
-#ifndef DRALVO_VERSION
-#define DRALVO_VERSION "1.10"
-#define DRALVO_VERSION_MAJOR 1
-#define DRALVO_VERSION_MINOR 10
-#endif
 
 namespace {
 

@@ -16,6 +16,7 @@
 #include "util/OxaUtils.h"
 #include "util/Ticks.h"
 #include "util/Timer.h"
+#include "widgets/FormPlacement.h"
 
 using platform::RegHive;
 using platform::Registry;

@@ -13,6 +13,8 @@
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Tables.h"
 #include "util/OxaUtils.h"
+#include "widgets/ComboBoxes.h"
+#include "widgets/FormPlacement.h"
 
 const char* const kPortDialogLineNames[kPortDialogLineCount] = {"Off", "On", "HighZ", "Handshake",
                                                                 "Toggle"};

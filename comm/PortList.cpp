@@ -10,6 +10,7 @@
 
 #include "comm/VOXComm32.h"
 #include "util/OxaUtils.h"
+#include "widgets/ComboBoxes.h"
 
 namespace {
 

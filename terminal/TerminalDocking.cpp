@@ -20,6 +20,7 @@
 #include "terminal/TerminalWindow.h"
 #include "terminal/VOxaTerminal.h"
 #include "util/OxaUtils.h"
+#include "widgets/FormPlacement.h"
 
 // ---- helpers ------------------------------------------------------------------------------
 

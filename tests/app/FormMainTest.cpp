@@ -35,6 +35,7 @@
 #include "terminal/VOxaTerminal.h"
 #include "tests/support/ClippedTexts.h"
 #include "util/Timer.h"
+#include "widgets/ComboBoxes.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "DralvoVersion.h"
 #include "platform/ControlChannel.h"
 
 namespace {
@@ -25,7 +26,7 @@ int usage() {
 
 int main(int argc, char** argv) {
     QString socketPath =
-        platform::controlSocketPath(platform::controlSocketDir(), QStringLiteral("Dralvo_v1-7"));
+        platform::controlSocketPath(platform::controlSocketDir(), QStringLiteral(DRALVO_APP_KEY));
     const char* command = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--socket") == 0) {

@@ -1,5 +1,6 @@
 #include "util/Component.h"
-#include "util/OxaUtils.h"
+#include "widgets/ComboBoxes.h"
+#include "widgets/FormPlacement.h"
 
 #include <QComboBox>
 #include <QWidget>
