@@ -141,7 +141,11 @@ int SerialDevice::open(const std::string& portName) {
         ::close(fd);
         return error;
     }
-    tcflush(fd, TCIOFLUSH);
+    // Only output left by an earlier owner goes. A serial driver keeps no input
+    // while its port is closed, so flushing the input here could only drop what
+    // the device sent since the open, and a device that is back on a replugged
+    // cable sends at once.
+    tcflush(fd, TCOFLUSH);
     m_fd = fd;
     m_path = path;
     return 0;
