@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "PtyFixture.h"
+#include "tests/support/Pty.h"
 #include "SettingsFixture.h"
 #include "comm/VOXComm32.h"
 #include "platform/ProcessStart.h"
@@ -35,7 +35,7 @@ protected:
                 return true;
             });
         ASSERT_TRUE(m_dir.isValid());
-        m_pty = std::make_unique<PtyFixture>(m_dir.path() + "/ttyMODULE");
+        m_pty = std::make_unique<testsupport::Pty>(m_dir.path() + "/ttyMODULE", testsupport::PtyOptions{});
     }
     void TearDown() override {
         SettingsFixture::TearDown();
@@ -45,7 +45,7 @@ protected:
     // The window on the pseudo-terminal, connected.
     void createConnected() {
         ASSERT_TRUE(m_pty->plug());
-        setUserString("Port", "ComPort", m_pty->link());
+        setUserString("Port", "ComPort", m_pty->path());
         create();
         frm->btnConnectClick();
         ASSERT_TRUE(WaitUntil([&] { return frm->MachineState == MachineStateReady; }));
@@ -63,7 +63,7 @@ protected:
     QElapsedTimer m_clock;
     std::vector<SoundStart> m_sounds;
     QTemporaryDir m_dir;
-    std::unique_ptr<PtyFixture> m_pty;
+    std::unique_ptr<testsupport::Pty> m_pty;
 };
 
 TEST_F(Automation, AutoConnectIsArmedAtShowAndFiresOnceInConnectOnlyMode) {
@@ -84,7 +84,7 @@ TEST_F(Automation, AutoConnectIsArmedAtShowAndFiresOnceInConnectOnlyMode) {
 
 TEST_F(Automation, AutoConnectOpensThePortShortlyAfterStart) {
     ASSERT_TRUE(m_pty->plug());
-    setUserString("Port", "ComPort", m_pty->link());
+    setUserString("Port", "ComPort", m_pty->path());
     setUserDword("Advanced", "AutoStart", 1);
     setUserDword("Advanced", "AutoStartDelay", 150);
     create();
@@ -97,7 +97,7 @@ TEST_F(Automation, AutoConnectOpensThePortShortlyAfterStart) {
 
 TEST_F(Automation, AutoConnectOffLeavesThePortAlone) {
     ASSERT_TRUE(m_pty->plug());
-    setUserString("Port", "ComPort", m_pty->link());
+    setUserString("Port", "ComPort", m_pty->path());
     setUserDword("Advanced", "AutoStart", 2); // only 1 switches it on
     setUserDword("Advanced", "AutoStartDelay", 50);
     create();

@@ -23,7 +23,7 @@
 #include <memory>
 #include <thread>
 
-#include "PtyFixture.h"
+#include "tests/support/Pty.h"
 #include "TestEnv.h"
 #include "app/FormCfgAdv.h"
 #include "app/FormMain.h"
@@ -66,7 +66,7 @@ protected:
     void SetUp() override {
         QDir(TestWorkDir() + "/config").removeRecursively();
         QDir().mkpath(TestWorkDir() + "/config");
-        m_pty = std::make_unique<PtyFixture>(m_dir.path() + "/ttyMODULE");
+        m_pty = std::make_unique<testsupport::Pty>(m_dir.path() + "/ttyMODULE", testsupport::PtyOptions{});
         ASSERT_TRUE(m_pty->plug());
         frm = std::make_unique<TfrmMain>();
         frm->SetCfgAdv(new TfrmCfgAdv(frm.get()));
@@ -82,8 +82,8 @@ protected:
     // Chooses the pseudo-terminal in the port box and connects through the
     // window's own sequence.
     void connectModule() {
-        frm->cmbPort->setEditText(m_pty->link());
-        ASSERT_EQ(frm->commMain->CommPort(), m_pty->link());
+        frm->cmbPort->setEditText(m_pty->path());
+        ASSERT_EQ(frm->commMain->CommPort(), m_pty->path());
         frm->btnConnect->click();
         ASSERT_TRUE(WaitUntil([&] { return frm->MachineState == MachineStateReady; }));
         ASSERT_TRUE(frm->commMain->IsCommOpen());
@@ -129,7 +129,7 @@ protected:
     }
 
     QTemporaryDir m_dir;
-    std::unique_ptr<PtyFixture> m_pty;
+    std::unique_ptr<testsupport::Pty> m_pty;
     std::unique_ptr<TfrmMain> frm;
     QStringList m_errors;
 };

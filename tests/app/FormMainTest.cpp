@@ -23,7 +23,7 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "PtyFixture.h"
+#include "tests/support/Pty.h"
 #include "TestEnv.h"
 #include "app/FormCfgAdv.h"
 #include "app/FormMain.h"
@@ -49,7 +49,7 @@ protected:
         QDir().mkpath(TestWorkDir() + "/config");
         m_now = 0x10000000u;
         platform::setTickSource([this] { return m_now.load(); });
-        m_pty = std::make_unique<PtyFixture>(m_dir.path() + "/ttyLINK");
+        m_pty = std::make_unique<testsupport::Pty>(m_dir.path() + "/ttyLINK", testsupport::PtyOptions{});
     }
     void TearDown() override {
         frm.reset();
@@ -98,7 +98,7 @@ protected:
 
     std::atomic<uint32_t> m_now{0};
     QTemporaryDir m_dir;
-    std::unique_ptr<PtyFixture> m_pty;
+    std::unique_ptr<testsupport::Pty> m_pty;
     std::unique_ptr<TfrmMain> frm;
     TfrmCfgAdv* dlg = nullptr;
     QWidget* initialFocus = nullptr;
@@ -240,14 +240,14 @@ TEST_F(MainWindowTest, AFailedOpenSaysWhyAndAnOpenPortClearsIt) {
     // Another program holds the port locked: it is named.
     ASSERT_TRUE(m_pty->plug());
     QProcess holder;
-    holder.start("flock", {m_pty->link(), "cat"}); // holds it until its input ends
+    holder.start("flock", {m_pty->path(), "cat"}); // holds it until its input ends
     ASSERT_TRUE(holder.waitForStarted());
-    const std::string device = m_pty->link().toStdString();
+    const std::string device = m_pty->path().toStdString();
     ASSERT_TRUE(WaitUntil([&] { return platform::processesHolding(device).size() == 2; }));
-    EXPECT_TRUE(attempt(m_pty->link()).contains(QString("flock (pid %1)").arg(holder.processId())))
+    EXPECT_TRUE(attempt(m_pty->path()).contains(QString("flock (pid %1)").arg(holder.processId())))
         << frm->NoticeText().toStdString();
     EXPECT_TRUE(frm->NoticeText().startsWith(
-        QString("COM port \"%1\": busy, another program has %1 open: ").arg(m_pty->link())));
+        QString("COM port \"%1\": busy, another program has %1 open: ").arg(m_pty->path())));
     EXPECT_EQ(frm->lblOutState->text(), "Failed");
     // One "Failed" line for the whole series: the state never changed.
     EXPECT_EQ(countInTerminal("\": Failed"), 1);
@@ -284,7 +284,7 @@ TEST_F(MainWindowTest, EveryTextShowsWholeAndALongNoticeWraps) {
 TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {
     ASSERT_TRUE(m_pty->plug());
     create();
-    frm->commMain->SetCommPort(m_pty->link());
+    frm->commMain->SetCommPort(m_pty->path());
     frm->btnConnect->click();
     tick(2);
     EXPECT_EQ(frm->StatusText(), "Ready.");
@@ -293,8 +293,8 @@ TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {
     EXPECT_TRUE(frm->commMain->IsCommOpen());
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Blue);
-    EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Connected").arg(m_pty->link())), 1);
-    EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: 115200)").arg(m_pty->link()));
+    EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Connected").arg(m_pty->path())), 1);
+    EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: 115200)").arg(m_pty->path()));
     tick();
     EXPECT_FALSE(frm->tmrMachine->Enabled());
 
@@ -302,7 +302,7 @@ TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {
     EXPECT_EQ(frm->StatusText(), "Idle.");
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Disconnected"; }));
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Black);
-    EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Disconnected").arg(m_pty->link())), 1);
+    EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Disconnected").arg(m_pty->path())), 1);
 
     // "Connect & Start": one tick of "Sending command ...", then ready.
     frm->btnStart->click();
@@ -320,7 +320,7 @@ TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {
 TEST_F(MainWindowTest, PullingTheAdapterReconnectsWithoutHelp) {
     ASSERT_TRUE(m_pty->plug());
     create();
-    frm->commMain->SetCommPort(m_pty->link());
+    frm->commMain->SetCommPort(m_pty->path());
     frm->btnStart->click();
     ASSERT_TRUE(tickUntilReady());
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
@@ -345,7 +345,7 @@ TEST_F(MainWindowTest, PullingTheAdapterReconnectsWithoutHelp) {
     EXPECT_EQ(frm->lblProgress->text(), "");
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Blue);
-    const QString port = m_pty->link();
+    const QString port = m_pty->path();
     EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Failed").arg(port)), 1);
     EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Connected").arg(port)), 2);
 
@@ -357,7 +357,7 @@ TEST_F(MainWindowTest, PullingTheAdapterReconnectsWithoutHelp) {
 TEST_F(MainWindowTest, APulledCableLosesNoLineThatWasReadBeforeIt) {
     ASSERT_TRUE(m_pty->plug());
     create();
-    frm->commMain->SetCommPort(m_pty->link());
+    frm->commMain->SetCommPort(m_pty->path());
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
@@ -401,7 +401,7 @@ TEST_F(MainWindowTest, APulledCableLosesNoLineThatWasReadBeforeIt) {
 TEST_F(MainWindowTest, ADeviceThatComesBackIsOpenedAtOnce) {
     ASSERT_TRUE(m_pty->plug());
     create();
-    frm->commMain->SetCommPort(m_pty->link());
+    frm->commMain->SetCommPort(m_pty->path());
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
     m_pty->unplug();
@@ -421,18 +421,18 @@ TEST_F(MainWindowTest, ADeviceThatComesBackIsOpenedAtOnce) {
 TEST_F(MainWindowTest, SummaryShowsOnlyStandardRateConstants) {
     ASSERT_TRUE(m_pty->plug());
     create();
-    frm->commMain->SetCommPort(m_pty->link());
+    frm->commMain->SetCommPort(m_pty->path());
     frm->commMain->SetBaudRate(TBaudRate::_230400);
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
-    EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: ?)").arg(m_pty->link()));
+    EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: ?)").arg(m_pty->path()));
     frm->btnDisconnect->click();
     frm->commMain->SetBaudRate(TBaudRate::_256000);
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
-    EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: 256000)").arg(m_pty->link()));
+    EXPECT_EQ(frm->lblOutCheck->text(), QString(" (Port: %1, Speed: 256000)").arg(m_pty->path()));
 
     const char* expected[kBaudRateCount] = {
         "110",   "300",   "600",   "1200",   "2400",   "4800", "9600",   "14400", "19200", "?",
@@ -490,7 +490,7 @@ TEST_F(MainWindowTest, ControlMessagesPressStartAndDisconnect) {
         return result;
     };
 
-    frm->commMain->SetCommPort(m_pty->link());
+    frm->commMain->SetCommPort(m_pty->path());
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
     // Start while ready restarts the sequence (also with the button disabled).
@@ -760,7 +760,7 @@ TEST_F(MainWindowTest, LeavingAFilterBoxKeepsATenEntryHistory) {
 TEST_F(MainWindowTest, SentBytesGoToThePortAndShowAsSent) {
     ASSERT_TRUE(m_pty->plug());
     create();
-    frm->commMain->SetCommPort(m_pty->link());
+    frm->commMain->SetCommPort(m_pty->path());
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
     // A line typed into the terminal's send line.

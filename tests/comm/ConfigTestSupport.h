@@ -1,15 +1,11 @@
 #pragma once
 // Helpers shared by the configuration-string, port-list and port-dialog tests.
-#include <QCoreApplication>
 #include <QString>
 #include <array>
-#include <cstdio>
-#include <fcntl.h>
 #include <ostream>
-#include <pty.h>
-#include <unistd.h>
 
 #include "comm/VOXComm32.h"
+#include "tests/support/Pty.h"
 
 namespace configtest {
 
@@ -76,30 +72,8 @@ inline void makeMainWindowComponent(TVOXComm32& c) {
     c.SetBaudRate(TBaudRate::_115200);
 }
 
-// A pseudo-terminal whose slave stands in for a serial port.
-class Pty {
-public:
-    Pty() {
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&m_master, &slave, name, nullptr, nullptr) == 0) {
-            ::close(slave);
-            m_path = QString::fromLocal8Bit(name);
-        }
-    }
-    ~Pty() {
-        if (m_master >= 0)
-            ::close(m_master);
-    }
-    Pty(const Pty&) = delete;
-    Pty& operator=(const Pty&) = delete;
-
-    bool ok() const { return m_master >= 0; }
-    const QString& path() const { return m_path; }
-
-private:
-    int m_master = -1;
-    QString m_path;
-};
+// A pseudo-terminal whose slave stands in for a serial port; only the
+// component opens the slave.
+using Pty = testsupport::Pty;
 
 } // namespace configtest

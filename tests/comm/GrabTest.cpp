@@ -44,11 +44,11 @@ struct GrabTest : ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(pty.ok());
-        blockName = comm::GrabBlockName(QString::fromStdString(pty.path)).toStdString();
+        blockName = comm::GrabBlockName(pty.path()).toStdString();
         Unlink();
         for (TVOXComm32* c : {&first, &second}) {
             c->SetAutoReconnect(false);
-            c->SetCommPort(QString::fromStdString(pty.path));
+            c->SetCommPort(pty.path());
         }
         first.SetOnStateChange([this](QObject*, TCommState s) { firstStates.push_back(s); });
         second.SetOnStateChange([this](QObject*, TCommState s) { secondStates.push_back(s); });
@@ -186,7 +186,7 @@ TEST_F(GrabTest, HardTakesThePortAndGivesItBackOnLeaving) {
     std::string got;
     second.SetOnReceiveData(
         [&](QObject*, const char* data, uint16_t count) { got.append(data, count); });
-    pty.write("hello");
+    pty.writeAll("hello");
     EXPECT_TRUE(WaitUntil([&] { return got == "hello"; }, 3000));
 
     // Leaving hands the port to the next in line.
@@ -269,7 +269,7 @@ TEST(GrabTrace, ProgressAndWorkerTextsOnlyWhenSwitchedOn) {
     {
         TVOXComm32 comm;
         comm.SetAutoReconnect(false);
-        comm.SetCommPort(QString::fromStdString(pty.path));
+        comm.SetCommPort(pty.path());
         comm::SetTraceForTest(false, fds[1]);
         ASSERT_TRUE(comm.StartComm());
         Pump(50);
@@ -285,10 +285,10 @@ TEST(GrabTrace, ProgressAndWorkerTextsOnlyWhenSwitchedOn) {
     const std::string out = drain();
     close(fds[0]);
     close(fds[1]);
-    EXPECT_NE(out.find("dralvo-trace progress: Creating ReadThread for " + pty.path + "\n"),
+    EXPECT_NE(out.find("dralvo-trace progress: Creating ReadThread for " + pty.path().toStdString() + "\n"),
               std::string::npos)
         << out;
-    EXPECT_NE(out.find("progress: Stopping the Comm at " + pty.path + " because StopComm\n"),
+    EXPECT_NE(out.find("progress: Stopping the Comm at " + pty.path().toStdString() + " because StopComm\n"),
               std::string::npos);
     EXPECT_NE(out.find("progress: Threads closed\n"), std::string::npos);
     EXPECT_NE(out.find("text: Waiting for data from comm connection.\n"), std::string::npos)
@@ -316,7 +316,7 @@ TEST_F(GrabTest, RetriesRunFromTheEventLoopWhileTheHolderIsSlow) {
         ASSERT_EQ(block.open(blockName, comm::kGrabBlockSize, created), 0);
         comm::WriteGrabList(block.data(), {holder.id()});
     }
-    const int lock = open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    const int lock = open(pty.path().toStdString().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     ASSERT_GE(lock, 0);
     ASSERT_EQ(flock(lock, LOCK_EX | LOCK_NB), 0);
 
@@ -348,7 +348,7 @@ TEST_F(GrabTest, HolderInAnotherProcessHandsThePortOver) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         // Only plain system calls here: the holder of another process.
-        const int port = open(pty.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        const int port = open(pty.path().toStdString().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
         if (port < 0 || flock(port, LOCK_EX | LOCK_NB) != 0)
             _exit(2);
         const uint32_t id = (uint32_t(getpid()) << 10) | 1;
@@ -413,7 +413,7 @@ TEST(GrabTrace, ReadWorkerExitNoticeGoesToTheDebugOutput) {
     {
         TVOXComm32 comm;
         comm.SetAutoReconnect(false);
-        comm.SetCommPort(QString::fromStdString(pty.path));
+        comm.SetCommPort(pty.path());
         EXPECT_TRUE(comm.StartComm());
         Pump(50);
         comm.StopComm();

@@ -187,7 +187,7 @@ TEST(LineControlsOnPty, OpenSucceedsWithEveryControlChosen) {
     ASSERT_TRUE(pty.ok());
     TracingComm comm;
     comm.SetAutoReconnect(false);
-    comm.SetCommPort(QString::fromStdString(pty.path));
+    comm.SetCommPort(pty.path());
     comm.Signals()->SetRTSControl(VOxaSignalControl_RTSToggle);
     comm.Signals()->SetDTRControl(VOxaSignalControl_DTRHandshake);
     comm.Signals()->SetDSRHandshake(true);
@@ -202,10 +202,10 @@ TEST(LineControlsOnPty, OpenSucceedsWithEveryControlChosen) {
     ASSERT_TRUE(comm.WriteCommString("ping"));
     std::string got;
     EXPECT_TRUE(WaitUntil([&] {
-        got += pty.readNow();
+        got += pty.readNow().toStdString();
         return got == "ping";
     }));
-    pty.write("pong");
+    pty.writeAll("pong");
     EXPECT_TRUE(WaitUntil([&] { return received == "pong"; }));
     EXPECT_TRUE(comm.IsCommOpen());
     comm.StopComm();

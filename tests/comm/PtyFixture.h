@@ -4,65 +4,19 @@
 #include <chrono>
 #include <fcntl.h>
 #include <functional>
-#include <pty.h>
-#include <string>
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
 
+#include "tests/support/Pty.h"
 #include "tests/support/WaitUntil.h"
 
-// A pseudo-terminal pair: the component opens the slave by its path, the test
-// plays the module on the master.
-struct Pty {
-    int master = -1;
-    int slave = -1; // kept open so the node stays while the component reopens
-    std::string path;
-
-    Pty() {
-        char name[128] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
-            path = name;
-            fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-            termios t{};
-            tcgetattr(slave, &t);
-            cfmakeraw(&t);
-            tcsetattr(slave, TCSANOW, &t);
-        }
-    }
-    ~Pty() {
-        closeMaster();
-        if (slave >= 0)
-            ::close(slave);
-    }
-    bool ok() const { return master >= 0; }
-    void closeMaster() {
-        if (master >= 0)
-            ::close(master);
-        master = -1;
-    }
-    void write(const std::string& bytes) const {
-        size_t done = 0;
-        while (done < bytes.size()) {
-            ssize_t n = ::write(master, bytes.data() + done, bytes.size() - done);
-            if (n > 0)
-                done += size_t(n);
-            else
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    }
-    // Reads what the master has now.
-    std::string readNow() const {
-        std::string out;
-        char buf[4096];
-        for (;;) {
-            ssize_t n = ::read(master, buf, sizeof buf);
-            if (n <= 0)
-                break;
-            out.append(buf, size_t(n));
-        }
-        return out;
-    }
+// The component opens the slave by its path, the test plays the module on the
+// master. The test holds the slave too, so the node stays while the component
+// reopens (and the test can lock it or read its speed), and the line is raw
+// as a serial port's.
+struct Pty : testsupport::Pty {
+    Pty() : testsupport::Pty(testsupport::PtyOptions{.raw = true, .keepSlave = true}) {}
 };
 
 using testsupport::Pump;

@@ -215,7 +215,7 @@ TEST(VOXComm32Model, LoadingOnlyStoresThenLoadedOpens) {
     TVOXComm32 c;
     c.BeginLoading();
     c.SetOnStateChange(log.handler());
-    c.SetCommPort(QString::fromStdString(pty.path));
+    c.SetCommPort(pty.path());
     c.SetBaudRate(TBaudRate::_115200);
     EXPECT_FALSE(c.IsCommOpen()) << "setters only store while loading";
     c.Loaded();
@@ -232,7 +232,7 @@ TEST(VOXComm32Model, LineSettersFollowAutoReconnect) {
     ASSERT_TRUE(pty.ok());
     TVOXComm32 c;
     c.SetAutoReconnect(false);
-    c.SetCommPort(QString::fromStdString(pty.path));
+    c.SetCommPort(pty.path());
     c.SetBaudRate(TBaudRate::__57600);
     EXPECT_FALSE(c.IsCommOpen()) << "closed port, no AutoReconnect: only stored";
     EXPECT_EQ(c.BaudRate(), TBaudRate::__57600);
@@ -242,7 +242,7 @@ TEST(VOXComm32Model, LineSettersFollowAutoReconnect) {
     c.SetParity(TParity::Odd);
     EXPECT_TRUE(c.IsCommOpen()) << "with AutoReconnect a change opens the port";
     // The same name on an open port changes nothing.
-    c.SetCommPort(QString::fromStdString(pty.path));
+    c.SetCommPort(pty.path());
     EXPECT_TRUE(c.IsCommOpen());
     c.SetAutoReconnect(false);
     c.StopComm();
@@ -255,8 +255,8 @@ TEST(VOXComm32Model, DtrIsNeverDroppedOnUsbModemDriver) {
         TestComm c;
         c.SetAutoReconnect(false);
         c.Options()->SetEnhancedName(TristateFalse);
-        c.map = {{usbModem ? "\\Device\\cdc_acm0" : "\\Device\\serial0", pty.path, "x"}};
-        c.SetCommPort(QString::fromStdString(pty.path));
+        c.map = {{usbModem ? "\\Device\\cdc_acm0" : "\\Device\\serial0", pty.path().toStdString(), "x"}};
+        c.SetCommPort(pty.path());
         ASSERT_TRUE(c.StartComm());
         EXPECT_EQ(c.DriverName(), usbModem ? "CDC_ACM0" : "SERIAL0");
         c.dtrCalls.clear();
@@ -304,7 +304,7 @@ TEST(VOXComm32Model, HangupWithoutErrorOnlyRaisesTheEvent) {
     ASSERT_TRUE(pty.ok());
     TVOXComm32 c;
     c.SetAutoReconnect(false);
-    c.SetCommPort(QString::fromStdString(pty.path));
+    c.SetCommPort(pty.path());
     ASSERT_TRUE(c.StartComm());
     int raised = 0;
     c.OnRequestHangup = [&](QObject* sender) {
@@ -327,7 +327,7 @@ TEST(VOXComm32Model, WriteChannelDataFollowsTheMainChannelRule) {
     Pty pty;
     ASSERT_TRUE(pty.ok());
     c.SetAutoReconnect(false);
-    c.SetCommPort(QString::fromStdString(pty.path));
+    c.SetCommPort(pty.path());
     ASSERT_TRUE(c.StartComm());
     EXPECT_TRUE(c.WriteChannelData(nullptr, "a", 1));
     EXPECT_FALSE(c.WriteChannelData(&c, "b", 1));
@@ -336,7 +336,7 @@ TEST(VOXComm32Model, WriteChannelDataFollowsTheMainChannelRule) {
     EXPECT_FALSE(c.WriteChannelData(nullptr, "d", 1));
     std::string got;
     ASSERT_TRUE(WaitUntil([&] {
-        got += pty.readNow();
+        got += pty.readNow().toStdString();
         return got.size() >= 2;
     }));
     EXPECT_EQ(got, "ac");
@@ -379,7 +379,7 @@ TEST(VOXComm32Model, ModemPollIsThrottledByItsMeasuredCost) {
     ModemComm c;
     c.tick = &tick;
     c.SetAutoReconnect(false);
-    c.SetCommPort(QString::fromStdString(pty.path));
+    c.SetCommPort(pty.path());
     std::vector<bool> cts;
     c.OnChangedCTS = [&](QObject*, bool on) { cts.push_back(on); };
     ASSERT_TRUE(c.StartComm());

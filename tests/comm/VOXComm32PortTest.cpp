@@ -29,7 +29,7 @@ struct PortTest : ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(pty.ok());
         comm.SetAutoReconnect(false);
-        comm.SetCommPort(QString::fromStdString(pty.path));
+        comm.SetCommPort(pty.path());
         comm.SetOnStateChange([this](QObject*, TCommState s) { states.push_back(s); });
         comm.SetOnReceiveData([this](QObject* sender, const char* data, uint16_t count) {
             EXPECT_EQ(sender, &comm);
@@ -54,7 +54,7 @@ struct PortTest : ::testing::Test {
         std::string got;
         WaitUntil(
             [&] {
-                got += pty.readNow();
+                got += pty.readNow().toStdString();
                 return got.size() >= size;
             },
             ms);
@@ -82,11 +82,11 @@ TEST_F(PortTest, OpenFailuresReportFailedOnce) {
     // "disconnected"; only the open results are checked from here on.)
 
     // Held by another open.
-    ASSERT_EQ(flock(pty.slave, LOCK_EX | LOCK_NB), 0);
-    comm.SetCommPort(QString::fromStdString(pty.path));
+    ASSERT_EQ(flock(pty.slave(), LOCK_EX | LOCK_NB), 0);
+    comm.SetCommPort(pty.path());
     EXPECT_FALSE(comm.StartComm());
     EXPECT_EQ(comm.LastError(), EWOULDBLOCK);
-    flock(pty.slave, LOCK_UN);
+    flock(pty.slave(), LOCK_UN);
 
     // Not a tty.
     QTemporaryDir dir;
@@ -100,7 +100,7 @@ TEST_F(PortTest, OpenFailuresReportFailedOnce) {
 
     // StopComm after a failure reports "disconnected"; then a good open.
     comm.StopComm();
-    comm.SetCommPort(QString::fromStdString(pty.path));
+    comm.SetCommPort(pty.path());
     EXPECT_TRUE(comm.StartComm());
     EXPECT_EQ(comm.LastError(), 0);
     ASSERT_TRUE(WaitUntil([&] { return states.back() == CommStateConnected; }));
@@ -109,7 +109,7 @@ TEST_F(PortTest, OpenFailuresReportFailedOnce) {
 TEST_F(PortTest, BurstArrivesInOrderInBlocksOfAtMost2048) {
     ASSERT_TRUE(comm.StartComm());
     const std::string data = pattern(5000);
-    pty.write(data);
+    pty.writeAll(data);
     ASSERT_TRUE(WaitUntil([&] { return received().size() >= data.size(); }));
     EXPECT_EQ(received(), data);
     EXPECT_GE(blocks.size(), 3u);
@@ -127,15 +127,15 @@ TEST_F(PortTest, WritesArriveInOrderAndNoneIsLostAtStart) {
     EXPECT_EQ(readMaster(18), "first,second,third");
     EXPECT_TRUE(comm.WriteCommData("", 0)) << "an empty block is accepted and writes nothing";
     Pump(20);
-    EXPECT_EQ(pty.readNow(), "");
+    EXPECT_EQ(pty.readNow().toStdString(), "");
 }
 
 TEST_F(PortTest, PulledCableClosesAsFailedAndReopens) {
     ASSERT_TRUE(comm.StartComm());
     ASSERT_TRUE(WaitUntil([&] { return !states.empty() && states.back() == CommStateConnected; }));
-    pty.write("tail");
+    pty.writeAll("tail");
     ASSERT_TRUE(WaitUntil([&] { return received() == "tail"; }));
-    pty.closeMaster();
+    pty.unplug();
     ASSERT_TRUE(WaitUntil([&] { return !states.empty() && states.back() == CommStateFailed; }));
     EXPECT_FALSE(comm.IsCommOpen());
     EXPECT_EQ(comm.GetConnectionState(), CommStateFailed);
@@ -147,14 +147,14 @@ TEST_F(PortTest, PulledCableClosesAsFailedAndReopens) {
     // A new device at another path: the component opens it again.
     Pty second;
     ASSERT_TRUE(second.ok());
-    comm.SetCommPort(QString::fromStdString(second.path));
+    comm.SetCommPort(second.path());
     ASSERT_TRUE(comm.StartComm());
-    second.write("again");
+    second.writeAll("again");
     ASSERT_TRUE(WaitUntil([&] { return received() == "tailagain"; }));
     EXPECT_TRUE(comm.WriteCommData("back", 4));
     std::string got;
     ASSERT_TRUE(WaitUntil([&] {
-        got += second.readNow();
+        got += second.readNow().toStdString();
         return got == "back";
     }));
     comm.StopComm();
@@ -167,7 +167,7 @@ TEST_F(PortTest, AWindowThatIsBehindHoldsTheWorkerAtItsBoundAndLosesNothing) {
     std::atomic<size_t> written{0};
     std::thread writer([&] {
         for (size_t at = 0; at < data.size(); at += 4096) {
-            pty.write(data.substr(at, 4096));
+            pty.writeAll(data.substr(at, 4096));
             written += 4096;
         }
     });
@@ -211,10 +211,10 @@ TEST_F(PortTest, EverythingReadBeforeAHangUpIsDeliveredBeforeTheFailure) {
     });
     // While the window is busy, the worker reads a burst and then the cable is pulled.
     const std::string data = pattern(100 * 1024);
-    std::thread writer([&] { pty.write(data); });
+    std::thread writer([&] { pty.writeAll(data); });
     ASSERT_TRUE(WaitStalled([&] { return comm.ReceiveUnhandled() == int(data.size()); }));
     writer.join();
-    pty.closeMaster();
+    pty.unplug();
     ASSERT_TRUE(WaitStalled(
         [&] { return comm.Traced("ReadThread.PostHangupCall because failed HandleReadEvent"); }));
 
@@ -232,13 +232,13 @@ TEST_F(PortTest, ReopenReportsNoDisconnect) {
     EXPECT_TRUE(comm.IsCommOpen());
     Pump(50);
     EXPECT_EQ(states, std::vector<TCommState>{CommStateConnected});
-    pty.write("still");
+    pty.writeAll("still");
     ASSERT_TRUE(WaitUntil([&] { return received() == "still"; }));
 }
 
 TEST_F(PortTest, StopDiscardsUndeliveredData) {
     ASSERT_TRUE(comm.StartComm());
-    pty.write("never seen");
+    pty.writeAll("never seen");
     // Let the worker post the block without running the event loop.
     for (int i = 0; i < 2000 && comm::LiveBlocks() == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -269,11 +269,11 @@ TEST_F(PortTest, BaudChangeKeepsThePortOpen) {
     ASSERT_TRUE(WaitUntil([&] { return !states.empty(); }));
     comm.SetBaudRate(TBaudRate::_1000000);
     EXPECT_TRUE(comm.IsCommOpen());
-    termios2Speed speed = ReadPtySpeed(pty.slave);
+    termios2Speed speed = ReadPtySpeed(pty.slave());
     EXPECT_EQ(speed.ospeed, 1000000u);
     comm.SetBaudRate(TBaudRate::__56000);
-    EXPECT_EQ(ReadPtySpeed(pty.slave).ospeed, 56000u) << "rates without a B constant work too";
-    pty.write("ok");
+    EXPECT_EQ(ReadPtySpeed(pty.slave()).ospeed, 56000u) << "rates without a B constant work too";
+    pty.writeAll("ok");
     ASSERT_TRUE(WaitUntil([&] { return received() == "ok"; }));
     Pump(30);
     EXPECT_EQ(states, std::vector<TCommState>{CommStateConnected});
@@ -282,7 +282,7 @@ TEST_F(PortTest, BaudChangeKeepsThePortOpen) {
 TEST_F(PortTest, PtyWithoutModemLinesKeepsWorking) {
     ASSERT_TRUE(comm.StartComm());
     for (int i = 0; i < 5; ++i) {
-        pty.write("ping");
+        pty.writeAll("ping");
         Pump(40);
     }
     EXPECT_TRUE(WaitUntil([&] { return received() == "pingpingpingpingping"; }));
@@ -321,7 +321,7 @@ TEST_F(PortTest, CarriesSeveralMegabytesPerSecond) {
     getrusage(RUSAGE_SELF, &before);
     QElapsedTimer timer;
     timer.start();
-    std::thread writer([&] { pty.write(data); });
+    std::thread writer([&] { pty.writeAll(data); });
     const bool all = WaitUntil([&] { return total >= data.size(); }, 30000);
     const qint64 ms = timer.elapsed();
     writer.join();
@@ -346,12 +346,12 @@ TEST(VOXComm32Lifetime, DestroyingAnOpenComponentReportsDisconnected) {
     {
         TVOXComm32 comm;
         comm.SetAutoReconnect(false);
-        comm.SetCommPort(QString::fromStdString(pty.path));
+        comm.SetCommPort(pty.path());
         comm.SetOnStateChange([&](QObject*, TCommState s) { states.push_back(s); });
         ASSERT_TRUE(comm.StartComm());
         ASSERT_TRUE(WaitUntil([&] { return !states.empty(); }));
         EXPECT_EQ(states.back(), CommStateConnected);
-        pty.write("unread");
+        pty.writeAll("unread");
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     EXPECT_EQ(states.back(), CommStateDisconnected);
@@ -365,7 +365,7 @@ namespace {
 TEST_F(PortTest, AllEventsSkippedStillReceives) {
     comm.Options()->SetSkipEvents(VOXComm32SkipEvents(uint16_t(0x1FF)));
     ASSERT_TRUE(comm.StartComm());
-    pty.write("plain data");
+    pty.writeAll("plain data");
     ASSERT_TRUE(WaitUntil([&] { return received() == "plain data"; }));
 }
 
@@ -382,23 +382,23 @@ TEST_F(PortTest, HandlersMayCloseThePort) {
     });
     ASSERT_TRUE(comm.StartComm());
     ASSERT_TRUE(WaitUntil([&] { return !states.empty(); }));
-    pty.closeMaster();
+    pty.unplug();
     ASSERT_TRUE(WaitUntil([&] { return states.back() == CommStateDisconnected; }));
     EXPECT_EQ(states, (std::vector<TCommState>{CommStateConnected, CommStateFailed,
                                                CommStateDisconnected}));
 
     // A receive handler that stops the port: nothing more is delivered.
     Pty second;
-    comm.SetCommPort(QString::fromStdString(second.path));
+    comm.SetCommPort(second.path());
     int calls = 0;
     comm.SetOnReceiveData([&](QObject*, const char*, uint16_t) {
         ++calls;
         comm.StopComm();
     });
     ASSERT_TRUE(comm.StartComm());
-    second.write("one");
+    second.writeAll("one");
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
-    second.write("two");
+    second.writeAll("two");
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
     ASSERT_TRUE(WaitUntil([&] { return calls > 0; }));
     Pump(50);

@@ -50,7 +50,7 @@ struct WriteWorker : ::testing::Test {
 
     void SetUp() override {
         ASSERT_TRUE(pty.ok());
-        ASSERT_EQ(device.open(pty.path), 0);
+        ASSERT_EQ(device.open(pty.path().toStdString()), 0);
         platform::SerialDcb dcb;
         comm.BuildDCB(dcb);
         ASSERT_EQ(device.applyDcb(dcb), 0);
@@ -68,7 +68,7 @@ struct WriteWorker : ::testing::Test {
     std::string readMaster(size_t size) {
         std::string got;
         WaitUntil([&] {
-            got += pty.readNow();
+            got += pty.readNow().toStdString();
             return got.size() >= size;
         });
         return got;
@@ -125,7 +125,7 @@ TEST_F(WriteWorker, CloseFreesQueueAndRefusesLaterPosts) {
 
 TEST_F(WriteWorker, FailedWriteAsksForHangupAndEnds) {
     worker->Resume();
-    pty.closeMaster();
+    pty.unplug();
     ASSERT_TRUE(worker->PostThreadMessage(PWM_WriteData, 4, Block("lost")));
     ASSERT_TRUE(worker->WaitFor(5000));
     EXPECT_TRUE(comm.Traced("WriteThread.PostHangupCall because write thread: failed WriteFile"));

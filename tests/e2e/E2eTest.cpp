@@ -4,13 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <pty.h>
-#include <unistd.h>
 
 #include "E2eFixture.h"
+#include "tests/support/Pty.h"
 
 using namespace e2e;
 
@@ -60,47 +57,6 @@ qsizetype countContaining(const QList<QByteArray>& list, const char* text) {
         n += item.contains(text) ? 1 : 0;
     return n;
 }
-
-// A pseudo-terminal whose master the test holds: it sees exactly the bytes the
-// program writes to its port.
-class HeldPty {
-public:
-    HeldPty() {
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
-            return;
-        ::close(slave);
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        ::fcntl(m_master, F_SETFD, FD_CLOEXEC); // the program must not hold it too
-        m_slave = QString::fromLocal8Bit(name);
-    }
-    ~HeldPty() {
-        if (m_master >= 0)
-            ::close(m_master);
-    }
-    const QString& slavePath() const { return m_slave; }
-    // Reads what is there (nothing while no one holds the slave open).
-    void pump() {
-        pollfd p{m_master, POLLIN, 0};
-        while (::poll(&p, 1, 0) > 0 && (p.revents & POLLIN)) {
-            char buffer[1024];
-            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            m_got.append(buffer, n);
-        }
-    }
-    const QByteArray& received() const { return m_got; }
-    bool write(const QByteArray& bytes) {
-        return ::write(m_master, bytes.constData(), size_t(bytes.size())) == bytes.size();
-    }
-
-private:
-    int m_master = -1;
-    QString m_slave;
-    QByteArray m_got;
-};
 
 class E2e : public ::testing::Test {
 protected:
@@ -207,8 +163,11 @@ TEST_F(E2e, FilteredLinesAreLoggedWithTheirFiltersPrefix) {
 // The automatic command leaves the program on its timer, reaches the port as
 // text plus CR, is logged as sent, and the module's answer is logged as received.
 TEST_F(E2e, AutomaticCommandArrivesAtTheModule) {
-    HeldPty pty;
+    // The test holds the master: it sees exactly the bytes the program writes
+    // to its port; the program must not inherit the master too.
+    testsupport::Pty pty(testsupport::PtyOptions{.closeOnExec = true});
     ASSERT_FALSE(pty.slavePath().isEmpty());
+    QByteArray received;
     QList<HiveValue> hive = connectTo(pty.slavePath());
     hive.append({QStringLiteral("Advanced"), QStringLiteral("AutoCmd"), {}, 1u});
     hive.append({QStringLiteral("Advanced"), QStringLiteral("AutoCmdDelay"), {}, 400u});
@@ -224,13 +183,13 @@ TEST_F(E2e, AutomaticCommandArrivesAtTheModule) {
     // Two commands after the port opened: exactly the text and one CR each.
     ASSERT_TRUE(waitUntil(
         [&] {
-            pty.pump();
-            return pty.received().count("at+cops?\r") >= 2;
+            received += pty.readNow();
+            return received.count("at+cops?\r") >= 2;
         },
         5000))
-        << pty.received().toStdString();
-    EXPECT_EQ(pty.received().left(9), QByteArray("at+cops?\r"));
-    EXPECT_EQ(QString::fromLatin1(pty.received()).remove(QStringLiteral("at+cops?\r")), QString());
+        << received.toStdString();
+    EXPECT_EQ(received.left(9), QByteArray("at+cops?\r"));
+    EXPECT_EQ(QString::fromLatin1(received).remove(QStringLiteral("at+cops?\r")), QString());
 
     ASSERT_TRUE(pty.write("+COPS: 0,0,\"SIM\"\r\nOK\r\n"));
     LogContents log;

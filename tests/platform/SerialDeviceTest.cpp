@@ -4,40 +4,21 @@
 #include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
-#include <pty.h>
 #include <string>
 #include <sys/file.h>
 #include <thread>
 #include <unistd.h>
 
 #include "platform/SerialDevice.h"
+#include "tests/support/Pty.h"
 
 using platform::SerialDevice;
 
 namespace {
 
-struct PtyPair {
-    int master = -1;
-    int slave = -1;
-    std::string path;
-    PtyPair() {
-        char name[128] = {};
-        if (openpty(&master, &slave, name, nullptr, nullptr) == 0) {
-            path = name;
-            fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-        }
-    }
-    ~PtyPair() {
-        closeMaster();
-        if (slave >= 0)
-            close(slave);
-    }
-    void closeMaster() {
-        if (master >= 0)
-            close(master);
-        master = -1;
-    }
-};
+// The test holds the slave end too: it locks it, and the node stays while the
+// device is closed and opened again.
+constexpr testsupport::PtyOptions HeldSlave{.keepSlave = true};
 
 int64_t nowMs() {
     using namespace std::chrono;
@@ -78,23 +59,23 @@ TEST(SerialDeviceOpen, RefusesMissingBusyAndNonTty) {
     unlink(file);
     EXPECT_EQ(dev.open("/dev/null"), ENOTTY);
 
-    PtyPair pty;
-    ASSERT_GE(pty.master, 0);
-    ASSERT_EQ(flock(pty.slave, LOCK_EX | LOCK_NB), 0);
-    EXPECT_EQ(dev.open(pty.path), EWOULDBLOCK);
-    flock(pty.slave, LOCK_UN);
-    EXPECT_EQ(dev.open(pty.path), 0);
+    testsupport::Pty pty(HeldSlave);
+    ASSERT_GE(pty.master(), 0);
+    ASSERT_EQ(flock(pty.slave(), LOCK_EX | LOCK_NB), 0);
+    EXPECT_EQ(dev.open(pty.path().toStdString()), EWOULDBLOCK);
+    flock(pty.slave(), LOCK_UN);
+    EXPECT_EQ(dev.open(pty.path().toStdString()), 0);
     EXPECT_TRUE(dev.isOpen());
     SerialDevice second;
-    EXPECT_EQ(second.open(pty.path), EWOULDBLOCK) << "the port is exclusive";
+    EXPECT_EQ(second.open(pty.path().toStdString()), EWOULDBLOCK) << "the port is exclusive";
     dev.close();
-    EXPECT_EQ(second.open(pty.path), 0) << "closing releases it";
+    EXPECT_EQ(second.open(pty.path().toStdString()), 0) << "closing releases it";
 }
 
 TEST(SerialDeviceOpen, PtyHasNoModemLines) {
-    PtyPair pty;
+    testsupport::Pty pty(HeldSlave);
     SerialDevice dev;
-    ASSERT_EQ(dev.open(pty.path), 0);
+    ASSERT_EQ(dev.open(pty.path().toStdString()), 0);
     uint32_t status = 0;
     int rc = dev.modemStatus(status);
     EXPECT_TRUE(SerialDevice::isUnsupported(rc)) << rc;
@@ -107,9 +88,9 @@ TEST(SerialDeviceOpen, PtyHasNoModemLines) {
 }
 
 TEST(SerialDeviceSettings, AppliedAndReadBack) {
-    PtyPair pty;
+    testsupport::Pty pty(HeldSlave);
     SerialDevice dev;
-    ASSERT_EQ(dev.open(pty.path), 0);
+    ASSERT_EQ(dev.open(pty.path().toStdString()), 0);
     for (uint32_t rate : {9600u, 56000u, 1000000u}) {
         platform::SerialDcb dcb = dcb8N1(rate);
         dcb.StopBits = 2;
@@ -139,16 +120,16 @@ TEST(SerialDeviceSettings, AppliedAndReadBack) {
 }
 
 TEST(SerialDeviceWait, ReadableCancelAndHangup) {
-    PtyPair pty;
+    testsupport::Pty pty(HeldSlave);
     SerialDevice dev;
-    ASSERT_EQ(dev.open(pty.path), 0);
+    ASSERT_EQ(dev.open(pty.path().toStdString()), 0);
     ASSERT_EQ(dev.applyDcb(dcb8N1(115200)), 0);
     platform::Event cancel;
     ASSERT_TRUE(cancel.valid());
 
     platform::WaitResult w = dev.wait(true, false, 20, &cancel);
     EXPECT_TRUE(w.timedOut);
-    ASSERT_EQ(write(pty.master, "hello", 5), 5);
+    ASSERT_EQ(write(pty.master(), "hello", 5), 5);
     w = dev.wait(true, false, 1000, &cancel);
     EXPECT_TRUE(w.readable);
     char buf[16];
@@ -168,7 +149,7 @@ TEST(SerialDeviceWait, ReadableCancelAndHangup) {
     EXPECT_TRUE(cancel.wait(0)) << "manual reset: stays set";
 
     platform::Event none;
-    pty.closeMaster();
+    pty.unplug();
     w = dev.wait(true, false, 1000, &none);
     EXPECT_TRUE(w.hangup || w.readable);
     EXPECT_EQ(dev.readSome(buf, sizeof buf), 0) << "a hung-up tty reads 0 bytes";
@@ -176,9 +157,9 @@ TEST(SerialDeviceWait, ReadableCancelAndHangup) {
 }
 
 TEST(SerialDeviceWrite, TimeoutGivesPartialCountAndCancelStops) {
-    PtyPair pty;
+    testsupport::Pty pty(HeldSlave);
     SerialDevice dev;
-    ASSERT_EQ(dev.open(pty.path), 0);
+    ASSERT_EQ(dev.open(pty.path().toStdString()), 0);
     ASSERT_EQ(dev.applyDcb(dcb8N1(115200)), 0);
     const std::string big(256 * 1024, 'z');
     platform::SerialTimeouts t;
