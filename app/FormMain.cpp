@@ -33,6 +33,7 @@
 #include "terminal/VOxaTerminal.h"
 #include "util/Ticks.h"
 #include "util/Timer.h"
+#include "util/Tokens.h"
 #include "widgets/ComboBoxes.h"
 
 namespace {
@@ -750,19 +751,10 @@ QString TfrmMain::NoticeText() const {
 }
 
 int TfrmMain::StrToIntDef(const QString& text, int defaultValue) {
-    if (text.isEmpty())
-        return defaultValue;
-    qsizetype i = 0;
-    if (text[0] == QLatin1Char('+') || text[0] == QLatin1Char('-'))
-        i = 1;
-    if (i == text.size())
-        return defaultValue;
-    for (qsizetype j = i; j < text.size(); ++j)
-        if (text[j] < QLatin1Char('0') || text[j] > QLatin1Char('9'))
-            return defaultValue;
     bool ok = false;
     const int value = text.toInt(&ok, 10);
-    return ok ? value : defaultValue;
+    // toInt also takes blanks around the number; a delay typed so is no number.
+    return ok && !text.front().isSpace() && !text.back().isSpace() ? value : defaultValue;
 }
 
 // ---- receive pipeline, sending, filters -------------------------------------------------------
@@ -857,13 +849,7 @@ bool AddFilterHistory(QStringList& items, const QString& text, int maxItems) {
     for (const QString& item : items)
         if (item.compare(text, Qt::CaseInsensitive) == 0)
             return false;
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin].unicode() <= 32)
-        ++begin;
-    while (end > begin && text[end - 1].unicode() <= 32)
-        --end;
-    if (begin == end)
+    if (TrimControls(text).isEmpty())
         return false;
     while (items.size() >= maxItems && !items.isEmpty())
         items.removeFirst();

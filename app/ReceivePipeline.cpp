@@ -1,5 +1,7 @@
 #include "app/ReceivePipeline.h"
 
+#include "util/Tokens.h"
+
 namespace {
 char upperAscii(char c) {
     return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
@@ -16,13 +18,7 @@ bool startsWithFolded(QByteArrayView line, QByteArrayView prefix) {
 } // namespace
 
 QByteArray FilterFromText(const QString& text) {
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin].unicode() <= 32)
-        ++begin;
-    while (end > begin && text[end - 1].unicode() <= 32)
-        --end;
-    return text.mid(begin, end - begin).toLatin1();
+    return TrimControls(text).toLatin1();
 }
 
 QByteArray UpperAscii(QByteArrayView text) {

@@ -20,6 +20,9 @@
 
 #include "platform/SysCall.h"
 
+// The socket is set up by hand rather than by QLocalServer, which cannot bind
+// it mode 0600 inside a 0700 folder before it is reachable, take over a stale
+// socket atomically, or check the peer's user (SO_PEERCRED).
 namespace platform {
 
 QString controlSocketDir() {

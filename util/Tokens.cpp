@@ -127,3 +127,13 @@ QString ExtractToken(QString& text, bool& more) {
     ExtractToken(text, more, delimiters, token);
     return token;
 }
+
+QString TrimControls(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= 32)
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= 32)
+        --end;
+    return text.mid(begin, end - begin);
+}

@@ -10,3 +10,7 @@ void ReadToken(int& position, const QString& text, const QString& delimiters, QS
 void ExtractToken(QString& text, bool& more, const QString& delimiters, QString& token);
 // Fixed form: delimiters blank, comma and tab, more set before the read.
 QString ExtractToken(QString& text, bool& more);
+
+// text without the blanks and control characters (codes up to 32) at either
+// end, as the classic Trim takes them off.
+QString TrimControls(const QString& text);
