@@ -1,6 +1,7 @@
 # Two commands for a new machine:
 #   make run   install what is missing, build, start Dralvo against the simulator
-#   make test  install what is missing, build, run every test through CTest
+#   make test  install what is missing, build, check the sources
+#              (scripts/check-source.sh), run every test through CTest
 #   make sanitize  the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer
 #                  (build-sanitize), and the thread tests under ThreadSanitizer
 #   make package  the Debian package (see README, "Installing")
@@ -29,7 +30,10 @@ run: configure
 	cmake --build $(BUILD) --target dralvo gsmsim dralvo-msg beep_wav
 	scripts/run-demo.sh $(BUILD)
 
+# The source rules first (no system call outside platform/, formatting), then
+# every test.
 test: build
+	scripts/check-source.sh
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j2 --timeout 300
 
 # The Debian package, dralvo_<version>_<arch>.deb in the build folder.

@@ -20,7 +20,9 @@ uint32_t GetTickCount() {
     return uint32_t(ms);
 }
 
-void setTickSource(std::function<uint32_t()> source) { tickSource() = std::move(source); }
+void setTickSource(std::function<uint32_t()> source) {
+    tickSource() = std::move(source);
+}
 
 int64_t realTimeMs() {
     timespec ts{};

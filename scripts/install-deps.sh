@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libgtest-dev libgmock-dev
-  clang
+  clang clang-format
   fonts-dejavu-core
   alsa-utils
   desktop-file-utils appstream

@@ -4,7 +4,9 @@ TComponent::TComponent(QObject* owner) : QObject(owner) {}
 
 TComponent::~TComponent() = default;
 
-void TComponent::Loaded() { m_loading = false; }
+void TComponent::Loaded() {
+    m_loading = false;
+}
 
 void TComponent::BeginLoadingAll(QObject* owner) {
     for (QObject* child : owner->children())

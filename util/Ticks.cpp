@@ -2,7 +2,9 @@
 
 #include "platform/Ticks.h"
 
-uint32_t TickDiff(uint32_t tick, uint32_t start) { return tick - start; }
+uint32_t TickDiff(uint32_t tick, uint32_t start) {
+    return tick - start;
+}
 
 bool TickElapsedAt(uint32_t start, uint32_t ms, uint32_t now) {
     if (now >= start)

@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <memory>
 
-#include "tests/support/Pty.h"
 #include "SettingsFixture.h"
 #include "comm/VOXComm32.h"
 #include "platform/ProcessStart.h"
+#include "tests/support/Pty.h"
 #include "util/Timer.h"
 
 namespace {
@@ -35,7 +35,8 @@ protected:
                 return true;
             });
         ASSERT_TRUE(m_dir.isValid());
-        m_pty = std::make_unique<testsupport::Pty>(m_dir.path() + "/ttyMODULE", testsupport::PtyOptions{});
+        m_pty = std::make_unique<testsupport::Pty>(m_dir.path() + "/ttyMODULE",
+                                                   testsupport::PtyOptions{});
     }
     void TearDown() override {
         SettingsFixture::TearDown();

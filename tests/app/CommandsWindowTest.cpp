@@ -23,7 +23,6 @@
 #include <memory>
 #include <thread>
 
-#include "tests/support/Pty.h"
 #include "TestEnv.h"
 #include "app/FormCfgAdv.h"
 #include "app/FormMain.h"
@@ -31,6 +30,7 @@
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Blocks.h"
 #include "terminal/VOxaTerminal.h"
+#include "tests/support/Pty.h"
 
 namespace {
 
@@ -66,7 +66,8 @@ protected:
     void SetUp() override {
         QDir(TestWorkDir() + "/config").removeRecursively();
         QDir().mkpath(TestWorkDir() + "/config");
-        m_pty = std::make_unique<testsupport::Pty>(m_dir.path() + "/ttyMODULE", testsupport::PtyOptions{});
+        m_pty = std::make_unique<testsupport::Pty>(m_dir.path() + "/ttyMODULE",
+                                                   testsupport::PtyOptions{});
         ASSERT_TRUE(m_pty->plug());
         frm = std::make_unique<TfrmMain>();
         frm->SetCfgAdv(new TfrmCfgAdv(frm.get()));

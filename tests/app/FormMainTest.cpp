@@ -23,7 +23,6 @@
 #include <sys/stat.h>
 #include <thread>
 
-#include "tests/support/Pty.h"
 #include "TestEnv.h"
 #include "app/FormCfgAdv.h"
 #include "app/FormMain.h"
@@ -34,6 +33,7 @@
 #include "terminal/TerminalWindow.h"
 #include "terminal/VOxaTerminal.h"
 #include "tests/support/ClippedTexts.h"
+#include "tests/support/Pty.h"
 #include "util/Timer.h"
 #include "widgets/ComboBoxes.h"
 
@@ -49,7 +49,8 @@ protected:
         QDir().mkpath(TestWorkDir() + "/config");
         m_now = 0x10000000u;
         platform::setTickSource([this] { return m_now.load(); });
-        m_pty = std::make_unique<testsupport::Pty>(m_dir.path() + "/ttyLINK", testsupport::PtyOptions{});
+        m_pty = std::make_unique<testsupport::Pty>(m_dir.path() + "/ttyLINK",
+                                                   testsupport::PtyOptions{});
     }
     void TearDown() override {
         frm.reset();

@@ -325,7 +325,9 @@ TEST_F(Settings, EightBitTextSurvivesASessionByteForByte) {
 // and why, and stays as it was.
 TEST_F(Settings, UnreadableHiveIsKeptAsideAndReadOnlyHiveFailsTheSaveVisibly) {
     QDir().mkpath(TestWorkDir() + "/config/Oxatek");
-    const QByteArray garbage("\0\x01" "binary\xff", 9);
+    const QByteArray garbage("\0\x01"
+                             "binary\xff",
+                             9);
     {
         QFile hive(userHiveFile());
         ASSERT_TRUE(hive.open(QIODevice::WriteOnly));

@@ -285,10 +285,12 @@ TEST(GrabTrace, ProgressAndWorkerTextsOnlyWhenSwitchedOn) {
     const std::string out = drain();
     close(fds[0]);
     close(fds[1]);
-    EXPECT_NE(out.find("dralvo-trace progress: Creating ReadThread for " + pty.path().toStdString() + "\n"),
+    EXPECT_NE(out.find("dralvo-trace progress: Creating ReadThread for " +
+                       pty.path().toStdString() + "\n"),
               std::string::npos)
         << out;
-    EXPECT_NE(out.find("progress: Stopping the Comm at " + pty.path().toStdString() + " because StopComm\n"),
+    EXPECT_NE(out.find("progress: Stopping the Comm at " + pty.path().toStdString() +
+                       " because StopComm\n"),
               std::string::npos);
     EXPECT_NE(out.find("progress: Threads closed\n"), std::string::npos);
     EXPECT_NE(out.find("text: Waiting for data from comm connection.\n"), std::string::npos)

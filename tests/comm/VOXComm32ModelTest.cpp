@@ -255,7 +255,8 @@ TEST(VOXComm32Model, DtrIsNeverDroppedOnUsbModemDriver) {
         TestComm c;
         c.SetAutoReconnect(false);
         c.Options()->SetEnhancedName(TristateFalse);
-        c.map = {{usbModem ? "\\Device\\cdc_acm0" : "\\Device\\serial0", pty.path().toStdString(), "x"}};
+        c.map = {
+            {usbModem ? "\\Device\\cdc_acm0" : "\\Device\\serial0", pty.path().toStdString(), "x"}};
         c.SetCommPort(pty.path());
         ASSERT_TRUE(c.StartComm());
         EXPECT_EQ(c.DriverName(), usbModem ? "CDC_ACM0" : "SERIAL0");

@@ -26,9 +26,8 @@ class WorkFolder {
 public:
     explicit WorkFolder(const char* program) {
         const std::filesystem::path base = std::filesystem::temp_directory_path();
-        std::string pattern = (base / (std::filesystem::path(program).filename().string() +
-                                       "-XXXXXX"))
-                                  .string();
+        std::string pattern =
+            (base / (std::filesystem::path(program).filename().string() + "-XXXXXX")).string();
         if (::mkdtemp(pattern.data()))
             m_path = pattern;
     }
