@@ -103,7 +103,8 @@ TEST_F(Automation, AutoConnectOffLeavesThePortAlone) {
     setUserDword("Advanced", "AutoStartDelay", 50);
     create();
     EXPECT_FALSE(frm->tmrAutoStartDelayed->Enabled());
-    Pump(300);
+    // Were it armed at show all the same, it would have fired by now.
+    ASSERT_TRUE(WaitForTimersDue(50));
     EXPECT_EQ(frm->MachineState, MachineStateIdle);
     EXPECT_FALSE(frm->commMain->IsCommOpen());
 }
@@ -120,7 +121,8 @@ TEST_F(Automation, MarkLinesGoToDisplayAndLogWhileDisconnected) {
     dlg->chkAutoMark->setChecked(false);
     frm->ApplyAdvancedSettings();
     const int marks = countInTerminal("-- MARK --");
-    Pump(350);
+    // A period still running would have ended by now.
+    ASSERT_TRUE(WaitForTimersDue(100));
     EXPECT_EQ(countInTerminal("-- MARK --"), marks);
 }
 
@@ -177,7 +179,7 @@ TEST_F(Automation, CommandIsSentWithCarriageReturnEveryPeriod) {
 
     dlg->chkAutoCmd->setChecked(false);
     frm->ApplyAdvancedSettings();
-    Pump(100);
+    ASSERT_TRUE(WaitForTimersDue(100)); // a period still running would have ended
     m_pty->read(1000, 100);
     // An empty command is a carriage return alone.
     dlg->edtAutoCmd->setText("");

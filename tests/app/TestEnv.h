@@ -5,6 +5,7 @@
 #include "tests/support/WaitUntil.h"
 
 using testsupport::Pump;
+using testsupport::WaitForTimersDue;
 using testsupport::WaitUntil;
 
 // The private folder every test of this program works in (also its current

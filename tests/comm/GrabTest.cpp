@@ -204,7 +204,9 @@ TEST_F(GrabTest, SoftWaitsAtTheEndUntilThoseBeforeHaveLeft) {
     ASSERT_TRUE(first.StartComm());
     second.SetGrab(vocgcSoft);
     EXPECT_EQ(second.Grab(), vocgcSoft);
-    Pump(300);
+    // Taking would be an open at once or on the retry timer: that would have
+    // fired by now (twice its interval: a coarse timer may be a little late).
+    ASSERT_TRUE(WaitForTimersDue(2 * comm::kGrabRetryInterval));
     EXPECT_TRUE(first.IsCommOpen()) << "a polite instance takes nothing";
     EXPECT_FALSE(second.IsCommOpen());
     EXPECT_EQ(List(), (std::vector<uint32_t>{first.GrabInstanceId(), second.GrabInstanceId()}));
@@ -329,7 +331,10 @@ TEST_F(GrabTest, RetriesRunFromTheEventLoopWhileTheHolderIsSlow) {
     EXPECT_FALSE(first.IsCommOpen());
     EXPECT_TRUE(WaitUntil([&] { return !holderGot.empty(); }, 2000));
     EXPECT_EQ(holderGot.front(), uint32_t(PWM_GrabChanged));
-    Pump(350);
+    // At least two more refused retries: the retry timer falls due within
+    // twice its interval each time (a coarse timer may be a little late).
+    for (int retry = 0; retry < 2; ++retry)
+        ASSERT_TRUE(WaitForTimersDue(2 * comm::kGrabRetryInterval));
     EXPECT_FALSE(first.IsCommOpen());
 
     close(lock); // the holder lets go

@@ -20,6 +20,7 @@ struct Pty : testsupport::Pty {
 };
 
 using testsupport::Pump;
+using testsupport::WaitForTimersDue;
 using testsupport::WaitUntil;
 
 // Waits until cond holds or ms pass without running the event loop, so the

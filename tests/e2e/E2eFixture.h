@@ -14,7 +14,6 @@
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QThread>
 #include <functional>
 #include <memory>
 #include <optional>

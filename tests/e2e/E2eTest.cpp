@@ -342,13 +342,23 @@ TEST_F(E2e, ControlSocketStartsAndDisconnects) {
     ASSERT_TRUE(startGsmsim(sim, world, QStringLiteral("ttyGSM"), {"--period", "100"}));
     QList<HiveValue> hive = connectTo(link());
     hive[2].dword = 0u; // no auto-connect: the port stays closed until asked
+    // The mark line every 100 ms is the clock the program keeps itself: an
+    // opening asked for is done on the connection timer's second 50 ms step,
+    // so its status line is logged before the third mark that follows.
+    hive.append({QStringLiteral("Advanced"), QStringLiteral("AutoMark"), {}, 1u});
+    hive.append({QStringLiteral("Advanced"), QStringLiteral("AutoMarkDelay"), {}, 100u});
     ASSERT_TRUE(world.writeHive(hive));
+    auto marks = [&] { return readLog(world.logFile()).data("A ").count("-- MARK --"); };
+    auto threeMoreMarks = [&] {
+        const qsizetype before = marks();
+        return waitUntil([&] { return marks() >= before + 3; }, 5000);
+    };
     Child app;
     ASSERT_TRUE(startDralvo(app, world));
     ASSERT_TRUE(waitUntil([&] { return QFileInfo::exists(world.socketPath()); }, 8000));
 
     EXPECT_EQ(dralvoMsg(world, world.socketPath(), QStringLiteral("0")), QStringLiteral("0"));
-    QThread::msleep(300);
+    ASSERT_TRUE(threeMoreMarks());
     EXPECT_FALSE(readLog(world.logFile()).hasRecord("A ", statusLine(link(), "Connected")));
 
     EXPECT_EQ(dralvoMsg(world, world.socketPath(), QStringLiteral("start")), QStringLiteral("1"));
@@ -373,7 +383,7 @@ TEST_F(E2e, ControlSocketStartsAndDisconnects) {
         << dump(log);
     // Nothing more is received after the port was closed.
     const qsizetype received = log.data("+ ").size();
-    QThread::msleep(400);
+    ASSERT_TRUE(threeMoreMarks()); // time for a port still open to deliver more
     log = readLog(world.logFile());
     EXPECT_EQ(log.data("+ ").size(), received);
     expectWellFormed(log);

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <QTimer>
 #include <chrono>
 #include <thread>
 
@@ -31,6 +32,17 @@ bool WaitUntil(const std::function<bool()>& cond, int timeoutMs, int pollMs, Eve
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(pollMs));
     }
+}
+
+bool WaitForTimersDue(int ms, int timeoutMs) {
+    bool fired = false;
+    QTimer timer;
+    // Precise, as the components' own timers: a coarse one may fire early.
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [&fired] { fired = true; });
+    timer.start(ms);
+    return WaitUntil([&fired] { return fired; }, timeoutMs);
 }
 
 void Pump(int ms) {

@@ -20,6 +20,13 @@ enum class Events {
 bool WaitUntil(const std::function<bool()>& cond, int timeoutMs = 5000, int pollMs = 1,
                Events events = Events::Run);
 
+// Runs the event loop until a timer of ms, started now, has fired (false when
+// that took over timeoutMs). Qt fires a thread's timers in the order they fall
+// due, so by then every timer of this thread due no later has fired too: the
+// way to show that a timer of the code under test, running with at most ms
+// left, did not do something, without guessing a time that is long enough.
+bool WaitForTimersDue(int ms, int timeoutMs = 10000);
+
 // Runs the event loop for ms milliseconds. Only for letting a component settle
 // before a step, never to show that something did not happen: for that, wait
 // for the event that would have to come first.
