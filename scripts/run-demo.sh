@@ -95,5 +95,12 @@ echo "run-demo: simulator on $link (pid $sim_pid); logs in $demo/logs"
 # The demo's own settings; logs go into the demo folder (the program's current directory).
 cd "$demo"
 status=0
-XDG_CONFIG_HOME="$config" "$build/dralvo" || status=$?
+# Its error output is shown as it comes and kept for the check below.
+{ XDG_CONFIG_HOME="$config" "$build/dralvo" 2>&1 >&3 3>&- | tee "$demo/dralvo.stderr" >&2 3>&-; } 3>&1 ||
+  status=$?
+# A display that is named but cannot be reached (a stale DISPLAY, ssh without
+# forwarding) makes the toolkit abort with a long text; say it in one line.
+if [ "$status" != 0 ] && grep -qE 'could not connect to display|Failed to create wl_display' "$demo/dralvo.stderr"; then
+  echo "run-demo: Dralvo could not open the display ${WAYLAND_DISPLAY:-$DISPLAY}; start it from a desktop session, or over ssh -X." >&2
+fi
 exit "$status"
