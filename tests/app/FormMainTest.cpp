@@ -838,7 +838,15 @@ TEST_F(MainWindowTest, TalksToTheSimulatedModuleLineByLine) {
     create();
     frm->commMain->SetCommPort(link);
     frm->btnConnect->click();
-    ASSERT_TRUE(tickUntilReady());
+    // The connection timer's steps, each after the real time it stands for,
+    // until the window is Ready: an attempt the loaded machine refused is
+    // tried again once the retry time has really passed, not at once.
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            tick();
+            return frm->MachineState == MachineStateReady;
+        },
+        10000, 50));
     ASSERT_TRUE(WaitUntil([&] { return countInTerminal("heartbeat") >= 3; }, 10000));
 
     // Each received line is one display line of its own: time stamp, "+ ", text.
