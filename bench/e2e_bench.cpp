@@ -38,8 +38,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <sstream>
 #include <string>
@@ -48,10 +48,12 @@
 #include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
-#include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "tests/support/Pty.h"
+#include "tests/support/WaitUntil.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -100,81 +102,15 @@ std::string today() {
 
 // ---- the device ------------------------------------------------------------------------------
 
-class Device {
-public:
-    explicit Device(std::string link) : m_link(std::move(link)) {}
-    ~Device() { unplug(); }
+// The pseudo-terminal behind a link, as a USB adapter: the line raw, and the
+// master not inherited by the reader, or closing it here pulls no cable.
+constexpr testsupport::PtyOptions DeviceOptions{.raw = true, .closeOnExec = true};
 
-    bool plug() {
-        unplug();
-        int slave = -1;
-        char name[256] = {};
-        if (::openpty(&m_master, &slave, name, nullptr, nullptr) != 0)
-            return false;
-        termios t{};
-        ::tcgetattr(slave, &t);
-        ::cfmakeraw(&t);
-        t.c_cflag |= CLOCAL | CREAD;
-        ::tcsetattr(slave, TCSANOW, &t);
-        ::close(slave);
-        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
-        // The reader must not inherit the master, or closing it here pulls no cable.
-        ::fcntl(m_master, F_SETFD, FD_CLOEXEC);
-        const std::string temp = m_link + ".new";
-        ::unlink(temp.c_str());
-        return ::symlink(name, temp.c_str()) == 0 && ::rename(temp.c_str(), m_link.c_str()) == 0;
-    }
-    void unplug() {
-        if (m_master >= 0)
-            ::close(m_master);
-        m_master = -1;
-    }
-    // The cable is pulled: the reader sees a hang-up and the name goes, as a
-    // USB adapter's device node and its /dev/serial/by-id link do.
-    void pull() {
-        unplug();
-        ::unlink(m_link.c_str());
-    }
-    bool open() const { return m_master >= 0; }
-    // A reader holds the other side open (the master no longer reports a hang-up).
-    bool readerPresent() const {
-        pollfd p{m_master, POLLIN, 0};
-        return ::poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP);
-    }
-    // Drops what the reader sent (so its writes never block).
-    void drain() {
-        char buffer[4096];
-        while (::read(m_master, buffer, sizeof buffer) > 0) {
-        }
-    }
-    // Writes all bytes, waiting while the line is full. False when the reader went away.
-    bool writeAll(const char* data, size_t size) {
-        while (size > 0) {
-            const ssize_t n = ::write(m_master, data, size);
-            if (n > 0) {
-                data += n;
-                size -= size_t(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno == EAGAIN) {
-                pollfd p{m_master, POLLOUT, 0};
-                ::poll(&p, 1, 100);
-                if (p.revents & POLLHUP)
-                    return false;
-                continue;
-            }
-            return false;
-        }
-        return true;
-    }
-    const std::string& link() const { return m_link; }
-
-private:
-    std::string m_link;
-    int m_master = -1;
-};
+// Writes all bytes, waiting while the line is full. False when the reader went away.
+bool writeAll(testsupport::Pty& device, const char* data, size_t size) {
+    return device.writeAll(QByteArrayView(data, qsizetype(size)), std::numeric_limits<int>::max(),
+                           true);
+}
 
 // ---- the log file ----------------------------------------------------------------------------
 
@@ -707,34 +643,25 @@ struct Setup {
     bool isPeer() const { return !opt.peer.empty(); }
 };
 
-bool waitFor(const std::function<bool()>& cond, double seconds) {
-    const auto t = Clock::now();
-    while (secondsSince(t) < seconds) {
-        if (cond())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return cond();
-}
-
-bool startReader(Setup& s, Program& program, Device& device) {
+bool startReader(Setup& s, Program& program, testsupport::Pty& device) {
     program.setCgroup(s.cgroupProcs);
     bool ok = s.isPeer()
                   ? program.startPeer(
-                        replaceAll(replaceAll(s.opt.peer, "{port}", device.link()), "{log}", s.log),
+                        replaceAll(replaceAll(s.opt.peer, "{port}", device.path().toStdString()),
+                                   "{log}", s.log),
                         s.cwd)
-                  : program.startDralvo(s.dralvo, s.work, s.cwd, device.link());
+                  : program.startDralvo(s.dralvo, s.work, s.cwd, device.path().toStdString());
     if (!ok)
         return false;
-    if (!waitFor([&] { return device.readerPresent(); }, 15))
+    if (!testsupport::WaitUntil([&] { return device.readerPresent(); }, 15000, 2))
         return false;
     // The reader sets its port up after opening it; the module waits likewise.
     if (!s.isPeer()) {
         LogTail tail(s.log);
-        waitFor([&] { return tail.contains("\": Connected"); }, 10);
+        testsupport::WaitUntil([&] { return tail.contains("\": Connected"); }, 10000, 2);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    device.drain();
+    device.readNow();
     return true;
 }
 
@@ -747,7 +674,7 @@ std::string jsonHead(const Setup& s, const char* run) {
 }
 
 int runFlood(Setup& s, bool paced) {
-    Device device((s.work / "ttyBENCH").string());
+    testsupport::Pty device(QString::fromStdString((s.work / "ttyBENCH").string()), DeviceOptions);
     if (!device.plug())
         return 1;
     Program program;
@@ -787,7 +714,7 @@ int runFlood(Setup& s, bool paced) {
                     continue;
                 const std::string line = floodLine(seq, len);
                 writtenAt[size_t(seq - 1)] = secondsSince(t0);
-                if (!device.writeAll(line.data(), line.size())) {
+                if (!writeAll(device, line.data(), line.size())) {
                     writerFailed = true;
                     return;
                 }
@@ -798,7 +725,7 @@ int runFlood(Setup& s, bool paced) {
                 while (seq <= lines && batch.size() < 16384)
                     batch += floodLine(seq++, len);
                 writtenAt[size_t(first - 1)] = secondsSince(t0);
-                if (!device.writeAll(batch.data(), batch.size())) {
+                if (!writeAll(device, batch.data(), batch.size())) {
                     writerFailed = true;
                     return;
                 }
@@ -870,7 +797,7 @@ int runFlood(Setup& s, bool paced) {
 }
 
 int runReconnect(Setup& s) {
-    Device device((s.work / "ttyBENCH").string());
+    testsupport::Pty device(QString::fromStdString((s.work / "ttyBENCH").string()), DeviceOptions);
     if (!device.plug())
         return 1;
     Program program;
@@ -884,7 +811,7 @@ int runReconnect(Setup& s) {
         if (!device.plug())
             return 1;
         const auto back = Clock::now();
-        if (!waitFor([&] { return device.readerPresent(); }, 10))
+        if (!testsupport::WaitUntil([&] { return device.readerPresent(); }, 10000, 2))
             break;
         reopen.push_back(secondsSince(back));
         // Lines until one of them is in the log: the program receives again.
@@ -892,8 +819,8 @@ int runReconnect(Setup& s) {
         bool seen = false;
         for (int k = 0; k < 500 && !seen; ++k) {
             const std::string line = mark + std::to_string(k) + "\r\n";
-            device.writeAll(line.data(), line.size());
-            device.drain();
+            writeAll(device, line.data(), line.size());
+            device.readNow();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             seen = tail.contains(mark);
         }
@@ -927,7 +854,7 @@ int runReconnect(Setup& s) {
 // are never written. Lines written in the last 20 ms before a pull may still be
 // on the way and are counted apart.
 int runSoak(Setup& s) {
-    Device device((s.work / "ttyBENCH").string());
+    testsupport::Pty device(QString::fromStdString((s.work / "ttyBENCH").string()), DeviceOptions);
     if (!device.plug())
         return 1;
     Program program;
@@ -973,7 +900,7 @@ int runSoak(Setup& s) {
     long long seq = 0;
     // Sends the lines that are due and reads the log: one step of every phase.
     auto step = [&] {
-        const bool present = device.open() && device.readerPresent();
+        const bool present = device.plugged() && device.readerPresent();
         if (present && !openSeen) {
             openSeen = true;
             openedAt = secondsSince(t0);
@@ -987,14 +914,14 @@ int runSoak(Setup& s) {
             times.push_back(0);
             if (present) {
                 const std::string line = floodLine(seq, s.opt.lineLen);
-                if (device.writeAll(line.data(), line.size())) {
+                if (writeAll(device, line.data(), line.size())) {
                     kind.back() = Written;
                     if (firstOfCycle == 0)
                         firstOfCycle = seq;
                 }
             }
         }
-        device.drain();
+        device.readNow();
         tail.poll(Clock::now(), nullptr, t0);
         std::this_thread::sleep_for(std::chrono::microseconds(500));
     };
@@ -1100,7 +1027,7 @@ int runSoak(Setup& s) {
 }
 
 int runIdle(Setup& s) {
-    Device device((s.work / "ttyBENCH").string());
+    testsupport::Pty device(QString::fromStdString((s.work / "ttyBENCH").string()), DeviceOptions);
     if (!device.plug())
         return 1;
     Program program;
@@ -1110,7 +1037,7 @@ int runIdle(Setup& s) {
     const ProcStats before = procStats(program.pid());
     const auto t0 = Clock::now();
     while (secondsSince(t0) < s.opt.seconds) {
-        device.drain();
+        device.readNow();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     const double elapsed = secondsSince(t0);

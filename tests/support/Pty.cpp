@@ -60,6 +60,12 @@ void Pty::unplug() {
     m_master = -1;
 }
 
+void Pty::pull() {
+    unplug();
+    if (!m_link.isEmpty())
+        ::unlink(QFile::encodeName(m_link).constData());
+}
+
 void Pty::closeSlave() {
     if (m_slave >= 0)
         ::close(m_slave);

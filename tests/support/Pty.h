@@ -42,6 +42,9 @@ public:
     // program. A slave the test kept stays open, as the program's does, until
     // the next plug(); the link still names the node that is gone until then.
     void unplug();
+    // Unplugs and removes the link too, as a USB adapter's device node and its
+    // /dev/serial/by-id link go when the cable is pulled.
+    void pull();
 
     bool ok() const { return m_master >= 0; }
     bool plugged() const { return ok(); }
