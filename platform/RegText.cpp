@@ -1,5 +1,6 @@
 #include "platform/RegText.h"
 
+#include "platform/HexDigit.h"
 #include <QtEndian>
 #include <string>
 
@@ -143,16 +144,6 @@ QString foldedPath(const QString& path) {
     return folded(normalisePath(path));
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
@@ -167,7 +158,7 @@ QByteArray trimRight(const QByteArray& s) {
 // A wrapped hex line goes on in an indented line of hex digits.
 bool isContinuation(const QByteArray& line) {
     const QByteArray t = line.trimmed();
-    return !t.isEmpty() && hexValue(t[0]) >= 0;
+    return !t.isEmpty() && hexDigitValue(t[0]) >= 0;
 }
 
 // Reads a quoted text starting at s[pos] == '"'; pos ends after the closing
@@ -221,7 +212,7 @@ bool readHexBytes(const QByteArray& s, QByteArray& out) {
             return false;
         int v = 0;
         for (char c : p) {
-            const int d = hexValue(c);
+            const int d = hexDigitValue(c);
             if (d < 0)
                 return false;
             v = v * 16 + d;
@@ -281,7 +272,7 @@ bool parseValue(const QByteArray& line, bool wideStrings, ParsedValue& out) {
             return false;
         uint32_t n = 0;
         for (char c : digits) {
-            const int d = hexValue(c);
+            const int d = hexDigitValue(c);
             if (d < 0)
                 return false;
             n = n * 16 + uint32_t(d);
@@ -297,7 +288,7 @@ bool parseValue(const QByteArray& line, bool wideStrings, ParsedValue& out) {
             return false;
         uint32_t type = 0;
         for (qsizetype i = 4; i < close; ++i) {
-            const int d = hexValue(rest[i]);
+            const int d = hexDigitValue(rest[i]);
             if (d < 0)
                 return false;
             type = type * 16 + uint32_t(d);

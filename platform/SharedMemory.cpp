@@ -1,5 +1,6 @@
 #include "platform/SharedMemory.h"
 
+#include "platform/HexDigit.h"
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -12,16 +13,6 @@ namespace {
 
 bool plainChar(unsigned char c) {
     return c > 0x20 && c < 0x7F && c != '%' && c != '/';
-}
-
-int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 } // namespace
@@ -46,8 +37,8 @@ std::string SharedMemory::decodeName(const std::string& objectName) {
     size_t i = objectName.empty() || objectName[0] != '/' ? 0 : 1;
     for (; i < objectName.size(); ++i) {
         if (objectName[i] == '%' && i + 2 < objectName.size()) {
-            const int hi = hexValue(objectName[i + 1]);
-            const int lo = hexValue(objectName[i + 2]);
+            const int hi = hexDigitValue(objectName[i + 1]);
+            const int lo = hexDigitValue(objectName[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 out += char(hi * 16 + lo);
                 i += 2;

@@ -1,5 +1,7 @@
 #include "util/BoolHexText.h"
 
+#include "platform/HexDigit.h"
+
 QString BoolTo01(bool value) {
     return value ? QStringLiteral("1") : QStringLiteral("0");
 }
@@ -17,14 +19,8 @@ bool TextToBool(const QString& text, bool defaultValue) {
 }
 
 int HexDigitValue(QChar c, int defaultValue) {
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return defaultValue;
+    const int value = platform::hexDigitValue(c.unicode());
+    return value < 0 ? defaultValue : value;
 }
 
 QChar HexDigitChar(int value) {

@@ -1,0 +1,15 @@
+#pragma once
+// The value of one hexadecimal digit, either case; -1 for anything else.
+namespace platform {
+
+constexpr int hexDigitValue(char16_t c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+} // namespace platform
