@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 
@@ -32,6 +33,13 @@ int minTimeout(int a, int b) {
 
 constexpr int kCommEventPollMs = 10;
 constexpr int kIdleWaitMs = 100;
+// The port is looked at no more often than this while bytes keep coming.
+constexpr int64_t kReadSpacingUs = 2000;
+
+int64_t steadyMicros() {
+    using namespace std::chrono;
+    return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count();
+}
 
 } // namespace
 
@@ -120,7 +128,8 @@ void TReadThread::ReceiveBoundChanged(bool over) {
 int TReadThread::ReadAvailable(int& got, bool draining) {
     got = 0;
     for (;;) {
-        long n = PortHandle->readSome(m_buffer + m_count, size_t(kBufferSize - m_count));
+        const long room = kBufferSize - m_count;
+        long n = PortHandle->readSome(m_buffer + m_count, size_t(room));
         if (n > 0) {
             if (m_eventMask & EV_RXCHAR)
                 m_pendingEvents |= EV_RXCHAR;
@@ -135,6 +144,11 @@ int TReadThread::ReadAvailable(int& got, bool draining) {
                     return rc;
                 if (!draining && ReceiveHeld())
                     return 0; // the rest waits in the kernel
+            } else if (n < room && !draining) {
+                // The port had no more; asking again would only come back
+                // empty (and an empty tty read first waits for the driver's
+                // pending input work). The next wait reports what follows.
+                return 0;
             }
             continue;
         }
@@ -301,8 +315,22 @@ void TReadThread::Execute() {
         const int timeout = WaitTimeout(modemPolling);
         // While the window is behind, the port is watched for a hang-up only.
         const bool held = !m_portDead && ReceiveHeld();
-        platform::WaitResult w = PortHandle->wait(!m_portDead && !held, false, timeout, CloseEvent,
-                                                  &Flow->Wake(), !m_portDead);
+        // Each wake-up costs the worker more than reading what it brings, and
+        // a line printed every half millisecond would wake it for every line:
+        // a read is followed by the next one kReadSpacingUs later at the
+        // earliest, and what comes meanwhile waits in the kernel and is taken
+        // together. A slower line is still read piece by piece as it comes.
+        // The spacing is kept short because what sits in the kernel when a
+        // device is pulled goes with it (a USB adapter holds its own input
+        // longer than that). A line that brought a whole chunk in one read is
+        // streaming and is read as it comes: waiting would only let the
+        // kernel's buffer fill and hold the sender.
+        const int64_t nowUs = steadyMicros();
+        const bool spacing = !m_portDead && !held && !m_streaming && nowUs < m_nextReadUs;
+        const int waitMs =
+            spacing ? minTimeout(timeout, int((m_nextReadUs - nowUs + 999) / 1000)) : timeout;
+        platform::WaitResult w = PortHandle->wait(!m_portDead && !held && !spacing, false, waitMs,
+                                                  CloseEvent, &Flow->Wake(), !m_portDead);
         if (w.woken)
             Flow->DrainWake();
         if (w.cancelled) {
@@ -348,6 +376,9 @@ bool TReadThread::HandleReadable(bool hangup) {
     const int before = m_count;
     int got = 0;
     int rc = ReadAvailable(got, hangup);
+    m_streaming = got >= kBufferSize;
+    if (got > 0)
+        m_nextReadUs = steadyMicros() + kReadSpacingUs;
     // A hang-up or error condition that yields no data is a removed device,
     // never a reason to poll again at once.
     if (rc == 0 && got == 0 && hangup)

@@ -86,6 +86,8 @@ private:
     int64_t m_lastCommCheck = 0;       // on m_chunkTimer's clock
     char m_buffer[kBufferSize];
     int m_count = 0;
+    bool m_streaming = false; // the last read brought a whole chunk
+    int64_t m_nextReadUs = 0; // no read before this, steady microseconds
 };
 
 // Sends to the open port: writes the queued blocks in order, each freed once.
