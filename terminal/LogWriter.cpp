@@ -13,12 +13,6 @@ namespace {
 
 // One write takes at most this much of what is waiting.
 constexpr size_t kMaxJoinedBytes = 8 * 1024 * 1024;
-// While records trickle in, writes start at most this often: on a write-through
-// log every write is a sync, and a line at 1,000,000 baud would otherwise cost
-// one per received chunk. Records wait in memory that much longer.
-constexpr auto kWriteSpacing = std::chrono::milliseconds(50);
-// A backlog this large is written at once.
-constexpr int64_t kSpacingBacklog = 256 * 1024;
 
 class StreamLogFile final : public LogFile {
 public:
@@ -118,10 +112,7 @@ void LogWriter::close(uint64_t generation) {
 
 void LogWriter::waitWritten() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    ++m_waiters;
-    m_work.notify_one();
     m_idle.wait(lock, [this] { return m_queue.empty() && !m_busy; });
-    --m_waiters;
 }
 
 int64_t LogWriter::backlog() const {
@@ -158,10 +149,6 @@ void LogWriter::run() {
         m_work.wait(lock, [this] { return m_stop || !m_queue.empty(); });
         if (m_queue.empty())
             break; // stopping, and everything is done
-        if (m_queue.front().kind == Item::Data)
-            m_work.wait_until(lock, m_lastWrite + kWriteSpacing, [this] {
-                return m_stop || m_waiters > 0 || m_backlog >= kSpacingBacklog;
-            });
         // Everything of the same kind that waits goes at once: a run of
         // records of one file becomes one write.
         std::vector<Item> batch;
@@ -186,7 +173,6 @@ void LogWriter::run() {
                 doClose();
             break;
         case Item::Data:
-            m_lastWrite = std::chrono::steady_clock::now();
             doWrite(batch);
             break;
         }

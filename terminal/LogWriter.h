@@ -2,10 +2,9 @@
 // The log writer's own thread: everything that touches the log file (making its
 // folder, opening it under one of its names, writing, closing) runs here, so the
 // window's thread never waits for the disk. The logger decides every byte and
-// hands over finished records; this thread writes them in order and joins all
-// that is waiting into one write (with write-through that is one sync for many
-// records): when the disk is slower than the records come, and also while
-// records trickle in, when a write starts at most every 50 ms.
+// hands over finished records; this thread writes them in order and, when the
+// disk is slower than the records come, joins all that is waiting into one
+// write (with write-through that is one sync for many records).
 //
 // Files are opened, written and closed in the order asked for. Each open
 // starts a new generation; records belong to the generation they were made
@@ -13,7 +12,6 @@
 // that generation still to come is dropped and counted as not logged; the
 // owner hears of the failure through a report and opens anew.
 #include <QString>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -145,7 +143,6 @@ private:
     std::deque<Item> m_queue;
     bool m_busy = false;
     bool m_stop = false;
-    int m_waiters = 0; // in waitWritten: write what waits at once
     int64_t m_backlog = 0;
     std::vector<LogReport> m_reports;
     bool m_wakePending = false;
@@ -158,7 +155,6 @@ private:
     QString m_fileName;
     bool m_leadingBreak = false; // the first record of a non-empty file starts a new line
     std::vector<char> m_joined;
-    std::chrono::steady_clock::time_point m_lastWrite; // start of the last data write
 
     std::thread m_thread; // last: starts once everything above exists
 };
