@@ -144,7 +144,9 @@ QByteArray elfVersionBlock(const Bytes& f) {
     const int shentsize = f.u16(is64 ? 0x3A : 0x2E, ok);
     const int shnum = f.u16(is64 ? 0x3C : 0x30, ok);
     const int shstrndx = f.u16(is64 ? 0x3E : 0x32, ok);
-    if (!ok || shoff <= 0 || shentsize < (is64 ? 64 : 40) || shstrndx >= shnum)
+    // A section table that starts past the end of the file is not read (and
+    // its offset, up to 2^63, must not take part in any sum).
+    if (!ok || shoff <= 0 || shoff > f.size() || shentsize < (is64 ? 64 : 40) || shstrndx >= shnum)
         return {};
     const auto header = [&](int index, qint64& offset, qint64& size, uint32_t& name) {
         const qint64 h = shoff + qint64(index) * shentsize;
