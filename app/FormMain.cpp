@@ -26,6 +26,7 @@
 #include "app/ReceivePipeline.h"
 #include "appinfo/VOxaAppInfo.h"
 #include "comm/VOXComm32.h"
+#include "comm/VOXComm32Trace.h"
 #include "platform/ControlChannel.h"
 #include "platform/PathWatcher.h"
 #include "platform/SerialDevice.h"
@@ -370,9 +371,16 @@ bool TfrmMain::ListenForControlMessages(const QString& dir) {
         m_controlChannel->OnMessage = [this](uint32_t message) {
             return HandleControlMessage(message);
         };
+        m_controlChannel->OnTrace = [](const QString& text) { comm::TraceLine("error", text); };
     }
-    if (m_controlChannel->listen(dir, QStringLiteral(DRALVO_APP_KEY)))
+    if (m_controlChannel->listen(dir, QStringLiteral(DRALVO_APP_KEY))) {
+        // Scripts look for the first name; say where this instance is instead.
+        if (!m_controlChannel->fallbackReason().isEmpty())
+            ShowNotice(tr("Control socket: %1, since %2 at %3; dralvo-msg --socket %1 reaches it")
+                           .arg(m_controlChannel->path(), m_controlChannel->fallbackReason(),
+                                m_controlChannel->firstPath()));
         return true;
+    }
     ShowNotice(QStringLiteral("Other programs cannot press Start and Disconnect: %1")
                    .arg(m_controlChannel->errorString()));
     return false;

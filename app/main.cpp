@@ -6,11 +6,13 @@
 #include "app/FormCfgAdv.h"
 #include "app/FormMain.h"
 #include "platform/ControlChannel.h"
+#include "platform/ThisProcess.h"
 
 int main(int argc, char** argv) {
     if (const auto exitStatus = AnswerCommandLine(argc, argv))
         return *exitStatus; // --help, --version or a usage error
     platform::ignoreBrokenPipe();
+    platform::raiseDescriptorLimit();
     QApplication application(argc, argv);
     // Lets the desktop match the window to its menu entry (and its icon).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.oxatek.Dralvo"));

@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QVariant>
+#include <algorithm>
 
 #include <cerrno>
 #include <climits>
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include "platform/SysCall.h"
+#include "platform/ThisProcess.h"
 
 // The socket is set up by hand rather than by QLocalServer, which cannot bind
 // it mode 0600 inside a 0700 folder before it is reachable, take over a stale
@@ -106,6 +108,22 @@ bool fillAddress(sockaddr_un& addr, const QByteArray& path) {
     return true;
 }
 
+// What stands where a socket should go, in words; empty when nothing does.
+QString whatIsThere(const QByteArray& path) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return QString();
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("a directory");
+    if (S_ISREG(st.st_mode))
+        return QStringLiteral("a plain file");
+    if (S_ISLNK(st.st_mode))
+        return QStringLiteral("a symbolic link");
+    if (S_ISSOCK(st.st_mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("a special file");
+}
+
 // True when a server accepts connections at path.
 bool someoneListens(const QByteArray& path) {
     sockaddr_un addr;
@@ -130,13 +148,26 @@ ControlChannel::~ControlChannel() {
 bool ControlChannel::listen(const QString& dir, const QString& baseName) {
     close();
     m_error.clear();
+    m_fallbackReason.clear();
     if (!prepareControlSocketDir(dir, &m_error))
         return false;
-    if (listenAt(controlSocketPath(dir, baseName), true))
+    m_firstPath = controlSocketPath(dir, baseName);
+    if (listenAt(m_firstPath, true))
         return true;
+    const QByteArray first = QFile::encodeName(m_firstPath);
+    const QString there = whatIsThere(first);
+    if (there == QLatin1String("a socket"))
+        m_fallbackReason = someoneListens(first)
+                               ? QStringLiteral("another running instance answers there")
+                               : QStringLiteral("the socket there cannot be replaced");
+    else if (!there.isEmpty())
+        m_fallbackReason = QStringLiteral("%1 is in its place").arg(there);
+    else
+        m_fallbackReason = QStringLiteral("the name cannot be used");
     // Our own pid cannot belong to a live instance, so whatever is there is stale.
     if (listenAt(controlSocketPath(dir, baseName, ::getpid()), true))
         return true;
+    m_fallbackReason.clear();
     m_error = QStringLiteral("%1: cannot listen there").arg(dir);
     return false;
 }
@@ -181,6 +212,11 @@ bool ControlChannel::listenAt(const QString& path, bool replaceStale) {
     m_inode = st.st_ino;
     m_notifier = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, [this] { acceptClients(); });
+    const long long limit = descriptorLimit();
+    m_maxClients = limit < 0
+                       ? INT_MAX / 2
+                       : int(std::max<long long>(
+                             8, std::min<long long>(limit - ReservedDescriptors, INT_MAX / 2)));
     return true;
 }
 
@@ -189,6 +225,9 @@ void ControlChannel::close() {
         return;
     delete m_notifier;
     m_notifier = nullptr;
+    delete m_resumeTimer;
+    m_resumeTimer = nullptr;
+    m_paused = false;
     ::close(m_fd);
     m_fd = -1;
     // Remove the file only while it is still ours: another instance may have
@@ -200,17 +239,66 @@ void ControlChannel::close() {
     m_path.clear();
 }
 
+void ControlChannel::pauseAccepting() {
+    // The listening socket stays readable while clients wait in its backlog;
+    // watching it meanwhile would only spin.
+    if (m_paused || !m_notifier)
+        return;
+    m_paused = true;
+    m_notifier->setEnabled(false);
+    if (!m_resumeTimer) {
+        m_resumeTimer = new QTimer(this);
+        m_resumeTimer->setSingleShot(true);
+        connect(m_resumeTimer, &QTimer::timeout, this, [this] { resumeAccepting(); });
+    }
+    m_resumeTimer->start(PausedRetryMs);
+}
+
+void ControlChannel::resumeAccepting() {
+    if (!m_paused || !m_notifier)
+        return;
+    m_paused = false;
+    if (m_resumeTimer)
+        m_resumeTimer->stop();
+    m_notifier->setEnabled(true);
+    acceptClients(); // those waiting are taken now, not at the next connection
+}
+
+void ControlChannel::clientGone() {
+    --m_clients;
+    if (m_paused)
+        resumeAccepting();
+}
+
 void ControlChannel::acceptClients() {
-    for (;;) {
-        const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0)
+    while (!m_paused) {
+        if (m_clients >= m_maxClients) {
+            pauseAccepting(); // the rest wait until a client leaves
             return;
+        }
+        const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            const int e = errno;
+            if (e == EMFILE || e == ENFILE || e == ENOBUFS || e == ENOMEM) {
+                if (!m_exhaustionTraced && OnTrace) {
+                    m_exhaustionTraced = true;
+                    OnTrace(QStringLiteral("control socket: cannot accept a client (%1, %2 clients "
+                                           "open); accepting waits until one leaves")
+                                .arg(QString::fromLocal8Bit(std::strerror(e)))
+                                .arg(m_clients));
+                }
+                pauseAccepting();
+            }
+            return;
+        }
         auto* client = new QLocalSocket(this);
         if (!client->setSocketDescriptor(qintptr(fd))) {
             ::close(fd);
             delete client;
             continue;
         }
+        ++m_clients;
+        connect(client, &QObject::destroyed, this, [this] { clientGone(); });
         auto* timeout = new QTimer(client);
         timeout->setSingleShot(true);
         connect(timeout, &QTimer::timeout, client, [client] {

@@ -13,6 +13,7 @@
 
 class QSocketNotifier;
 class QLocalSocket;
+class QTimer;
 
 namespace platform {
 
@@ -58,18 +59,40 @@ public:
     QString path() const { return m_path; }
     QString errorString() const { return m_error; }
     bool isListening() const { return m_fd >= 0; }
+    // Why the socket listens under its <baseName>-<pid> name ("a directory is
+    // in its place", "another running instance answers there", ...); empty
+    // when it has the first name.
+    QString fallbackReason() const { return m_fallbackReason; }
+    // The path the first name would have had.
+    QString firstPath() const { return m_firstPath; }
 
     // Result for a message number; no handler answers 0.
     std::function<int(uint32_t message)> OnMessage;
+    // A fault worth a line on the trace channel (said once, not each time it recurs).
+    std::function<void(const QString& text)> OnTrace;
 
     // A client that sends no complete line within this time is dropped.
     static constexpr int ClientTimeoutMs = 5000;
     // Longest request line accepted (the longest sensible one is "0x" + 8 digits).
     static constexpr int MaxLineLength = 64;
 
+    // Descriptors kept free of clients for the port, the log and the
+    // settings file: no more clients are taken while fewer are left.
+    static constexpr int ReservedDescriptors = 64;
+    // After accept found no descriptor left, the next try comes when a client
+    // leaves, or after this long (the descriptors may be free elsewhere).
+    static constexpr int PausedRetryMs = 500;
+    // Clients served at once (from the descriptor limit); more wait in the backlog.
+    int maxClients() const { return m_maxClients; }
+    int clientCount() const { return m_clients; }
+    bool isPaused() const { return m_paused; }
+
 private:
     bool listenAt(const QString& path, bool replaceStale);
     void acceptClients();
+    void pauseAccepting();
+    void resumeAccepting();
+    void clientGone();
     void readClient(QLocalSocket* client);
     void answer(QLocalSocket* client, int result);
 
@@ -78,6 +101,13 @@ private:
     QString m_error;
     unsigned long long m_inode = 0;
     QSocketNotifier* m_notifier = nullptr;
+    QString m_fallbackReason;
+    QString m_firstPath;
+    int m_clients = 0;
+    int m_maxClients = 0;
+    bool m_paused = false;
+    bool m_exhaustionTraced = false;
+    QTimer* m_resumeTimer = nullptr;
 };
 
 // What the bytes a client has sent so far ask for: nothing yet (no whole line

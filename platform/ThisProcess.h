@@ -17,4 +17,12 @@ int currentThreadId();
 // Raising the priority needs privileges; false when the system refused.
 bool setThreadNice(int threadId, int nice);
 
+// Raises the limit on open descriptors to the most the system allows this
+// process (the soft limit to the hard one): the usual soft limit of 1,024 is
+// soon used up by many control clients, and a port or a log opened then would
+// fail. Returns the limit in force afterwards.
+long long raiseDescriptorLimit();
+// The limit on open descriptors now in force (the soft limit).
+long long descriptorLimit();
+
 } // namespace platform

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <csignal>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -337,4 +338,117 @@ TEST(ControlChannel, ManyClientsAtOnceAreAllAnswered) {
         EXPECT_EQ(answers[i], QByteArray("0\n")) << i;
         ::close(fds[i]);
     }
+}
+
+namespace {
+
+// CPU time (user + system) of a process in clock ticks, from /proc.
+long long cpuTicks(qint64 pid) {
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
+}
+
+int openDescriptors(qint64 pid) {
+    return int(QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::System).size());
+}
+
+QByteArray limitsLine(qint64 pid) {
+    QFile limits(QStringLiteral("/proc/%1/limits").arg(pid));
+    if (!limits.open(QIODevice::ReadOnly))
+        return {};
+    for (const QByteArray& line : limits.readAll().split('\n'))
+        if (line.startsWith("Max open files"))
+            return line.simplified();
+    return {};
+}
+
+int connectTo(const QString& path) {
+    const QByteArray p = QFile::encodeName(path);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    memcpy(addr.sun_path, p.constData(), size_t(p.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
+// More idle clients than the program has descriptors for: it raises its soft
+// limit to the hard one, takes clients only while descriptors are left for its
+// own files, lets the rest wait without spinning, and answers them all in turn.
+TEST(DralvoProgram, IdleClientsBeyondTheDescriptorLimitWaitWithoutSpinning) {
+    const QString program = QStringLiteral(DRALVO_BINARY_DIR "/dralvo");
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("runtime"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", dir.path() + "/runtime");
+    env.insert("XDG_CONFIG_HOME", dir.path() + "/config");
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(dir.path());
+    p.setChildProcessModifier([] {
+        const rlimit low{100, 160};
+        ::setrlimit(RLIMIT_NOFILE, &low);
+    });
+    p.start(program, {});
+    ASSERT_TRUE(p.waitForStarted(5000));
+    const QString socket = dir.path() + "/runtime/Dralvo_v1-7.ctl";
+    ASSERT_TRUE(WaitUntil([&] { return QFileInfo::exists(socket); }, 10000));
+    ASSERT_EQ(request(socket, "0"), 0);
+    EXPECT_TRUE(limitsLine(p.processId()).startsWith("Max open files 160 160"))
+        << limitsLine(p.processId()).toStdString();
+
+    // 130 idle clients, more than 160 descriptors less the reserve can serve,
+    // then one that asks something.
+    const int before = openDescriptors(p.processId());
+    std::vector<int> idle;
+    for (int i = 0; i < 130; ++i) {
+        const int fd = connectTo(socket);
+        ASSERT_GE(fd, 0);
+        idle.push_back(fd);
+    }
+    const int asking = connectTo(socket);
+    ASSERT_GE(asking, 0);
+    ASSERT_EQ(::send(asking, "1024\n", 5, MSG_NOSIGNAL), 5);
+    EXPECT_TRUE(WaitUntil([&] { return openDescriptors(p.processId()) >= before + 90; }, 10000));
+    EXPECT_LE(openDescriptors(p.processId()), 160 - 32);
+
+    // Waiting for the idle clients' time-out: a program that spins on the
+    // waiting ones burns most of that time.
+    const long long ticksBefore = cpuTicks(p.processId());
+    auto dropped = [](int fd) {
+        char byte;
+        return ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+    };
+    EXPECT_TRUE(WaitUntil([&] { return dropped(idle.front()); }, 15000, 20));
+    const long long spent = cpuTicks(p.processId()) - ticksBefore;
+    EXPECT_LT(spent, ::sysconf(_SC_CLK_TCK)) << spent << " ticks while clients waited";
+
+    // The asking client's turn comes once the first ones are gone.
+    QByteArray answer;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            char buffer[16];
+            const ssize_t n = ::recv(asking, buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0)
+                answer.append(buffer, n);
+            return answer.endsWith('\n');
+        },
+        15000, 5));
+    EXPECT_EQ(answer, QByteArray("2\n"));
+    for (int fd : idle)
+        ::close(fd);
+    ::close(asking);
+    ::kill(pid_t(p.processId()), SIGTERM);
+    EXPECT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(p.exitCode(), 0);
 }

@@ -509,6 +509,20 @@ TEST_F(MainWindowTest, ControlMessagesPressStartAndDisconnect) {
     EXPECT_EQ(frm->StatusText(), "Idle.");
 }
 
+// Something else where the socket goes: the window listens under its pid's
+// name and says so, with the reason and how to reach it.
+TEST_F(MainWindowTest, ControlSocketUnderItsPidNameIsToldInTheStatusBar) {
+    create();
+    QTemporaryDir runtime;
+    ASSERT_TRUE(QDir(runtime.path()).mkdir("Dralvo_v1-7.ctl"));
+    ASSERT_TRUE(frm->ListenForControlMessages(runtime.path()));
+    const QString path = frm->ControlSocketPath();
+    EXPECT_EQ(path, runtime.path() + QString("/Dralvo_v1-7-%1.ctl").arg(::getpid()));
+    EXPECT_TRUE(frm->NoticeText().contains(path)) << frm->NoticeText().toStdString();
+    EXPECT_TRUE(frm->NoticeText().contains("a directory is in its place"))
+        << frm->NoticeText().toStdString();
+}
+
 TEST_F(MainWindowTest, TerminationSignalClosesLikeTheCloseBox) {
     create();
     int closedCount = 0;
