@@ -104,9 +104,12 @@ VOxaLogger::Stamp VOxaLogger::now() {
         if (dt.isValid())
             return {dt.date().toJulianDay() - unixEpochJulianDay, dt.time().msecsSinceStartOfDay()};
     }
+    return localStamp(platform::realTimeMs());
+}
+
+VOxaLogger::Stamp VOxaLogger::localStamp(int64_t utc) {
     // The local offset is looked up once a minute: converting every record
     // through the time-zone database would cost a stat of the zone file each.
-    const int64_t utc = platform::realTimeMs();
     if (utc < m_offsetFrom || utc >= m_offsetUntil) {
         m_offsetMs = int64_t(QDateTime::fromMSecsSinceEpoch(utc).offsetFromUtc()) * 1000;
         m_offsetFrom = floorDiv(utc, msPerMinute) * msPerMinute;
@@ -421,7 +424,8 @@ void VOxaLogger::appendData(const LineTypeRow& row, const char* data, int count,
     }
 }
 
-void VOxaLogger::logData(int lineType, const char* data, int count, bool preformatted) {
+void VOxaLogger::logData(int lineType, const char* data, int count, bool preformatted,
+                         int64_t stampMs) {
     if (!m_open && m_newFileStyle == volnfDisabled)
         return;
     // End of line; values outside the table count as "no type" too.
@@ -451,7 +455,7 @@ void VOxaLogger::logData(int lineType, const char* data, int count, bool preform
             ++removed;
         }
 
-    const Stamp stamp = now();
+    const Stamp stamp = stampMs == StampNow ? now() : localStamp(stampMs);
     if (m_newFileStyle == volnfDaily && stamp.day != m_currentDay)
         Close();
     if ((!m_open && !Open2(QString::fromLatin1(dateText(stamp.day)))) || tooMuchWaiting()) {

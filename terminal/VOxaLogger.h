@@ -101,10 +101,17 @@ public:
     // is ended. VOxaTerminal_lt_NoType, or any value outside the line type
     // table, ends the open line (data ignored); it never opens a file.
     // preformatted: write the data without the line type's conversion (hex
-    // digits, escapes). Errors are swallowed.
-    void logData(int lineType, const char* data, int count, bool preformatted);
-    void logData(int lineType, const QByteArray& data, bool preformatted) {
-        logData(lineType, data.constData(), int(data.size()), preformatted);
+    // digits, escapes). stampMs is the time the data stand for (milliseconds
+    // since 1970-01-01 UTC, for received data the moment their first byte was
+    // read); a record line carries the stamp of its first piece, and its day
+    // picks the day's file. StampNow: the logger's clock at the call. Errors
+    // are swallowed.
+    static constexpr int64_t StampNow = INT64_MIN;
+    void logData(int lineType, const char* data, int count, bool preformatted,
+                 int64_t stampMs = StampNow);
+    void logData(int lineType, const QByteArray& data, bool preformatted,
+                 int64_t stampMs = StampNow) {
+        logData(lineType, data.constData(), int(data.size()), preformatted, stampMs);
     }
     // Hands the gathered records to the writer now (and, without a running
     // event loop, waits until they are written).
@@ -153,6 +160,7 @@ private:
         int msecsOfDay; // 0 .. 86399999
     };
     Stamp now();
+    Stamp localStamp(int64_t utcMs);
     const QByteArray& dateText(int64_t day);
     char* putStamp(char* p, const Stamp& stamp);
     void appendStamp(const Stamp& stamp);

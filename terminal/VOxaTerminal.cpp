@@ -121,8 +121,7 @@ int64_t VOxaTerminal::nowMs() const {
     return m_clock ? m_clock() : QDateTime::currentMSecsSinceEpoch();
 }
 
-QString VOxaTerminal::timeOfDayText() {
-    const int64_t utc = nowMs();
+QString VOxaTerminal::timeOfDayText(int64_t utc) {
     // The local offset only changes with daylight saving; look it up once a minute.
     const int64_t minute = utc / 60000;
     if (minute != m_offsetMinute) {
@@ -134,21 +133,21 @@ QString VOxaTerminal::timeOfDayText() {
 
 // ---- adding data ----------------------------------------------------------------------
 
-void VOxaTerminal::AddLine(const QByteArray& text, int lineType) {
-    AddDataEx(text.constData(), int(text.size()), lineType, lineType, false);
+void VOxaTerminal::AddLine(const QByteArray& text, int lineType, int64_t stampMs) {
+    AddDataEx(text.constData(), int(text.size()), lineType, lineType, false, stampMs);
     EndLine();
 }
 
-void VOxaTerminal::AddText(const QByteArray& text, int lineType) {
-    AddDataEx(text.constData(), int(text.size()), lineType, lineType, false);
+void VOxaTerminal::AddText(const QByteArray& text, int lineType, int64_t stampMs) {
+    AddDataEx(text.constData(), int(text.size()), lineType, lineType, false, stampMs);
 }
 
-void VOxaTerminal::AddData(const void* data, int count, int lineType) {
-    AddDataEx(data, count, lineType, lineType, false);
+void VOxaTerminal::AddData(const void* data, int count, int lineType, int64_t stampMs) {
+    AddDataEx(data, count, lineType, lineType, false, stampMs);
 }
 
 void VOxaTerminal::AddDataEx(const void* data, int count, int displayType, int logType,
-                             bool preformatted) {
+                             bool preformatted, int64_t stampMs) {
     if (count <= 0 || !data)
         return;
     if (m_ignoreAddChars) {
@@ -179,8 +178,9 @@ void VOxaTerminal::AddDataEx(const void* data, int count, int displayType, int l
         request.maxCharsPerLine = m_maxCharsPerLine;
         if (displayType != m_lastLineType) {
             const int counter = m_counters.next(displayType);
-            const QString time =
-                m_showOptions.contains(votsoShowTimes) ? timeOfDayText() : QString();
+            const QString time = m_showOptions.contains(votsoShowTimes)
+                                     ? timeOfDayText(stampMs == StampNow ? nowMs() : stampMs)
+                                     : QString();
             request.header = terminal::FormatLineHeader(m_showOptions, counter, time);
             request.newLine = true;
             request.closePrevious = m_lastLineType != VOxaTerminal_lt_NoType;
@@ -196,7 +196,7 @@ void VOxaTerminal::AddDataEx(const void* data, int count, int displayType, int l
     }
 
     if (m_logger && logType != VOxaTerminal_lt_NoType && !m_logger->LogPath().isEmpty())
-        m_logger->logData(logType, static_cast<const char*>(data), count, preformatted);
+        m_logger->logData(logType, static_cast<const char*>(data), count, preformatted, stampMs);
 
     m_lastLineType = displayType;
     if (m_form)

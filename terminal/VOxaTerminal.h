@@ -55,19 +55,25 @@ public:
     ~VOxaTerminal() override;
 
     // ---- adding data (user-interface thread) ----
+    // stampMs is the time the data stand for, in milliseconds since
+    // 1970-01-01 UTC (received data: when their first byte was read from the
+    // port). A line that starts with these data shows it in its header and
+    // its log record carries it. StampNow: the terminal's clock at the call.
+    static constexpr int64_t StampNow = VOxaLogger::StampNow;
     // Adds text as the rest of a line and finishes the line.
-    void AddLine(const QByteArray& text, int lineType);
+    void AddLine(const QByteArray& text, int lineType, int64_t stampMs = StampNow);
     void AddLine(const QString& text, int lineType) { AddLine(text.toLatin1(), lineType); }
     void AddLine(const char* text, int lineType) { AddLine(QByteArray(text), lineType); }
     // Adds text without finishing the line.
-    void AddText(const QByteArray& text, int lineType);
+    void AddText(const QByteArray& text, int lineType, int64_t stampMs = StampNow);
     void AddText(const QString& text, int lineType) { AddText(text.toLatin1(), lineType); }
     void AddText(const char* text, int lineType) { AddText(QByteArray(text), lineType); }
     // Adds count bytes without finishing the line.
-    void AddData(const void* data, int count, int lineType);
+    void AddData(const void* data, int count, int lineType, int64_t stampMs = StampNow);
     // The core: displayType chooses the rendering (VOxaTerminal_lt_NoType: none),
     // logType the log record (VOxaTerminal_lt_NoType: not logged).
-    void AddDataEx(const void* data, int count, int displayType, int logType, bool preformatted);
+    void AddDataEx(const void* data, int count, int displayType, int logType, bool preformatted,
+                   int64_t stampMs = StampNow);
     // Finishes the open display line and the open log line.
     void EndLine();
     // Empties the display and resets the line counters.
@@ -191,7 +197,7 @@ private:
     void forgetWindow();
     void renameControls();
     int64_t nowMs() const;
-    QString timeOfDayText();
+    QString timeOfDayText(int64_t utcMs);
     void endDisplayLine();
     void endLogLine();
     void writeFreezeGap();

@@ -20,6 +20,7 @@
 #include "platform/Ticks.h"
 #include "terminal/TerminalWindow.h"
 #include "terminal/VOxaTerminal.h"
+#include "util/TimeText.h"
 
 namespace {
 
@@ -311,6 +312,41 @@ TEST(TerminalDisplay, WithoutAWindowOnlyTheLoggerWorks) {
     EXPECT_TRUE(content.contains(": + a<#0D>b\r\n")) << content.constData();
     EXPECT_TRUE(content.contains(": A x\r\n")) << content.constData();
     EXPECT_FALSE(content.contains("E x"));
+}
+
+TEST(TerminalDisplay, StampedLinesShowAndLogTheTimeOfTheirFirstPiece) {
+    // Data stamped when they were read, handed over later: the header and the
+    // record carry the stamp, and a stamp of the next day files its record there.
+    QTemporaryDir dir;
+    Fixture f; // its own clock says 15:05:07.042 of another day
+    f.term->SetShowOptions({votsoShowTimes});
+    f.term->SetLoggerFilename(dir.filePath(QStringLiteral("Dralvo_*.log")));
+    f.term->SetLoggerNamingStyle(volnfDaily);
+    const auto at = [](int day, int h, int m, int s, int ms) {
+        return QDateTime(QDate(2026, 12, day), QTime(h, m, s, ms)).toMSecsSinceEpoch();
+    };
+    f.term->AddText("ab", VOxaTerminal_ltInText, at(9, 23, 59, 59, 904));
+    f.term->AddLine("cd", VOxaTerminal_ltInText, at(9, 23, 59, 59, 990));
+    f.term->AddLine("next", VOxaTerminal_ltInText, at(10, 0, 0, 0, 12));
+    f.term->AddLine("own", VOxaTerminal_ltExtraA);
+    const QStringList lines = f.lines();
+    ASSERT_EQ(lines.size(), 3);
+    EXPECT_EQ(lines[0], QStringLiteral("23:59:59.904: + abcd"));
+    EXPECT_EQ(lines[1], QStringLiteral("0:00:00.012: + next"));
+    EXPECT_EQ(lines[2], QStringLiteral("15:05:07.042: E own")) << "unstamped: the clock";
+    f.term->Logger()->Close();
+    const QByteArray sep = LocaleTimeSeparator().toLatin1();
+    const auto stamp = [&](const char* date, const char* h, const char* m, const char* s) {
+        return QByteArray(date) + ' ' + h + sep + m + sep + s;
+    };
+    QFile first(dir.filePath(QStringLiteral("Dralvo_2026-12-09.log")));
+    QFile second(dir.filePath(QStringLiteral("Dralvo_2026-12-10.log")));
+    ASSERT_TRUE(first.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(second.open(QIODevice::ReadOnly));
+    EXPECT_EQ(first.readAll(), stamp("2026-12-09", "23", "59", "59") + ".904: + abcd\r\n");
+    const QByteArray next = second.readAll();
+    EXPECT_TRUE(next.startsWith(stamp("2026-12-10", "00", "00", "00") + ".012: + next\r\n"))
+        << next.constData();
 }
 
 TEST(TerminalDisplay, RawCopyFileFollowsTheDisplayWithinItsLimit) {
