@@ -1,5 +1,8 @@
 #include "terminal/SendLineText.h"
 
+#include <QCoreApplication>
+#include <QLocale>
+
 #include "util/OxaUtils.h"
 
 namespace terminal {
@@ -52,6 +55,45 @@ QString HexTextToManual(const QString& hex) {
         i += length;
     }
     return manual;
+}
+
+qsizetype FindNonHexPair(const QString& hex) {
+    qsizetype run = 0; // hexadecimal digits in a row so far
+    for (qsizetype i = 0; i < hex.size(); ++i) {
+        if (HexDigitValue(hex[i], -1) >= 0) {
+            ++run;
+            continue;
+        }
+        if (run % 2)
+            return i - 1;
+        run = 0;
+        if (hex[i].unicode() > 0x20)
+            return i;
+    }
+    return run % 2 ? hex.size() - 1 : -1;
+}
+
+QString NonHexNotice(const QString& hex, qsizetype index) {
+    const QString shown = hex.mid(index, charLength(hex, index));
+    if (HexDigitValue(hex[index], -1) >= 0)
+        return QCoreApplication::translate(
+                   "terminal", "Nothing sent: the digit \"%1\" at position %2 of the hex line "
+                               "stands alone; write every byte as two digits (0%1).")
+            .arg(shown)
+            .arg(index + 1);
+    return QCoreApplication::translate("terminal",
+                                       "Nothing sent: \"%1\" at position %2 of the hex line is "
+                                       "not a hexadecimal digit (0-9, A-F).")
+        .arg(shown)
+        .arg(index + 1);
+}
+
+QString TooLongNotice(qsizetype length) {
+    const QLocale locale;
+    return QCoreApplication::translate("terminal",
+                                       "Nothing sent: the line has %1 characters, at most %2 are "
+                                       "sent at once. Use \"Send file\" for more.")
+        .arg(locale.toString(length), locale.toString(kMaxSendChars));
 }
 
 qsizetype FindUnsendable(const QString& text) {

@@ -11,6 +11,11 @@
 
 namespace terminal {
 
+// The longest line the send lines send in one go. A longer text stays in the
+// line and is refused with a notice ("Send file" sends more); the lines hold
+// twice as much, so a paste a little over the limit is kept whole.
+constexpr qsizetype kMaxSendChars = 262144;
+
 // The manual line as the hex line shows it: every character as two
 // upper-case hexadecimal digits and a blank ("AT" gives "41 54 "); a character
 // beyond the code page is written as itself followed by a blank.
@@ -21,6 +26,19 @@ QString ManualToHexText(const QString& manual);
 // other character above the blank stands for itself; blanks and control
 // characters only separate. Bytes come back as the characters 0 to 255.
 QString HexTextToManual(const QString& hex);
+
+// The position in the hex line of the first character that is not part of a
+// hexadecimal pair: a character other than a digit, a blank or a control
+// character, or the lone digit of a run of odd length. -1 when every byte is
+// written as two digits (what the hex line shows for a typed text).
+qsizetype FindNonHexPair(const QString& hex);
+
+// What the window tells the operator about the hex line's character at index.
+QString NonHexNotice(const QString& hex, qsizetype index);
+
+// What the window tells the operator about a line of length characters that
+// is longer than kMaxSendChars.
+QString TooLongNotice(qsizetype length);
 
 // The position of the first character of text beyond the code page, or -1.
 qsizetype FindUnsendable(const QString& text);

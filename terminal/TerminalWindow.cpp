@@ -60,10 +60,15 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
     m_manualLine->setInsertPolicy(QComboBox::NoInsert);
     m_manualLine->setCompleter(nullptr);
     m_manualLine->setMaxVisibleItems(21);
+    // Room beyond the longest line that is sent, so a paste is kept whole and
+    // refused with a word rather than cut without one; the hex line shows each
+    // character as three.
+    m_manualLine->lineEdit()->setMaxLength(int(2 * terminal::kMaxSendChars));
 
     m_hexManualLine = make<QLineEdit>("_HexManualLine", {2, 358, 396, 21}, true, false, true, true,
                                       &TerminalWindow::hexLineKey);
     m_hexManualLine->hide();
+    m_hexManualLine->setMaxLength(int(6 * terminal::kMaxSendChars));
 
     auto button = [this](const char* suffix, QRect bounds, const QString& caption,
                          const QString& hint, KeyHandler keys) {
@@ -239,6 +244,10 @@ QString TerminalWindow::sendText() const {
     return terminal::HexTextToManual(m_hexManualLine->text());
 }
 
+QString TerminalWindow::hexText() const {
+    return m_hexManualLine->text();
+}
+
 void TerminalWindow::clearSendLines() {
     m_hexManualLine->clear();
     // The manual line follows through hexLineEdited; make sure it is empty
@@ -258,6 +267,7 @@ void TerminalWindow::manualLineEdited(const QString& text) {
     ++m_nesting;
     m_hexManualLine->setText(terminal::ManualToHexText(text));
     --m_nesting;
+    noteLength(text);
 }
 
 void TerminalWindow::hexLineEdited(const QString& text) {
@@ -267,6 +277,14 @@ void TerminalWindow::hexLineEdited(const QString& text) {
     ++m_nesting;
     m_manualLine->setEditText(terminal::HexTextToManual(text));
     --m_nesting;
+    noteLength(manualText());
+}
+
+// A line too long to send is told as it comes in (a paste, mostly), not only
+// when Enter is pressed.
+void TerminalWindow::noteLength(const QString& manual) {
+    if (manual.size() > terminal::kMaxSendChars)
+        showNotice(terminal::TooLongNotice(manual.size()));
 }
 
 void TerminalWindow::removeLastCharacter() {

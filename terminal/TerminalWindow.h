@@ -68,6 +68,8 @@ public:
     void setManualText(const QString& text);
     // What the hex line describes, one character per byte (see SendLineText.h).
     QString sendText() const;
+    // The hex line as it stands.
+    QString hexText() const;
     // Empties the hex line and with it the manual line.
     void clearSendLines();
 
@@ -146,6 +148,7 @@ private:
     void chooseHistoryEntry(int step);
     void manualLineEdited(const QString& text);
     void hexLineEdited(const QString& text);
+    void noteLength(const QString& manual);
     void removeLastCharacter();
     void layoutNotice();
     // The display fills the space above the manual line, less the find bar

@@ -515,14 +515,22 @@ void VOxaTerminal::Loaded() {
 // ---- sending
 // ----------------------------------------------------------------------------------------
 
-bool VOxaTerminal::refuseUnsendable(const QString& text) {
-    const qsizetype at = terminal::FindUnsendable(text);
-    if (at < 0)
+bool VOxaTerminal::refuseSend() {
+    if (!m_form)
+        return false;
+    const QString text = m_form->sendText();
+    QString notice;
+    if (const qsizetype at = terminal::FindUnsendable(text); at >= 0)
+        notice = terminal::UnsendableNotice(text, at);
+    else if (text.size() > terminal::kMaxSendChars)
+        notice = terminal::TooLongNotice(text.size());
+    else if (const qsizetype bad = terminal::FindNonHexPair(m_form->hexText()); bad >= 0)
+        notice = terminal::NonHexNotice(m_form->hexText(), bad);
+    if (notice.isEmpty())
         return false;
     // Nothing is sent and the lines keep the text, so the operator can mend it.
     m_sendTerminator = 0;
-    if (m_form)
-        m_form->showNotice(terminal::UnsendableNotice(text, at));
+    m_form->showNotice(notice);
     return true;
 }
 
@@ -531,10 +539,9 @@ void VOxaTerminal::SendLine() {
     if (m_form) {
         // The bytes come from the hex line, so control characters typed there
         // in hexadecimal are sent exactly; the history keeps the manual text.
-        const QString text = m_form->sendText();
-        if (refuseUnsendable(text))
+        if (refuseSend())
             return;
-        data = terminal::SendBytes(text);
+        data = terminal::SendBytes(m_form->sendText());
         if (terminal::AddToHistory(m_history, m_form->manualText())) {
             m_historySaved = false;
             showHistory();
@@ -553,11 +560,10 @@ void VOxaTerminal::SendLine() {
 }
 
 void VOxaTerminal::SendDirect() {
-    const QString text = m_form ? m_form->sendText() : QString();
-    if (refuseUnsendable(text))
+    if (refuseSend())
         return;
     if (OnTermSendData) {
-        const QByteArray data = terminal::SendBytes(text);
+        const QByteArray data = terminal::SendBytes(m_form ? m_form->sendText() : QString());
         OnTermSendData(this, reinterpret_cast<const uint8_t*>(data.constData()), int(data.size()),
                        false);
     }

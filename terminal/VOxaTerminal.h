@@ -211,7 +211,10 @@ private:
     void connectWindow();
     void showHistory();
     // Refuses a send whose text holds a character the code page cannot carry.
-    bool refuseUnsendable(const QString& text);
+    // Whether the send lines cannot be sent as they stand: a character beyond
+    // the code page, a line longer than the limit, a hex line that is not
+    // hexadecimal pairs. The operator is told why; the lines keep the text.
+    bool refuseSend();
 
     // docking and placement (TerminalDocking.cpp)
     QWidget* ownerWindow() const;

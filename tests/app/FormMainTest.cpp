@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDate>
 #include <QDir>
@@ -30,6 +31,7 @@
 #include "platform/ControlChannel.h"
 #include "platform/SerialOpenFailure.h"
 #include "platform/Ticks.h"
+#include "terminal/SendLineText.h"
 #include "terminal/TerminalWindow.h"
 #include "terminal/VOxaTerminal.h"
 #include "tests/support/ClippedTexts.h"
@@ -796,6 +798,45 @@ TEST_F(MainWindowTest, SentBytesGoToThePortAndShowAsSent) {
     const uint8_t raw[] = {0x00, 0x80, 0xff, 0x0d};
     frm->termDataTermSendData(frm->termData, raw, 4, true);
     EXPECT_EQ(m_pty->read(4), QByteArray(reinterpret_cast<const char*>(raw), 4));
+}
+
+TEST_F(MainWindowTest, LongSendLinesGoOutByteForByteOrNotAtAll) {
+    ASSERT_TRUE(m_pty->plug());
+    create();
+    frm->commMain->SetCommPort(m_pty->path());
+    frm->btnConnect->click();
+    ASSERT_TRUE(tickUntilReady());
+    QLineEdit* line = frm->termData->Form()->ManualLine()->lineEdit();
+    auto pasteAndSend = [&](const QString& text) {
+        QGuiApplication::clipboard()->setText(text);
+        QTest::keyClick(line, Qt::Key_V, Qt::ControlModifier);
+        QTest::keyClick(line, Qt::Key_Return);
+    };
+    // A pattern that shows any cut, shift or stray byte, at every length up to
+    // the limit (10,922 characters filled the old hex line exactly).
+    auto pattern = [](int length) {
+        QByteArray text(length, Qt::Uninitialized);
+        for (int i = 0; i < length; ++i)
+            text[i] = char('!' + i % 90);
+        return text;
+    };
+    for (const int length : {10922, 11000, 20000, 100000, int(terminal::kMaxSendChars)}) {
+        const QByteArray text = pattern(length);
+        pasteAndSend(QString::fromLatin1(text));
+        EXPECT_EQ(m_pty->read(length + 1, 30000), text + '\r') << length;
+        EXPECT_EQ(line->text(), QString());
+    }
+    // One character more is refused: nothing goes out, the line keeps the text
+    // and says why; the next line goes out alone.
+    const QString tooLong = QString::fromLatin1(pattern(int(terminal::kMaxSendChars) + 1));
+    pasteAndSend(tooLong);
+    EXPECT_EQ(line->text(), tooLong);
+    EXPECT_TRUE(frm->termData->Form()->notice().contains(QRegularExpression("262.?144")))
+        << frm->termData->Form()->notice().toStdString();
+    line->clear();
+    pasteAndSend(QStringLiteral("AT"));
+    EXPECT_EQ(m_pty->read(3), QByteArray("AT\r"));
+    EXPECT_EQ(m_pty->readNow(), QByteArray());
 }
 
 // ---- helpers without the window ----------------------------------------------------------------

@@ -157,10 +157,26 @@ TEST(TerminalWindow, HexLineSendsBytesWithoutTerminator) {
     EXPECT_EQ(f.w->manualText(), QString());
 
     // Bytes typed in hexadecimal are sent exactly, control bytes included.
-    f.type(f.w->HexManualLine(), QStringLiteral("7 AT"));
+    f.type(f.w->HexManualLine(), QStringLiteral("07 0a 1B"));
     f.key(f.w->HexManualLine(), Qt::Key_Return);
-    EXPECT_EQ(f.sent[1].data, QByteArray("\x07\x0A"
-                                         "T"));
+    ASSERT_EQ(f.sent.size(), 2u);
+    EXPECT_EQ(f.sent[1].data, QByteArray("\x07\x0A\x1B"));
+
+    // Text that is not hexadecimal pairs is refused, whichever key sends it:
+    // the window says which character, nothing goes out, the text stays.
+    for (const auto& [typed, named] :
+         {std::pair{"zz", "\"z\" at position 1"}, std::pair{"41 5", "\"5\" at position 4"},
+          std::pair{"41,54", "\",\" at position 3"}}) {
+        f.type(f.w->HexManualLine(), QString::fromLatin1(typed));
+        f.key(f.w->HexManualLine(), Qt::Key_Return);
+        f.key(f.manualEdit(), Qt::Key_Return);
+        EXPECT_EQ(f.sent.size(), 2u) << typed;
+        EXPECT_EQ(f.w->HexManualLine()->text(), QString::fromLatin1(typed));
+        EXPECT_TRUE(f.w->notice().contains(QString::fromLatin1(named)))
+            << f.w->notice().toStdString();
+        f.key(f.w->HexManualLine(), Qt::Key_Escape);
+    }
+
     // Esc empties both lines.
     f.type(f.w->HexManualLine(), QStringLiteral("41"));
     f.key(f.w->HexManualLine(), Qt::Key_Escape);
