@@ -22,17 +22,12 @@
 #include "app/FormCfgAdv.h"
 #include "app/LogLocation.h"
 #include "app/ModuleCommands.h"
-#include "app/PortOpenReason.h"
 #include "app/ReceivePipeline.h"
 #include "appinfo/VOxaAppInfo.h"
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Trace.h"
 #include "platform/ControlChannel.h"
-#include "platform/PathWatcher.h"
-#include "platform/SerialDevice.h"
-#include "platform/Ticks.h"
 #include "terminal/VOxaTerminal.h"
-#include "util/Ticks.h"
 #include "util/Timer.h"
 #include "util/Tokens.h"
 #include "widgets/ComboBoxes.h"
@@ -88,22 +83,6 @@ protected:
     }
 };
 
-struct StepRow {
-    const char* text;
-    bool startEnabled;
-    bool disconnectEnabled;
-};
-// Indexed by TStatusStep; the first row is never applied (StatusStepNone is
-// only the initial value).
-constexpr StepRow StepTable[] = {
-    {"", true, true},
-    {"Idle.", true, false},
-    {"Trying to open COM port ...", false, true},
-    {"Sending command ...", false, true},
-    {"Ready.", false, true},
-    {"Disconnecting ...", false, false},
-};
-
 const char* const ProgressPatterns[4] = {"(*...)", "(.*..)", "(..*.)", "(...*)"};
 
 } // namespace
@@ -119,12 +98,10 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent) {
 }
 
 TfrmMain::~TfrmMain() {
-    // The port closes with the serial component; nothing it reports on the way
-    // out may reach this half-destroyed window.
-    if (commMain) {
-        commMain->SetOnReceiveData(nullptr);
-        commMain->SetOnStateChange(nullptr);
-    }
+    // The port closes with the session's serial component; nothing it reports
+    // on the way out may reach this half-destroyed window.
+    delete session;
+    session = nullptr;
     if (termData) {
         termData->OnTermSendData = nullptr;
         termData->OnFormCreate = nullptr;
@@ -275,15 +252,8 @@ void TfrmMain::createControls() {
 }
 
 void TfrmMain::createComponents() {
-    commMain = named(new TVOXComm32(this), "commMain");
     termData = named(new VOxaTerminal(this), "termData");
     VOxaAppInfo1 = named(new VOxaAppInfo(this), "VOxaAppInfo1");
-    tmrMachine = named(new Timer(this), "tmrMachine");
-    tmrAutoStartDelayed = named(new Timer(this), "tmrAutoStartDelayed");
-    tmrAutoMark = named(new Timer(this), "tmrAutoMark");
-    tmrAutoCmd = named(new Timer(this), "tmrAutoCmd");
-    tmrAlarm = named(new Timer(this), "tmrAlarm");
-    tmrAlarmRepeat = named(new Timer(this), "tmrAlarmRepeat");
     OpenDialogSendFile = named(new QFileDialog(this), "OpenDialogSendFile");
     OpenDialogSendFile->setWindowTitle(QStringLiteral("Select file to send"));
     OpenDialogSendFile->setFileMode(QFileDialog::ExistingFile);
@@ -301,44 +271,47 @@ void TfrmMain::createComponents() {
     termData->SetLoggerOpenFlags(0x80000000u);
     termData->SetOxaAppInfo(VOxaAppInfo1);
     termData->SetVisible(true);
-    commMain->SetCommPort(QStringLiteral("COM2"));
-    commMain->SetBaudRate(TBaudRate::_115200);
-    commMain->SetAutoReconnect(false);
-    commMain->Options()->SetSkipEvents({voceTXEMPTY});
     VOxaAppInfo1->SetAppName(QStringLiteral(DRALVO_APP_KEY));
     VOxaAppInfo1->SetRegistryPath(QStringLiteral("Software\\Oxatek\\"));
-    tmrMachine->SetInterval(50);
-    tmrMachine->SetEnabled(false);
-    tmrAutoStartDelayed->SetInterval(500);
-    tmrAutoStartDelayed->SetEnabled(false);
-    for (Timer* t : {tmrAutoMark, tmrAutoCmd, tmrAlarm}) {
-        t->SetInterval(30000);
-        t->SetEnabled(false);
-    }
-    tmrAlarmRepeat->SetInterval(500);
-    tmrAlarmRepeat->SetEnabled(false);
-    connectHandlers();
     TComponent::LoadedAll(this);
 
-    // While connecting, the port's path is watched, so a device that comes
-    // back is opened at once rather than at the next retry.
-    m_portWatcher = new platform::PathWatcher(this);
-    m_portWatcher->OnChanged = [this] { portPathChanged(); };
-    m_quickRetryTimer = new QTimer(this);
-    m_quickRetryTimer->setInterval(QuickRetryInterval);
-    connect(m_quickRetryTimer, &QTimer::timeout, this, [this] {
-        if (--m_quickRetries <= 0)
-            m_quickRetryTimer->stop();
-        quickRetry();
-    });
+    // The connection, the receive pipeline, the automation and the logging
+    // (with its serial component and timers); "logs\Dralvo_*.log" when started
+    // from a shell, the user's state folder when started from the desktop menu
+    // (see app/LogLocation.h).
+    const QString home = QDir::homePath();
+    session = new app::Session(this, termData,
+                               LogFilePattern(QDir::currentPath(), home, StateHome(home)));
+    session->setObjectName(QStringLiteral("session"));
+    commMain = session->commMain;
+    tmrMachine = session->tmrMachine;
+    tmrAutoStartDelayed = session->tmrAutoStartDelayed;
+    tmrAutoMark = session->tmrAutoMark;
+    tmrAutoCmd = session->tmrAutoCmd;
+    tmrAlarm = session->tmrAlarm;
+    tmrAlarmRepeat = session->tmrAlarmRepeat;
+    connectHandlers();
 }
 
 void TfrmMain::connectHandlers() {
-    commMain->SetOnStateChange(
-        [this](QObject* sender, TCommState state) { commMainStateChange(sender, state); });
-    commMain->SetOnReceiveData([this](QObject* sender, const char* buffer, uint16_t length) {
-        commMainReceiveData(sender, buffer, length);
-    });
+    session->ReadFilters = [this] { return FiltersFromControls(); };
+    session->ReadAutomation = [this] { return AutomationFromDialog(); };
+    session->OnStatusStep = [this](TStatusStep step) { showStatusStep(step); };
+    session->OnStateWord = [this](const QString& word) { lblOutState->setText(word); };
+    session->OnStateLine = [this](const QString& summary, const QString&) {
+        lblOutCheck->setText(summary);
+    };
+    session->OnEffectiveState = [this](TCommState effective) { showEffectiveState(effective); };
+    session->OnProgress = [this](int32_t count) {
+        lblProgress->setText(count < 0 ? QString()
+                                       : QString::fromLatin1(ProgressPatterns[count % 4]));
+    };
+    session->OnNotice = [this](const QString& text) {
+        StatusBar1Notice->setText(text);
+        StatusBar1Notice->setToolTip(text);
+        static_cast<WrappingLabel*>(StatusBar1Notice)->fitHeight();
+    };
+    session->OnLogFile = [this](const QString& fileName) { ShowLogFile(fileName); };
     termData->OnTermSendData = [this](VOxaTerminal* sender, const uint8_t* data, int count,
                                       bool includesCR) {
         termDataTermSendData(sender, data, count, includesCR);
@@ -346,12 +319,6 @@ void TfrmMain::connectHandlers() {
     termData->OnFormCreate = [this](VOxaTerminal* sender, QWidget* form, QPlainTextEdit* richedit) {
         termDataFormCreate(sender, form, richedit);
     };
-    tmrMachine->OnTimer = [this](Timer*) { tmrMachineTimer(); };
-    tmrAutoStartDelayed->OnTimer = [this](Timer*) { tmrAutoStartDelayedTimer(); };
-    tmrAutoMark->OnTimer = [this](Timer*) { tmrAutoMarkTimer(); };
-    tmrAutoCmd->OnTimer = [this](Timer*) { tmrAutoCmdTimer(); };
-    tmrAlarm->OnTimer = [this](Timer*) { tmrAlarmTimer(); };
-    tmrAlarmRepeat->OnTimer = [this](Timer*) { tmrAlarmRepeatTimer(); };
 
     connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });
     connect(btnConnect, &QPushButton::clicked, this, [this] { btnConnectClick(); });
@@ -406,21 +373,9 @@ void TfrmMain::CloseOnTerminationSignals() {
 // ---- creation, showing, closing ------------------------------------------------------------
 
 void TfrmMain::FormCreate() {
-    StatusStep = StatusStepNone;
-    lastCommState = CommStateFirst;
+    session->StatusStep = StatusStepNone;
+    session->lastCommState = CommStateFirst;
     VOxaAppInfo1->RestoreFormPlacement();
-    // "logs\Dralvo_*.log" when started from a shell; the user's state folder
-    // when started from the desktop menu (see app/LogLocation.h).
-    const QString home = QDir::homePath();
-    termData->SetLoggerFilename(LogFilePattern(QDir::currentPath(), home, StateHome(home)));
-    termData->SetLoggerNamingStyle(volnfDaily);
-    termData->Logger()->OnLogFault = [this](VOxaLogger* sender, bool failing,
-                                            const QString& fileName, const QString& reason) {
-        termDataLogFault(sender, failing, fileName, reason);
-    };
-    termData->Logger()->OnFileOpened = [this](VOxaLogger*, const QString& fileName) {
-        ShowLogFile(fileName);
-    };
 }
 
 void TfrmMain::ShowLogFile(const QString& fileName) {
@@ -434,17 +389,6 @@ QString TfrmMain::LogFileText() const {
     return StatusBar1Log->text();
 }
 
-void TfrmMain::termDataLogFault(VOxaLogger*, bool failing, const QString& fileName,
-                                const QString& reason) {
-    // The log itself says how many records it missed; the user learns that
-    // it is missing them.
-    if (failing)
-        ShowNotice(QStringLiteral("Cannot write the log ") + fileName + QStringLiteral(": ") +
-                   reason);
-    else
-        ShowNotice(QStringLiteral("Logging again to ") + fileName);
-}
-
 void TfrmMain::FormShow() {
     const QString settingsNotice = VOxaAppInfo1->CheckSettingsFiles();
     LoadSettings();
@@ -452,11 +396,8 @@ void TfrmMain::FormShow() {
         ShowNotice(settingsNotice);
     commMain->FillPortList(cmbPort);
     commMain->SelectPortInList(cmbPort);
-    if (frmCfgAdv) {
-        tmrAutoStartDelayed->SetInterval(
-            uint32_t(StrToIntDef(frmCfgAdv->edtAutostartDelay->text(), 500)));
-        tmrAutoStartDelayed->SetEnabled(frmCfgAdv->chkAutostart->isChecked());
-    }
+    if (frmCfgAdv)
+        session->ArmAutoConnect(AutomationFromDialog());
     ApplyAdvancedSettings();
 }
 
@@ -493,13 +434,10 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     emit closed();
 }
 
-// ---- connection sequence -------------------------------------------------------------------
+// ---- connection sequence (the session's; shown here) -------------------------------------------
 
-void TfrmMain::SetStatusStep(TStatusStep step) {
-    if (step == StatusStep)
-        return;
-    StatusStep = step;
-    const StepRow& row = StepTable[step];
+void TfrmMain::showStatusStep(TStatusStep step) {
+    const app::StatusStepRow& row = app::StatusStepInfo(step);
     StatusBar1Panel->setText(QString::fromLatin1(row.text));
     btnStart->setEnabled(row.startEnabled);
     btnDisconnect->setEnabled(row.disconnectEnabled);
@@ -511,210 +449,7 @@ void TfrmMain::SetStatusStep(TStatusStep step) {
     btnDisconnect->repaint();
 }
 
-void TfrmMain::SetMachineState(TMachineState state) {
-    tmrMachine->SetEnabled(false);
-    MachineState = state;
-    machineStep = 0;
-    if (state == MachineStateOpenPort || state == MachineStateSendCommand)
-        tmrMachine->SetEnabled(true); // a fresh period: the first tick comes 50 ms later
-    watchPort();
-}
-
-void TfrmMain::watchPort() {
-    // Kept while the port is open too: the link to a device goes with it, and
-    // its target is remembered only while it is there.
-    if (MachineState == MachineStateIdle) {
-        m_portWatcher->watch(QString());
-        return;
-    }
-    const std::string device =
-        platform::SerialDevice::devicePath(commMain->CommPort().toLocal8Bit().toStdString());
-    m_portWatcher->watch(QString::fromLocal8Bit(device.c_str()));
-}
-
-void TfrmMain::portPathChanged() {
-    // Output the module prints while the port is closed is lost, so the next
-    // attempt comes at once; and a few more over the next 100 ms, since a new
-    // device node may still be getting its group and mode.
-    m_quickRetries = QuickRetries;
-    m_quickRetryTimer->start();
-    quickRetry();
-}
-
-void TfrmMain::quickRetry() {
-    // Only instead of waiting out a failed attempt's 500 ms; the retry timer
-    // runs on as it always does.
-    if (MachineState != MachineStateOpenPort || machineStep != 2 || m_inMachineTick)
-        return;
-    machineStep = 1;
-    tmrMachineTimer();
-}
-
-void TfrmMain::tmrMachineTimer() {
-    // One tick at a time, whatever the handlers below end up doing.
-    if (m_inMachineTick)
-        return;
-    m_inMachineTick = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{m_inMachineTick};
-
-    switch (MachineState) {
-    case MachineStateIdle:
-    case MachineStateReady:
-        tmrMachine->SetEnabled(false);
-        break;
-    case MachineStateOpenPort:
-        switch (machineStep) {
-        case 0:
-            openAttempts = 0;
-            machineStep = 1;
-            break;
-        case 1: {
-            watchPort(); // the port's name may have changed since
-            bool opened = false;
-            try {
-                opened = commMain->StartComm();
-            } catch (const ECommsError&) {
-                // The workers could not be started: an attempt that failed like any other.
-                opened = false;
-            }
-            ShowPortOpenOutcome(opened);
-            if (opened) {
-                ShowProgress(-1);
-                if (connectOnly) {
-                    SetStatusStep(StatusStepReady);
-                    SetMachineState(MachineStateReady);
-                } else {
-                    SetStatusStep(StatusStepSending);
-                    SetMachineState(MachineStateSendCommand);
-                }
-            } else {
-                openFailTick = platform::GetTickCount();
-                ++openAttempts;
-                ShowProgress(openAttempts);
-                machineStep = 2;
-            }
-            break;
-        }
-        case 2:
-            if (TickElapsed(openFailTick, 500))
-                machineStep = 1;
-            break;
-        default:
-            machineStep = 0;
-            break;
-        }
-        break;
-    case MachineStateSendCommand:
-        SetStatusStep(StatusStepReady);
-        SetMachineState(MachineStateReady);
-        break;
-    }
-}
-
-void TfrmMain::ShowPortOpenOutcome(bool opened) {
-    if (opened) {
-        // The reason of an earlier failure no longer holds.
-        if (!m_portNotice.isEmpty() && NoticeText() == m_portNotice)
-            ShowNotice(QString());
-        m_portNotice.clear();
-        return;
-    }
-    const QString reason =
-        PortOpenReasonText(GatherPortOpenFacts(commMain->CommPort(), commMain->LastError()));
-    if (reason.isEmpty())
-        return;
-    m_portNotice = reason;
-    ShowNotice(reason);
-}
-
-void TfrmMain::ShowProgress(int32_t count) {
-    if (count < 0) {
-        lblProgress->setText(QString());
-        return;
-    }
-    lblProgress->setText(QString::fromLatin1(ProgressPatterns[count % 4]));
-}
-
-QString TfrmMain::BaudRateText(TBaudRate rate) {
-    switch (rate) {
-    case TBaudRate::__28800:
-    case TBaudRate::_230400:
-    case TBaudRate::_460800:
-    case TBaudRate::_921600:
-    case TBaudRate::_1000000:
-        return QStringLiteral("?"); // no standard Win32 rate constant
-    default:
-        break;
-    }
-    const int ordinal = int(rate);
-    if (ordinal < 0 || ordinal >= kBaudRateCount)
-        return QStringLiteral("?");
-    return QString::number(BaudRateValue(rate));
-}
-
-void TfrmMain::btnStartClick() {
-    connectOnly = false;
-    SetStatusStep(StatusStepOpening);
-    SetMachineState(MachineStateOpenPort);
-    btnDisconnect->setFocus();
-}
-
-void TfrmMain::btnConnectClick() {
-    connectOnly = true;
-    SetStatusStep(StatusStepOpening);
-    SetMachineState(MachineStateOpenPort);
-}
-
-void TfrmMain::btnDisconnectClick() {
-    SetMachineState(MachineStateIdle);
-    SetStatusStep(StatusStepDisconnecting);
-    commMain->StopComm();
-    SetStatusStep(StatusStepIdle);
-    btnStart->setFocus();
-}
-
-void TfrmMain::commMainStateChange(QObject*, TCommState State) {
-    TCommState effective = State;
-    switch (State) {
-    case CommStateFailed:
-        lblOutState->setText(QStringLiteral("Failed"));
-        if (MachineState != MachineStateOpenPort) {
-            // The port failed under us (an adapter pulled): reconnect on our own.
-            SetStatusStep(StatusStepDisconnecting);
-            commMain->StopComm();
-            SetStatusStep(StatusStepIdle);
-            connectOnly = true;
-            SetStatusStep(StatusStepOpening);
-            SetMachineState(MachineStateOpenPort);
-        }
-        break;
-    case CommStateDisconnected:
-        if (MachineState == MachineStateOpenPort) {
-            lblOutState->setText(QStringLiteral("Failed"));
-            effective = CommStateFailed;
-        } else {
-            lblOutState->setText(QStringLiteral("Disconnected"));
-        }
-        break;
-    case CommStateConnected:
-        lblOutState->setText(QStringLiteral("Connected"));
-        break;
-    case CommStateFirst:
-        lblOutState->setText(QStringLiteral("First"));
-        break;
-    }
-    if (effective != lastCommState) {
-        const QString port = commMain->CommPort();
-        lblOutCheck->setText(QStringLiteral(" (Port: ") + port + QStringLiteral(", Speed: ") +
-                             BaudRateText(commMain->BaudRate()) + QStringLiteral(")"));
-        termData->AddLine(QStringLiteral("COM port \"") + port + QStringLiteral("\": ") +
-                              lblOutState->text(),
-                          VOxaTerminal_ltExtraA);
-    }
-    lastCommState = effective;
+void TfrmMain::showEffectiveState(TCommState effective) {
     switch (effective) {
     case CommStateFailed:
         SetComboFontColor(cmbPort, QColor(255, 0, 0));
@@ -728,6 +463,28 @@ void TfrmMain::commMainStateChange(QObject*, TCommState State) {
     case CommStateFirst:
         break;
     }
+}
+
+void TfrmMain::tmrMachineTimer() {
+    session->tmrMachineTimer();
+}
+
+void TfrmMain::btnStartClick() {
+    session->Start();
+    btnDisconnect->setFocus();
+}
+
+void TfrmMain::btnConnectClick() {
+    session->Connect();
+}
+
+void TfrmMain::btnDisconnectClick() {
+    session->Disconnect();
+    btnStart->setFocus();
+}
+
+void TfrmMain::commMainStateChange(QObject* Sender, TCommState State) {
+    session->commMainStateChange(Sender, State);
 }
 
 int TfrmMain::HandleControlMessage(uint32_t message) {
@@ -747,52 +504,29 @@ QString TfrmMain::StatusText() const {
 }
 
 void TfrmMain::ShowNotice(const QString& text) {
-    if (text == StatusBar1Notice->text())
-        return;
-    StatusBar1Notice->setText(text);
-    StatusBar1Notice->setToolTip(text);
-    static_cast<WrappingLabel*>(StatusBar1Notice)->fitHeight();
+    session->ShowNotice(text);
 }
 
 QString TfrmMain::NoticeText() const {
-    return StatusBar1Notice->text();
-}
-
-int TfrmMain::StrToIntDef(const QString& text, int defaultValue) {
-    bool ok = false;
-    const int value = text.toInt(&ok, 10);
-    // toInt also takes blanks around the number; a delay typed so is no number.
-    return ok && !text.front().isSpace() && !text.back().isSpace() ? value : defaultValue;
+    return session->NoticeText();
 }
 
 // ---- receive pipeline, sending, filters -------------------------------------------------------
 
-void TfrmMain::commMainReceiveData(QObject*, const char* Buffer, uint16_t BufferLength) {
-    if (frmCfgAdv && frmCfgAdv->chkAlarm->isChecked()) {
-        // Data arrived: a full silence period starts again, and the sound stops.
-        tmrAlarm->SetEnabled(false);
-        tmrAlarm->SetEnabled(true);
-        tmrAlarmRepeat->SetEnabled(false);
-    }
+void TfrmMain::commMainReceiveData(QObject* Sender, const char* Buffer, uint16_t BufferLength) {
+    session->commMainReceiveData(Sender, Buffer, BufferLength);
+}
+
+LineFilters TfrmMain::FiltersFromControls() const {
     LineFilters filters;
     filters.filter1 = FilterFromText(cmbFilter1->currentText());
     filters.filter2 = FilterFromText(cmbFilter2->currentText());
     filters.strict = chkStrict->isChecked();
-    ReceiveSink sink;
-    sink.addLine = [this](QByteArrayView text, VOxaTerminal_LineType type) {
-        termData->AddLine(text.toByteArray(), type);
-    };
-    sink.addText = [this](QByteArrayView text, VOxaTerminal_LineType type) {
-        termData->AddText(text.toByteArray(), type);
-    };
-    ProcessReceivedChunk(QByteArrayView(Buffer, BufferLength), filters, sink);
+    return filters;
 }
 
 void TfrmMain::termDataTermSendData(VOxaTerminal*, const uint8_t* data, int count, bool) {
-    if (data == nullptr || count <= 0)
-        return;
-    commMain->WriteCommData(reinterpret_cast<const char*>(data), count);
-    termData->AddData(data, count, VOxaTerminal_ltOutText);
+    session->SendData(reinterpret_cast<const char*>(data), count);
 }
 
 void TfrmMain::termDataFormCreate(VOxaTerminal*, QWidget*, QPlainTextEdit* richedit) {

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <cstdint>
 
+#include "app/Session.h"
 #include "comm/VOXComm32Types.h"
 
 class QCheckBox;
@@ -29,27 +30,8 @@ class VOxaLogger;
 class VOxaTerminal;
 namespace platform {
 class ControlChannel;
-class PathWatcher;
 class TerminationSignals;
 } // namespace platform
-
-// State of the connection sequence. tmrMachine runs only in OpenPort and SendCommand.
-enum TMachineState : uint8_t {
-    MachineStateIdle = 0,        // nothing to do
-    MachineStateOpenPort = 1,    // opening the port, with retries
-    MachineStateSendCommand = 2, // start step
-    MachineStateReady = 3,       // port open
-};
-
-// What the status bar and the Start/Disconnect buttons show.
-enum TStatusStep : uint8_t {
-    StatusStepNone = 0, // nothing shown yet
-    StatusStepIdle = 1,
-    StatusStepOpening = 2,
-    StatusStepSending = 3,
-    StatusStepReady = 4,
-    StatusStepDisconnecting = 5,
-};
 
 class TfrmMain : public QMainWindow {
     Q_OBJECT
@@ -68,6 +50,9 @@ public:
     QString ControlSocketPath() const;
     // SIGTERM, SIGINT and SIGHUP close the window as its close box does.
     void CloseOnTerminationSignals();
+
+    // ---- the session this window shows (its components are named below too) ----
+    app::Session* session = nullptr;
 
     // ---- components ----
     TVOXComm32* commMain = nullptr;
@@ -116,15 +101,6 @@ public:
     QLabel* StatusBar1Notice = nullptr; // the newest notice (see ShowNotice)
     QLabel* StatusBar1Log = nullptr;    // the current log file (see ShowLogFile)
 
-    // ---- fields of the connection sequence ----
-    TMachineState MachineState = MachineStateIdle;
-    int32_t machineStep = 0;
-    int32_t openAttempts = 0;
-    uint32_t openFailTick = 0;
-    bool connectOnly = false;
-    TStatusStep StatusStep = StatusStepNone;
-    TCommState lastCommState = CommStateFirst;
-
     // ---- handlers ----
     void FormCreate();
     void FormShow();
@@ -138,9 +114,6 @@ public:
     void termDataTermSendData(VOxaTerminal* Sender, const uint8_t* data, int count,
                               bool includesCR);
     void termDataFormCreate(VOxaTerminal* Sender, QWidget* form, QPlainTextEdit* richedit);
-    // The terminal's log cannot be written (failing), or is written again.
-    void termDataLogFault(VOxaLogger* Sender, bool failing, const QString& fileName,
-                          const QString& reason);
     void btnFreezeRunClick();
     void cmbFilter1Exit();
     void cmbFilter2Exit();
@@ -168,10 +141,7 @@ public:
     void btnConfigClick();
 
     // ---- internal operations ----
-    void SetStatusStep(TStatusStep step);
-    void SetMachineState(TMachineState state);
-    void ShowProgress(int32_t count);
-    static QString BaudRateText(TBaudRate rate);
+    static QString BaudRateText(TBaudRate rate) { return app::Session::BaudRateText(rate); }
     // The status bar's current text.
     QString StatusText() const;
     // Tells the user something the program cannot do or had to change (a log
@@ -187,7 +157,13 @@ public:
     QString LogFileText() const;
     // A text as an integer: an optionally signed decimal number within the
     // 32-bit range, otherwise defaultValue.
-    static int StrToIntDef(const QString& text, int defaultValue);
+    static int StrToIntDef(const QString& text, int defaultValue) {
+        return app::StrToIntDef(text, defaultValue);
+    }
+    // The automation values as the advanced dialog's controls hold them.
+    app::AutomationSettings AutomationFromDialog() const;
+    // The filters as the filter boxes and Strict hold them.
+    LineFilters FiltersFromControls() const;
 
 signals:
     // The window has closed (settings saved); the program ends.
@@ -199,30 +175,18 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // After an open attempt: a failure's reason goes to the status bar's
-    // notice; an open port takes that reason away again.
-    void ShowPortOpenOutcome(bool opened);
     void createControls();
     void createComponents();
     void connectHandlers();
-    // The port's path is watched while connecting or connected.
-    void watchPort();
-    void portPathChanged();
-    void quickRetry();
-
-    static constexpr int QuickRetries = 4;        // after the first, at once
-    static constexpr int QuickRetryInterval = 25; // ms
+    // The session's reports shown in the controls.
+    void showStatusStep(TStatusStep step);
+    void showEffectiveState(TCommState effective);
 
     bool m_shown = false;
     bool m_closing = false;
     bool m_closingForSignal = false;
-    bool m_inMachineTick = false;
     platform::ControlChannel* m_controlChannel = nullptr;
     platform::TerminationSignals* m_terminationSignals = nullptr;
-    platform::PathWatcher* m_portWatcher = nullptr;
-    QTimer* m_quickRetryTimer = nullptr;
-    int m_quickRetries = 0;
-    QString m_portNotice; // the notice of the last failed open, empty after an open
 };
 
 // The history of a filter box when the focus leaves it: a text already in the

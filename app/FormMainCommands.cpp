@@ -26,9 +26,7 @@ app::FileSender* fileSenderOf(TfrmMain* form) {
     sender->send = [form](const char* data, int count) {
         return form->commMain->WriteCommData(data, count);
     };
-    sender->echo = [form](const char* data, int count) {
-        form->termData->AddData(data, count, VOxaTerminal_ltOutText);
-    };
+    sender->echo = [form](const char* data, int count) { form->session->EchoSent(data, count); };
     sender->failed = [form](int error) { app::reportIoError(form, error); };
     return sender;
 }
@@ -36,10 +34,7 @@ app::FileSender* fileSenderOf(TfrmMain* form) {
 } // namespace
 
 void TfrmMain::btAutostartOnClick() {
-    // The start command goes out byte for byte as typed.
-    const QByteArray command = app::autostartCommand(edtStartCmd->text().toLatin1());
-    commMain->WriteCommString(command);
-    termData->AddData(command.constData(), int(command.size()), VOxaTerminal_ltOutText);
+    session->SendAutostartCommand(edtStartCmd->text().toLatin1());
 }
 
 void TfrmMain::btnSFBrowseClick() {

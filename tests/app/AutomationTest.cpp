@@ -49,7 +49,7 @@ protected:
         setUserString("Port", "ComPort", m_pty->path());
         create();
         frm->btnConnectClick();
-        ASSERT_TRUE(WaitUntil([&] { return frm->MachineState == MachineStateReady; }));
+        ASSERT_TRUE(WaitUntil([&] { return frm->session->MachineState == MachineStateReady; }));
         ASSERT_TRUE(frm->commMain->IsCommOpen());
     }
 
@@ -74,13 +74,13 @@ TEST_F(Automation, AutoConnectIsArmedAtShowAndFiresOnceInConnectOnlyMode) {
     EXPECT_TRUE(frm->tmrAutoStartDelayed->IsRunning());
     EXPECT_EQ(frm->tmrAutoStartDelayed->Interval(), 2000u);
     EXPECT_EQ(frm->StatusText(), "");
-    EXPECT_EQ(frm->MachineState, MachineStateIdle);
+    EXPECT_EQ(frm->session->MachineState, MachineStateIdle);
 
     frm->tmrAutoStartDelayedTimer();
     EXPECT_FALSE(frm->tmrAutoStartDelayed->Enabled());
     EXPECT_EQ(frm->StatusText(), "Trying to open COM port ...");
-    EXPECT_EQ(frm->MachineState, MachineStateOpenPort);
-    EXPECT_TRUE(frm->connectOnly);
+    EXPECT_EQ(frm->session->MachineState, MachineStateOpenPort);
+    EXPECT_TRUE(frm->session->connectOnly);
 }
 
 TEST_F(Automation, AutoConnectOpensThePortShortlyAfterStart) {
@@ -92,7 +92,7 @@ TEST_F(Automation, AutoConnectOpensThePortShortlyAfterStart) {
     EXPECT_FALSE(frm->commMain->IsCommOpen());
     ASSERT_TRUE(WaitUntil([&] { return frm->StatusText() == "Ready."; }));
     EXPECT_TRUE(frm->commMain->IsCommOpen());
-    EXPECT_TRUE(frm->connectOnly);
+    EXPECT_TRUE(frm->session->connectOnly);
     EXPECT_FALSE(frm->tmrAutoStartDelayed->Enabled());
 }
 
@@ -105,7 +105,7 @@ TEST_F(Automation, AutoConnectOffLeavesThePortAlone) {
     EXPECT_FALSE(frm->tmrAutoStartDelayed->Enabled());
     // Were it armed at show all the same, it would have fired by now.
     ASSERT_TRUE(WaitForTimersDue(50));
-    EXPECT_EQ(frm->MachineState, MachineStateIdle);
+    EXPECT_EQ(frm->session->MachineState, MachineStateIdle);
     EXPECT_FALSE(frm->commMain->IsCommOpen());
 }
 

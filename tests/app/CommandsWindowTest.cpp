@@ -86,7 +86,7 @@ protected:
         frm->cmbPort->setEditText(m_pty->path());
         ASSERT_EQ(frm->commMain->CommPort(), m_pty->path());
         frm->btnConnect->click();
-        ASSERT_TRUE(WaitUntil([&] { return frm->MachineState == MachineStateReady; }));
+        ASSERT_TRUE(WaitUntil([&] { return frm->session->MachineState == MachineStateReady; }));
         ASSERT_TRUE(frm->commMain->IsCommOpen());
     }
 
@@ -286,7 +286,7 @@ TEST_F(CommandsWindow, StopDuringTheTransferEndsItAndFreesTheQueue) {
     // also when the port opens again.
     EXPECT_TRUE(allHandedOn(2000));
     frm->btnConnect->click();
-    ASSERT_TRUE(WaitUntil([&] { return frm->MachineState == MachineStateReady; }));
+    ASSERT_TRUE(WaitUntil([&] { return frm->session->MachineState == MachineStateReady; }));
     EXPECT_EQ(comm::LiveBlocks(), blocksBefore);
     // What the module may still read is at most what filled the terminal's buffers.
     EXPECT_LT(m_pty->read(8 * 1024 * 1024, 300).size(), 1024 * 1024);

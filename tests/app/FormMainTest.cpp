@@ -90,9 +90,9 @@ protected:
 
     // Ticks until the sequence has settled in Ready (at most n ticks).
     bool tickUntilReady(int n = 40) {
-        for (int i = 0; i < n && frm->MachineState != MachineStateReady; ++i)
+        for (int i = 0; i < n && frm->session->MachineState != MachineStateReady; ++i)
             tick();
-        return frm->MachineState == MachineStateReady;
+        return frm->session->MachineState == MachineStateReady;
     }
 
     void receive(const QByteArray& chunk) {
@@ -164,7 +164,7 @@ TEST_F(MainWindowTest, StartsIdleWithTheStoredPortAndNoConnection) {
     Pump(100);
     EXPECT_EQ(countInTerminal("COM port \"COM1\": Disconnected"), 1);
     EXPECT_EQ(terminalLines().size(), 1);
-    EXPECT_EQ(frm->MachineState, MachineStateIdle);
+    EXPECT_EQ(frm->session->MachineState, MachineStateIdle);
     EXPECT_FALSE(frm->tmrMachine->Enabled());
 }
 
@@ -176,21 +176,21 @@ TEST_F(MainWindowTest, ConnectOnAMissingPortRetriesAndShowsOneFailure) {
     EXPECT_EQ(frm->StatusText(), "Trying to open COM port ...");
     EXPECT_FALSE(frm->btnStart->isEnabled());
     EXPECT_TRUE(frm->btnDisconnect->isEnabled());
-    EXPECT_TRUE(frm->connectOnly);
+    EXPECT_TRUE(frm->session->connectOnly);
 
     // The first attempt comes with the second tick.
     tick();
-    EXPECT_EQ(frm->openAttempts, 0);
+    EXPECT_EQ(frm->session->openAttempts, 0);
     tick();
-    EXPECT_EQ(frm->openAttempts, 1);
+    EXPECT_EQ(frm->session->openAttempts, 1);
     EXPECT_EQ(frm->lblProgress->text(), "(.*..)");
 
     // Attempts more than 500 ms apart; the star walks right with each failure.
     const QStringList expected = {"(..*.)", "(...*)", "(*...)", "(.*..)", "(..*.)"};
     for (const QString& pattern : expected) {
-        const int before = frm->openAttempts;
+        const int before = frm->session->openAttempts;
         const uint32_t start = m_now;
-        while (frm->openAttempts == before && m_now - start < 2000)
+        while (frm->session->openAttempts == before && m_now - start < 2000)
             tick();
         const uint32_t gap = m_now - start;
         EXPECT_GT(gap, 500u);
@@ -209,9 +209,9 @@ TEST_F(MainWindowTest, ConnectOnAMissingPortRetriesAndShowsOneFailure) {
     EXPECT_TRUE(frm->btnStart->isEnabled());
     EXPECT_FALSE(frm->btnDisconnect->isEnabled());
     EXPECT_EQ(frm->focusWidget(), frm->btnStart);
-    const int attempts = frm->openAttempts;
+    const int attempts = frm->session->openAttempts;
     tick(30);
-    EXPECT_EQ(frm->openAttempts, attempts);
+    EXPECT_EQ(frm->session->openAttempts, attempts);
     EXPECT_FALSE(frm->tmrMachine->Enabled());
     EXPECT_FALSE(frm->commMain->IsCommOpen());
 }
@@ -291,7 +291,7 @@ TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {
     frm->btnConnect->click();
     tick(2);
     EXPECT_EQ(frm->StatusText(), "Ready.");
-    EXPECT_EQ(frm->MachineState, MachineStateReady);
+    EXPECT_EQ(frm->session->MachineState, MachineStateReady);
     EXPECT_EQ(frm->lblProgress->text(), "");
     EXPECT_TRUE(frm->commMain->IsCommOpen());
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
@@ -310,14 +310,14 @@ TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {
     // "Connect & Start": one tick of "Sending command ...", then ready.
     frm->btnStart->click();
     EXPECT_EQ(frm->focusWidget(), frm->btnDisconnect);
-    EXPECT_FALSE(frm->connectOnly);
+    EXPECT_FALSE(frm->session->connectOnly);
     tick(2);
     EXPECT_EQ(frm->StatusText(), "Sending command ...");
-    EXPECT_EQ(frm->MachineState, MachineStateSendCommand);
+    EXPECT_EQ(frm->session->MachineState, MachineStateSendCommand);
     EXPECT_FALSE(frm->btnStart->isEnabled());
     tick();
     EXPECT_EQ(frm->StatusText(), "Ready.");
-    EXPECT_EQ(frm->MachineState, MachineStateReady);
+    EXPECT_EQ(frm->session->MachineState, MachineStateReady);
 }
 
 TEST_F(MainWindowTest, PullingTheAdapterReconnectsWithoutHelp) {
@@ -331,15 +331,15 @@ TEST_F(MainWindowTest, PullingTheAdapterReconnectsWithoutHelp) {
     m_pty->unplug();
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Failed"; }));
     EXPECT_EQ(frm->StatusText(), "Trying to open COM port ...");
-    EXPECT_EQ(frm->MachineState, MachineStateOpenPort);
-    EXPECT_TRUE(frm->connectOnly);
+    EXPECT_EQ(frm->session->MachineState, MachineStateOpenPort);
+    EXPECT_TRUE(frm->session->connectOnly);
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Red);
 
     // Nothing to open yet: a few failed attempts.
     tick(30);
-    EXPECT_GE(frm->openAttempts, 2);
+    EXPECT_GE(frm->session->openAttempts, 2);
     EXPECT_NE(frm->lblProgress->text(), "");
-    EXPECT_EQ(frm->MachineState, MachineStateOpenPort);
+    EXPECT_EQ(frm->session->MachineState, MachineStateOpenPort);
 
     // The adapter is back under the same name.
     ASSERT_TRUE(m_pty->plug());
@@ -410,13 +410,13 @@ TEST_F(MainWindowTest, ADeviceThatComesBackIsOpenedAtOnce) {
     m_pty->unplug();
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Failed"; }));
     tick(3); // the first attempt fails; the next one would be 500 ms later
-    ASSERT_EQ(frm->machineStep, 2);
-    const int attempts = frm->openAttempts;
+    ASSERT_EQ(frm->session->machineStep, 2);
+    const int attempts = frm->session->openAttempts;
 
     // No more ticks: only the device's return can make the next attempt.
     ASSERT_TRUE(m_pty->plug());
-    ASSERT_TRUE(WaitUntil([&] { return frm->MachineState == MachineStateReady; }));
-    EXPECT_EQ(frm->openAttempts, attempts);
+    ASSERT_TRUE(WaitUntil([&] { return frm->session->MachineState == MachineStateReady; }));
+    EXPECT_EQ(frm->session->openAttempts, attempts);
     EXPECT_EQ(frm->StatusText(), "Ready.");
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
 }
@@ -457,17 +457,17 @@ TEST_F(MainWindowTest, AReportEqualToTheLastChangesNothing) {
     EXPECT_EQ(frm->lblOutCheck->text(), " (Port: COM9, Speed: 115200)");
     EXPECT_EQ(countInTerminal("COM port \"COM9\": Connected"), 1);
     // A Disconnected report while opening reads as a failure.
-    frm->MachineState = MachineStateOpenPort;
+    frm->session->MachineState = MachineStateOpenPort;
     frm->commMainStateChange(frm->commMain, CommStateDisconnected);
     EXPECT_EQ(frm->lblOutState->text(), "Failed");
-    EXPECT_EQ(frm->lastCommState, CommStateFailed);
+    EXPECT_EQ(frm->session->lastCommState, CommStateFailed);
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Red);
     EXPECT_EQ(countInTerminal("COM port \"COM9\": Failed"), 1);
     // "First" is only a word: the port keeps its colour.
     frm->commMainStateChange(frm->commMain, CommStateFirst);
     EXPECT_EQ(frm->lblOutState->text(), "First");
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Red);
-    EXPECT_EQ(frm->lastCommState, CommStateFirst);
+    EXPECT_EQ(frm->session->lastCommState, CommStateFirst);
 }
 
 TEST_F(MainWindowTest, ControlMessagesPressStartAndDisconnect) {
@@ -499,8 +499,8 @@ TEST_F(MainWindowTest, ControlMessagesPressStartAndDisconnect) {
     // Start while ready restarts the sequence (also with the button disabled).
     EXPECT_FALSE(frm->btnStart->isEnabled());
     EXPECT_EQ(send("1025"), 1);
-    EXPECT_EQ(frm->MachineState, MachineStateOpenPort);
-    EXPECT_FALSE(frm->connectOnly);
+    EXPECT_EQ(frm->session->MachineState, MachineStateOpenPort);
+    EXPECT_FALSE(frm->session->connectOnly);
     EXPECT_EQ(frm->StatusText(), "Trying to open COM port ...");
     ASSERT_TRUE(tickUntilReady());
     EXPECT_TRUE(frm->commMain->IsCommOpen());
@@ -899,7 +899,7 @@ TEST_F(MainWindowTest, TalksToTheSimulatedModuleLineByLine) {
     ASSERT_TRUE(WaitUntil(
         [&] {
             tick();
-            return frm->MachineState == MachineStateReady;
+            return frm->session->MachineState == MachineStateReady;
         },
         10000, 50));
     ASSERT_TRUE(WaitUntil([&] { return countInTerminal("heartbeat") >= 3; }, 10000));

@@ -1,0 +1,571 @@
+#include "app/Session.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QTimer>
+#include <utility>
+
+#include "app/ModuleCommands.h"
+#include "app/PortOpenReason.h"
+#include "comm/VOXComm32.h"
+#include "platform/File.h"
+#include "platform/PathWatcher.h"
+#include "platform/ProcessStart.h"
+#include "platform/SerialDevice.h"
+#include "platform/Ticks.h"
+#include "terminal/LineTypes.h"
+#include "terminal/VOxaTerminal.h"
+#include "util/Ticks.h"
+#include "util/Timer.h"
+
+namespace app {
+
+namespace {
+
+template <class T> T* named(T* object, const char* name) {
+    object->setObjectName(QLatin1String(name));
+    return object;
+}
+
+// Indexed by TStatusStep; the first row is never applied (StatusStepNone is
+// only the initial value).
+constexpr StatusStepRow StepTable[] = {
+    {"", true, true},
+    {"Idle.", true, false},
+    {"Trying to open COM port ...", false, true},
+    {"Sending command ...", false, true},
+    {"Ready.", false, true},
+    {"Disconnecting ...", false, false},
+};
+
+QString stampText() {
+    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+}
+
+// Whether the file opens for reading as a regular file: a FIFO, a folder or a
+// device in its place would hold the player up for good.
+bool isReadableFile(const QString& path) {
+    platform::File probe;
+    return probe.open(path, platform::GENERIC_READ,
+                      platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE,
+                      platform::OPEN_EXISTING) == 0;
+}
+
+// The alarm sound: beep.wav of the current directory, or else the program's
+// own copy: beside it in the build tree, in share/dralvo of the installed tree.
+QString alarmSoundFile() {
+    const QString local = QStringLiteral("beep.wav");
+    if (isReadableFile(local))
+        return local;
+    const QString programDir = QCoreApplication::applicationDirPath();
+    const QString beside = programDir + QStringLiteral("/beep.wav");
+    const QString installed = programDir + QStringLiteral("/../share/dralvo/beep.wav");
+    if (!isReadableFile(beside) && isReadableFile(installed))
+        return QFileInfo(installed).canonicalFilePath();
+    return beside;
+}
+
+bool isTextMode(int lineType) {
+    return lineType >= 0 && lineType < VOxaTerminal_lt_NoType &&
+           LineTypeInfo(lineType).mode == LineTypeMode::Text;
+}
+
+} // namespace
+
+const StatusStepRow& StatusStepInfo(TStatusStep step) {
+    return StepTable[step <= StatusStepDisconnecting ? step : 0];
+}
+
+int StrToIntDef(const QString& text, int defaultValue) {
+    bool ok = false;
+    const int value = text.toInt(&ok, 10);
+    // toInt also takes blanks around the number; a delay typed so is no number.
+    return ok && !text.front().isSpace() && !text.back().isSpace() ? value : defaultValue;
+}
+
+Session::Session(QObject* owner, VOxaTerminal* terminal, const QString& logPattern)
+    : QObject(owner), termData(terminal) {
+    createComponents();
+    termData->SetLoggerFilename(logPattern);
+    termData->SetLoggerNamingStyle(volnfDaily);
+    termData->Logger()->OnLogFault = [this](VOxaLogger*, bool failing, const QString& fileName,
+                                            const QString& reason) {
+        // The log itself says how many records it missed; the user learns
+        // that it is missing them.
+        const QString text = failing ? QStringLiteral("Cannot write the log ") + fileName +
+                                           QStringLiteral(": ") + reason
+                                     : QStringLiteral("Logging again to ") + fileName;
+        ShowNotice(text);
+        if (OnLogFault)
+            OnLogFault(text);
+    };
+    termData->Logger()->OnFileOpened = [this](VOxaLogger*, const QString& fileName) {
+        m_logFile = fileName;
+        if (OnLogFile)
+            OnLogFile(fileName);
+    };
+}
+
+Session::~Session() {
+    // The port closes with the serial component; nothing it reports on the
+    // way out may reach the half-destroyed owner.
+    if (commMain) {
+        commMain->SetOnReceiveData(nullptr);
+        commMain->SetOnStateChange(nullptr);
+    }
+}
+
+void Session::createComponents() {
+    commMain = named(new TVOXComm32(this), "commMain");
+    tmrMachine = named(new Timer(this), "tmrMachine");
+    tmrAutoStartDelayed = named(new Timer(this), "tmrAutoStartDelayed");
+    tmrAutoMark = named(new Timer(this), "tmrAutoMark");
+    tmrAutoCmd = named(new Timer(this), "tmrAutoCmd");
+    tmrAlarm = named(new Timer(this), "tmrAlarm");
+    tmrAlarmRepeat = named(new Timer(this), "tmrAlarmRepeat");
+
+    // The stored property values, set while the components only store them.
+    TComponent::BeginLoadingAll(this);
+    commMain->SetCommPort(QStringLiteral("COM2"));
+    commMain->SetBaudRate(TBaudRate::_115200);
+    commMain->SetAutoReconnect(false);
+    commMain->Options()->SetSkipEvents({voceTXEMPTY});
+    tmrMachine->SetInterval(50);
+    tmrMachine->SetEnabled(false);
+    tmrAutoStartDelayed->SetInterval(500);
+    tmrAutoStartDelayed->SetEnabled(false);
+    for (Timer* t : {tmrAutoMark, tmrAutoCmd, tmrAlarm}) {
+        t->SetInterval(30000);
+        t->SetEnabled(false);
+    }
+    tmrAlarmRepeat->SetInterval(500);
+    tmrAlarmRepeat->SetEnabled(false);
+    connectHandlers();
+    TComponent::LoadedAll(this);
+
+    // While connecting, the port's path is watched, so a device that comes
+    // back is opened at once rather than at the next retry.
+    m_portWatcher = new platform::PathWatcher(this);
+    m_portWatcher->OnChanged = [this] { portPathChanged(); };
+    m_quickRetryTimer = new QTimer(this);
+    m_quickRetryTimer->setInterval(QuickRetryInterval);
+    connect(m_quickRetryTimer, &QTimer::timeout, this, [this] {
+        if (--m_quickRetries <= 0)
+            m_quickRetryTimer->stop();
+        quickRetry();
+    });
+}
+
+void Session::connectHandlers() {
+    commMain->SetOnStateChange(
+        [this](QObject* sender, TCommState state) { commMainStateChange(sender, state); });
+    commMain->SetOnReceiveData([this](QObject* sender, const char* buffer, uint16_t length) {
+        commMainReceiveData(sender, buffer, length);
+    });
+    tmrMachine->OnTimer = [this](Timer*) { tmrMachineTimer(); };
+    tmrAutoStartDelayed->OnTimer = [this](Timer*) { tmrAutoStartDelayedTimer(); };
+    tmrAutoMark->OnTimer = [this](Timer*) { tmrAutoMarkTimer(); };
+    tmrAutoCmd->OnTimer = [this](Timer*) { tmrAutoCmdTimer(); };
+    tmrAlarm->OnTimer = [this](Timer*) { tmrAlarmTimer(); };
+    tmrAlarmRepeat->OnTimer = [this](Timer*) { tmrAlarmRepeatTimer(); };
+}
+
+// ---- notices ----------------------------------------------------------------------------
+
+void Session::ShowNotice(const QString& text) {
+    if (text == m_notice)
+        return;
+    m_notice = text;
+    if (OnNotice)
+        OnNotice(text);
+}
+
+// ---- connection sequence -------------------------------------------------------------------
+
+void Session::Start() {
+    connectOnly = false;
+    SetStatusStep(StatusStepOpening);
+    SetMachineState(MachineStateOpenPort);
+}
+
+void Session::Connect() {
+    connectOnly = true;
+    SetStatusStep(StatusStepOpening);
+    SetMachineState(MachineStateOpenPort);
+}
+
+void Session::Disconnect() {
+    SetMachineState(MachineStateIdle);
+    SetStatusStep(StatusStepDisconnecting);
+    commMain->StopComm();
+    SetStatusStep(StatusStepIdle);
+}
+
+void Session::SetStatusStep(TStatusStep step) {
+    if (step == StatusStep)
+        return;
+    StatusStep = step;
+    if (OnStatusStep)
+        OnStatusStep(step);
+}
+
+void Session::SetMachineState(TMachineState state) {
+    tmrMachine->SetEnabled(false);
+    MachineState = state;
+    machineStep = 0;
+    if (state == MachineStateOpenPort || state == MachineStateSendCommand)
+        tmrMachine->SetEnabled(true); // a fresh period: the first tick comes 50 ms later
+    watchPort();
+}
+
+void Session::watchPort() {
+    // Kept while the port is open too: the link to a device goes with it, and
+    // its target is remembered only while it is there.
+    if (MachineState == MachineStateIdle) {
+        m_portWatcher->watch(QString());
+        return;
+    }
+    const std::string device =
+        platform::SerialDevice::devicePath(commMain->CommPort().toLocal8Bit().toStdString());
+    m_portWatcher->watch(QString::fromLocal8Bit(device.c_str()));
+}
+
+void Session::portPathChanged() {
+    // Output the module prints while the port is closed is lost, so the next
+    // attempt comes at once; and a few more over the next 100 ms, since a new
+    // device node may still be getting its group and mode.
+    m_quickRetries = QuickRetries;
+    m_quickRetryTimer->start();
+    quickRetry();
+}
+
+void Session::quickRetry() {
+    // Only instead of waiting out a failed attempt's 500 ms; the retry timer
+    // runs on as it always does.
+    if (MachineState != MachineStateOpenPort || machineStep != 2 || m_inMachineTick)
+        return;
+    machineStep = 1;
+    tmrMachineTimer();
+}
+
+void Session::tmrMachineTimer() {
+    // One tick at a time, whatever the handlers below end up doing.
+    if (m_inMachineTick)
+        return;
+    m_inMachineTick = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{m_inMachineTick};
+
+    switch (MachineState) {
+    case MachineStateIdle:
+    case MachineStateReady:
+        tmrMachine->SetEnabled(false);
+        break;
+    case MachineStateOpenPort:
+        switch (machineStep) {
+        case 0:
+            openAttempts = 0;
+            machineStep = 1;
+            break;
+        case 1: {
+            if (OnBeforeOpen)
+                OnBeforeOpen();
+            watchPort(); // the port's name may have changed since
+            bool opened = false;
+            try {
+                opened = commMain->StartComm();
+            } catch (const ECommsError&) {
+                // The workers could not be started: an attempt that failed like any other.
+                opened = false;
+            }
+            showPortOpenOutcome(opened);
+            if (opened) {
+                ShowProgress(-1);
+                if (connectOnly) {
+                    SetStatusStep(StatusStepReady);
+                    SetMachineState(MachineStateReady);
+                } else {
+                    SetStatusStep(StatusStepSending);
+                    SetMachineState(MachineStateSendCommand);
+                }
+            } else {
+                openFailTick = platform::GetTickCount();
+                ++openAttempts;
+                ShowProgress(openAttempts);
+                machineStep = 2;
+            }
+            break;
+        }
+        case 2:
+            if (TickElapsed(openFailTick, 500))
+                machineStep = 1;
+            break;
+        default:
+            machineStep = 0;
+            break;
+        }
+        break;
+    case MachineStateSendCommand:
+        SetStatusStep(StatusStepReady);
+        SetMachineState(MachineStateReady);
+        break;
+    }
+}
+
+void Session::showPortOpenOutcome(bool opened) {
+    if (opened) {
+        // The reason of an earlier failure no longer holds.
+        if (!m_portNotice.isEmpty() && NoticeText() == m_portNotice)
+            ShowNotice(QString());
+        m_portNotice.clear();
+        return;
+    }
+    const QString reason =
+        PortOpenReasonText(GatherPortOpenFacts(commMain->CommPort(), commMain->LastError()));
+    if (reason.isEmpty())
+        return;
+    m_portNotice = reason;
+    ShowNotice(reason);
+}
+
+void Session::ShowProgress(int32_t count) {
+    if (OnProgress)
+        OnProgress(count);
+}
+
+QString Session::BaudRateText(TBaudRate rate) {
+    switch (rate) {
+    case TBaudRate::__28800:
+    case TBaudRate::_230400:
+    case TBaudRate::_460800:
+    case TBaudRate::_921600:
+    case TBaudRate::_1000000:
+        return QStringLiteral("?"); // no standard Win32 rate constant
+    default:
+        break;
+    }
+    const int ordinal = int(rate);
+    if (ordinal < 0 || ordinal >= kBaudRateCount)
+        return QStringLiteral("?");
+    return QString::number(BaudRateValue(rate));
+}
+
+void Session::setStateWord(const QString& word) {
+    m_stateWord = word;
+    if (OnStateWord)
+        OnStateWord(word);
+}
+
+void Session::commMainStateChange(QObject*, TCommState State) {
+    TCommState effective = State;
+    switch (State) {
+    case CommStateFailed:
+        setStateWord(QStringLiteral("Failed"));
+        if (MachineState != MachineStateOpenPort) {
+            // The port failed under us (an adapter pulled): reconnect on our own.
+            SetStatusStep(StatusStepDisconnecting);
+            commMain->StopComm();
+            SetStatusStep(StatusStepIdle);
+            connectOnly = true;
+            SetStatusStep(StatusStepOpening);
+            SetMachineState(MachineStateOpenPort);
+        }
+        break;
+    case CommStateDisconnected:
+        if (MachineState == MachineStateOpenPort) {
+            setStateWord(QStringLiteral("Failed"));
+            effective = CommStateFailed;
+        } else {
+            setStateWord(QStringLiteral("Disconnected"));
+        }
+        break;
+    case CommStateConnected:
+        setStateWord(QStringLiteral("Connected"));
+        break;
+    case CommStateFirst:
+        setStateWord(QStringLiteral("First"));
+        break;
+    }
+    if (effective != lastCommState) {
+        const QString port = commMain->CommPort();
+        const QString summary = QStringLiteral(" (Port: ") + port + QStringLiteral(", Speed: ") +
+                                BaudRateText(commMain->BaudRate()) + QStringLiteral(")");
+        const QString line =
+            QStringLiteral("COM port \"") + port + QStringLiteral("\": ") + m_stateWord;
+        addToTerminal(line.toLatin1(), VOxaTerminal_ltExtraA, true);
+        if (OnStateLine)
+            OnStateLine(summary, line);
+    }
+    lastCommState = effective;
+    if (OnEffectiveState)
+        OnEffectiveState(effective);
+}
+
+// ---- receive pipeline and sending -----------------------------------------------------------
+
+void Session::commMainReceiveData(QObject*, const char* Buffer, uint16_t BufferLength) {
+    if (automation().alarm) {
+        // Data arrived: a full silence period starts again, and the sound stops.
+        tmrAlarm->SetEnabled(false);
+        tmrAlarm->SetEnabled(true);
+        tmrAlarmRepeat->SetEnabled(false);
+    }
+    const QByteArrayView chunk(Buffer, BufferLength);
+    if (OnReceivedLine)
+        receivedBytes(chunk);
+    ReceiveSink sink;
+    sink.addLine = [this](QByteArrayView text, VOxaTerminal_LineType type) {
+        addToTerminal(text, type, true);
+    };
+    sink.addText = [this](QByteArrayView text, VOxaTerminal_LineType type) {
+        addToTerminal(text, type, false);
+    };
+    if (ReadFilters)
+        m_filters = ReadFilters();
+    ProcessReceivedChunk(chunk, m_filters, sink);
+}
+
+void Session::receivedBytes(QByteArrayView chunk) {
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < chunk.size(); ++i) {
+        const char c = chunk[i];
+        if (c != '\r' && c != '\n')
+            continue;
+        m_receivedPartial.append(chunk.sliced(start, i - start));
+        start = i + 1;
+        if (c == '\r') {
+            OnReceivedLine(m_receivedPartial);
+            m_receivedPartial.clear();
+        }
+    }
+    m_receivedPartial.append(chunk.sliced(start));
+}
+
+void Session::SendData(const char* data, int count) {
+    if (data == nullptr || count <= 0)
+        return;
+    commMain->WriteCommData(data, count);
+    addToTerminal(QByteArrayView(data, count), VOxaTerminal_ltOutText, false);
+}
+
+void Session::EchoSent(const char* data, int count) {
+    if (data != nullptr && count > 0)
+        addToTerminal(QByteArrayView(data, count), VOxaTerminal_ltOutText, false);
+}
+
+void Session::SendAutostartCommand(const QByteArray& appName) {
+    // The start command goes out byte for byte as typed.
+    const QByteArray command = autostartCommand(appName);
+    commMain->WriteCommString(command);
+    addToTerminal(command, VOxaTerminal_ltOutText, false);
+}
+
+void Session::Mark(const QByteArray& text) {
+    QByteArray line = QByteArrayLiteral("-- MARK --");
+    if (!text.isEmpty())
+        line += ' ' + text;
+    addToTerminal(line, VOxaTerminal_ltExtraA, true);
+}
+
+void Session::addToTerminal(QByteArrayView text, int lineType, bool ended) {
+    const QByteArray bytes = text.toByteArray();
+    if (ended)
+        termData->AddLine(bytes, lineType);
+    else
+        termData->AddData(bytes.constData(), int(bytes.size()), lineType);
+    // What a frozen terminal drops is not logged either.
+    if (OnRecord && !termData->IgnoreAddChars())
+        tapPiece(text, lineType, ended);
+}
+
+void Session::tapPiece(QByteArrayView text, int lineType, bool ended) {
+    // The log's rules: pieces of one type join a record until the line is
+    // ended; a text piece ending in a line break ends it (the break is not
+    // logged); another type starts a record of its own.
+    bool endsLine = ended;
+    if (isTextMode(lineType))
+        while (!text.isEmpty() && (text.back() == '\r' || text.back() == '\n')) {
+            text.chop(1);
+            endsLine = true;
+        }
+    if (m_tapType != lineType)
+        tapEnd();
+    if (m_tapType < 0) {
+        m_tapType = lineType;
+        m_tapRecord = stampText().toLatin1() + ": " + LineTypeInfo(lineType).logPrefix;
+    }
+    m_tapRecord.append(text);
+    if (endsLine)
+        tapEnd();
+}
+
+void Session::tapEnd() {
+    if (m_tapType < 0)
+        return;
+    m_tapType = -1;
+    const QByteArray record = std::exchange(m_tapRecord, QByteArray());
+    if (OnRecord)
+        OnRecord(record);
+}
+
+// ---- timed automation
+// ----------------------------------------------------------------------------
+
+const AutomationSettings& Session::automation() {
+    if (ReadAutomation)
+        m_automation = ReadAutomation();
+    return m_automation;
+}
+
+void Session::ApplyAdvancedSettings(const AutomationSettings& settings) {
+    m_automation = settings;
+    // Unchanged values keep the running period (Timer's rules).
+    tmrAutoMark->SetInterval(settings.markDelay);
+    tmrAutoMark->SetEnabled(settings.autoMark);
+    tmrAutoCmd->SetInterval(settings.autoCmdDelay);
+    tmrAutoCmd->SetEnabled(settings.autoCmd);
+    tmrAlarm->SetInterval(settings.alarmDelay);
+    tmrAlarm->SetEnabled(settings.alarm);
+    tmrAlarmRepeat->SetEnabled(false);
+}
+
+void Session::ArmAutoConnect(const AutomationSettings& settings) {
+    tmrAutoStartDelayed->SetInterval(settings.autoStartDelay);
+    tmrAutoStartDelayed->SetEnabled(settings.autoStart);
+}
+
+void Session::tmrAutoStartDelayedTimer() {
+    // Fires once per run.
+    tmrAutoStartDelayed->SetEnabled(false);
+    Connect();
+}
+
+void Session::tmrAutoMarkTimer() {
+    Mark();
+}
+
+void Session::tmrAutoCmdTimer() {
+    QByteArray command = automation().autoCmdText;
+    command.append('\r');
+    SendData(command.constData(), int(command.size()));
+}
+
+void Session::tmrAlarmTimer() {
+    addToTerminal(QByteArrayLiteral("-- WARNING: NO DATA -- (sound)"), VOxaTerminal_ltExtraA, true);
+    // One warning per silence; the sound repeats until data arrive.
+    tmrAlarm->SetEnabled(false);
+    tmrAlarmRepeat->SetEnabled(false);
+    tmrAlarmRepeat->SetEnabled(true);
+    tmrAlarmRepeatTimer();
+}
+
+void Session::tmrAlarmRepeatTimer() {
+    // Started and forgotten: whether the player runs, or finds a sound
+    // device, is not the console's business.
+    platform::startDetached(QStringLiteral("aplay"), {QStringLiteral("-q"), alarmSoundFile()});
+}
+
+} // namespace app
