@@ -141,6 +141,14 @@ int SerialDevice::open(const std::string& portName) {
         ::close(fd);
         return error;
     }
+    // Raw at once: a tty that is new (a USB adapter plugged in again) starts
+    // cooked, and until the settings are applied what the device sends would
+    // have its carriage returns turned into line feeds and be echoed back to it.
+    cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &tio);
     // Only output left by an earlier owner goes. A serial driver keeps no input
     // while its port is closed, so flushing the input here could only drop what
     // the device sent since the open, and a device that is back on a replugged

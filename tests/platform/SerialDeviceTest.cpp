@@ -87,6 +87,31 @@ TEST(SerialDeviceOpen, PtyHasNoModemLines) {
     EXPECT_EQ(queued, 0);
 }
 
+TEST(SerialDeviceOpen, LineIsRawFromTheOpen) {
+    // A line left cooked, as a newly plugged adapter's is: what the device sends
+    // right after the open keeps its carriage returns and is not echoed back.
+    testsupport::Pty pty(HeldSlave);
+    SerialDevice dev;
+    ASSERT_EQ(dev.open(pty.path().toStdString()), 0);
+    ASSERT_TRUE(pty.write("AT\r"));
+    std::string got;
+    const int64_t end = nowMs() + 5000;
+    while (got.size() < 3 && nowMs() < end) {
+        char buffer[16];
+        const long n = dev.readSome(buffer, sizeof buffer);
+        if (n > 0)
+            got.append(buffer, size_t(n));
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_EQ(got, "AT\r");
+    ASSERT_EQ(dev.writeSome("X", 1), 1);
+    QByteArray echoed;
+    while (!echoed.contains('X') && nowMs() < end)
+        echoed += pty.readNow();
+    EXPECT_EQ(echoed, "X") << "nothing but what the device side wrote";
+}
+
 TEST(SerialDeviceSettings, AppliedAndReadBack) {
     testsupport::Pty pty(HeldSlave);
     SerialDevice dev;
