@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -278,10 +279,11 @@ void TfrmMain::createComponents() {
     // The connection, the receive pipeline, the automation and the logging
     // (with its serial component and timers); "logs\Dralvo_*.log" when started
     // from a shell, the user's state folder when started from the desktop menu
-    // (see app/LogLocation.h).
+    // or when logs/ cannot take the log (see app/LogLocation.h).
     const QString home = QDir::homePath();
-    session = new app::Session(this, termData,
-                               LogFilePattern(QDir::currentPath(), home, StateHome(home)));
+    const QString here = QDir::currentPath();
+    const LogPlace place = ChooseLogPlace(here, home, StateHome(home));
+    session = new app::Session(this, termData, place.pattern);
     session->setObjectName(QStringLiteral("session"));
     commMain = session->commMain;
     tmrMachine = session->tmrMachine;
@@ -291,6 +293,14 @@ void TfrmMain::createComponents() {
     tmrAlarm = session->tmrAlarm;
     tmrAlarmRepeat = session->tmrAlarmRepeat;
     connectHandlers();
+    if (place.reason == LogPlace::NotAFolder || place.reason == LogPlace::NotWritable) {
+        const QString folder = DisplayedLogPath(place.folder, here, home);
+        const QString instead =
+            DisplayedLogPath(QFileInfo(place.pattern).absolutePath(), here, home);
+        ShowNotice(place.reason == LogPlace::NotAFolder
+                       ? tr("%1 is not a folder: the log goes to %2").arg(folder, instead)
+                       : tr("%1 cannot be written: the log goes to %2").arg(folder, instead));
+    }
 }
 
 void TfrmMain::connectHandlers() {

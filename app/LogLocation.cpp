@@ -32,18 +32,27 @@ QString StateHome(const QString& homeDir) {
     return homeDir + QStringLiteral("/.local/state");
 }
 
-QString LogFilePattern(const QString& currentDir, const QString& homeDir,
-                       const QString& stateHome) {
+LogPlace ChooseLogPlace(const QString& currentDir, const QString& homeDir,
+                        const QString& stateHome) {
+    LogPlace place;
+    place.pattern = stateHome + QStringLiteral("/Dralvo/logs/Dralvo_*.log");
     const QString here = canonical(currentDir);
-    const bool menuStart = here == QLatin1String("/") || here == canonical(homeDir);
-    // A folder that is there must be writable, a missing one creatable. A
-    // file in the way of logs/ is the user's to move: the logger reports it.
+    if (here == QLatin1String("/") || here == canonical(homeDir)) {
+        place.reason = LogPlace::MenuStart;
+        return place;
+    }
+    // A folder that is there must be writable, a missing one creatable.
     const QFileInfo logs(here + QStringLiteral("/logs"));
-    const bool takesLogs =
-        logs.exists() ? (!logs.isDir() || logs.isWritable()) : QFileInfo(here).isWritable();
-    if (!menuStart && takesLogs)
-        return ShellPattern;
-    return stateHome + QStringLiteral("/Dralvo/logs/Dralvo_*.log");
+    if (logs.exists() && !logs.isDir()) {
+        place.reason = LogPlace::NotAFolder;
+        place.folder = logs.filePath();
+    } else if (logs.exists() ? !logs.isWritable() : !QFileInfo(here).isWritable()) {
+        place.reason = LogPlace::NotWritable;
+        place.folder = logs.exists() ? logs.filePath() : here;
+    } else {
+        place.pattern = ShellPattern;
+    }
+    return place;
 }
 
 QString DisplayedLogPath(const QString& fileName, const QString& currentDir,

@@ -93,9 +93,15 @@ Session::Session(QObject* owner, VOxaTerminal* terminal, const QString& logPatte
                                             const QString& reason) {
         // The log itself says how many records it missed; the user learns
         // that it is missing them.
-        const QString text = failing ? QStringLiteral("Cannot write the log ") + fileName +
-                                           QStringLiteral(": ") + reason
-                                     : QStringLiteral("Logging again to ") + fileName;
+        QString text;
+        if (failing)
+            text =
+                QStringLiteral("Cannot write the log ") + fileName + QStringLiteral(": ") + reason;
+        else if (!reason.isEmpty()) // the file lost its name; the log goes on
+            text = tr("%1; logging goes on in a new %2")
+                       .arg(reason.left(1).toUpper() + reason.mid(1), fileName);
+        else
+            text = QStringLiteral("Logging again to ") + fileName;
         ShowNotice(text);
         if (OnLogFault)
             OnLogFault(text);

@@ -8,10 +8,19 @@
 //
 // Files are opened, written and closed in the order asked for. Each open
 // starts a new generation; records belong to the generation they were made
-// for. When an open or a write fails the file is closed and every record of
-// that generation still to come is dropped and counted as not logged; the
-// owner hears of the failure through a report and opens anew.
+// for. When an open or a write fails the file is cut back to its last whole
+// record and closed, and every record of that generation not in the file is
+// dropped and counted as not logged, each once; the owner hears of the failure
+// through a report and opens anew.
+//
+// A file can lose its name while it is open (deleted, moved away, or another
+// file put in its place): records written after that would be gone with it.
+// The writer compares the open file with its name at least once a second and
+// after every failed write; when they differ it opens the name afresh (folder
+// and fallback names as at the open), writes one record saying so, and writes
+// again every record that went to the file since it last had its name.
 #include <QString>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -34,6 +43,12 @@ public:
     virtual int64_t seekEnd() = 0;
     // The descriptor, -1 when there is none.
     virtual int handle() const { return -1; }
+    // Cuts the file to size bytes.
+    virtual bool truncate(int64_t size) = 0;
+    // Whether name still names this file: Named, Gone (deleted or moved
+    // away) or Replaced (another file is there now). Named when it cannot tell.
+    enum class NameState { Named, Gone, Replaced };
+    virtual NameState nameState(const QString& name) const = 0;
 };
 
 // Opens a file for writing records with a Win32 creation disposition and
@@ -54,6 +69,23 @@ struct LogLoss {
     void add(int64_t count, int64_t at);
 };
 
+// Where a record begins in bytes handed over. Everything in front of it is
+// whole records, so a failed write cuts the file back to a record's start.
+// records and lostSince are what losing the record loses: 1 and its stamp for
+// a record of the terminal's, the count it reports for a "not logged" record.
+struct LogMark {
+    uint32_t offset;   // of the record's first byte (after the line break ending the previous)
+    uint32_t records;  // not logged when this record is lost
+    int64_t stamp;     // the record's time stamp (local ms, as LogLoss::since)
+    int64_t lostSince; // the first of those records
+};
+
+// The record saying that the file lost its name: replaced (another file took
+// its place) or gone; since is the stamp of the first record written to it
+// since it last had its name, INT64_MAX when none was. Ends with CR LF. Made
+// on the writer's thread.
+using LogMovedRecord = std::function<std::vector<char>(bool replaced, int64_t since)>;
+
 struct LogOpenRequest {
     QString folder; // made first; when it cannot be made nothing is opened
     struct Name {
@@ -62,7 +94,8 @@ struct LogOpenRequest {
     };
     std::vector<Name> names; // tried in order until one opens
     uint32_t flags = 0;
-    bool smoothAppend = false; // no line break in front of the first record of a non-empty file
+    bool smoothAppend = false;  // no line break in front of the first record of a non-empty file
+    LogMovedRecord movedRecord; // none: a file that loses its name is not followed
 };
 
 // What the writer tells its owner.
@@ -73,11 +106,13 @@ struct LogReport {
         OpenFailed,   // none of the names opened; fileName is the first
         WriteFailed,  // a write to fileName failed; the file is closed
         Written,      // a batch that asked for it has been written
+        Moved,        // the file lost its name; logging goes on in fileName
     };
     Kind kind;
     uint64_t generation;
     QString fileName;
-    int error = 0; // errno-style reason
+    int error = 0;         // errno-style reason
+    bool replaced = false; // Moved: another file took the name (else deleted or moved away)
 };
 
 class LogWriter {
@@ -92,12 +127,11 @@ public:
 
     // Closes the open file (after what is queued) and opens another.
     void open(uint64_t generation, LogOpenRequest request);
-    // Queues finished record bytes. records: record lines they hold (for the
-    // count of what was not logged); firstStamp: local time of the first one;
-    // carried: the losses a "not logged" record among these bytes reports,
-    // counted again when the bytes are lost too; confirm: report Written.
-    void write(uint64_t generation, std::vector<char> bytes, int64_t records, int64_t firstStamp,
-               LogLoss carried, bool confirm);
+    // Queues finished record bytes. marks: where the records that begin in
+    // them begin (a piece continuing a line has none); endsWhole: the bytes end
+    // with a line's end; confirm: report Written.
+    void write(uint64_t generation, std::vector<char> bytes, std::vector<LogMark> marks,
+               bool endsWhole, bool confirm);
     void close(uint64_t generation);
     // Returns once everything queued so far has been done.
     void waitWritten();
@@ -117,21 +151,35 @@ private:
         uint64_t generation = 0;
         LogOpenRequest open;
         std::vector<char> bytes;
-        int64_t records = 0;
-        int64_t firstStamp = INT64_MAX;
-        LogLoss carried;
+        std::vector<LogMark> marks;
+        bool endsWhole = false;
         bool confirm = false;
     };
     void push(Item item);
     void run();
     void doOpen(const Item& item);
+    // Opens the first of the request's names that opens; false after a
+    // report of the failure.
+    bool openFile(uint64_t generation, const LogOpenRequest& request);
     void doClose();
     void doWrite(std::vector<Item>& batch);
+    // Writes records at the end of the open file; a failure cuts the file back
+    // to its last whole record and closes it. False when it failed.
+    bool writeRecords(const char* data, size_t count, const std::vector<LogMark>& marks,
+                      bool endsWhole);
     // Writes count bytes to the open file; when fewer were written the rest is
     // written once more. Returns the number of bytes written in all; error
     // holds the reason of a failure.
     int64_t writeLog(const char* data, int64_t count, int& error);
-    void lose(const Item& item);
+    // The file still has its name (the records before its last whole one are
+    // safe then); when it lost it, logging goes on in a new file, and the
+    // records of the unwritten bytes given (those of a failed write) with it.
+    // The unwritten bytes are data from skip to count; marks count from data.
+    bool checkName(const char* data = nullptr, size_t skip = 0, size_t count = 0,
+                   const std::vector<LogMark>* marks = nullptr, bool endsWhole = false);
+    void moveToNewFile(bool replaced, std::vector<char> bytes, std::vector<LogMark> marks,
+                       bool endsWhole);
+    void lose(const std::vector<LogMark>& marks, size_t from = 0);
     void report(LogReport report);
 
     LogFileOpener m_opener;
@@ -153,8 +201,20 @@ private:
     std::unique_ptr<LogFile> m_file;
     uint64_t m_generation = 0; // of m_file
     QString m_fileName;
+    LogOpenRequest m_request;    // of m_file, to open it afresh
     bool m_leadingBreak = false; // the first record of a non-empty file starts a new line
     std::vector<char> m_joined;
+    std::vector<LogMark> m_joinedMarks;
+    int64_t m_end = 0;    // file offset after the last byte written
+    int64_t m_whole = 0;  // file offset where the last whole record ends
+    LogMark m_openMark{}; // the record begun at m_whole and written in part
+    bool m_openRecord = false;
+    // What was written since the file last had its name, from a record's
+    // start on: written again when the name is found gone.
+    std::vector<char> m_tail;
+    std::vector<LogMark> m_tailMarks; // offsets from m_tail's start
+    int64_t m_tailAt = 0;             // file offset of m_tail's first byte
+    std::chrono::steady_clock::time_point m_nextCheck;
 
     std::thread m_thread; // last: starts once everything above exists
 };

@@ -36,6 +36,42 @@ char* putTwoDigits(char* p, int value) {
     return p;
 }
 
+QByteArray dateTextOf(int64_t day) {
+    const QDate date = QDate::fromJulianDay(day + unixEpochJulianDay);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year(), date.month(), date.day());
+    return QByteArray(text);
+}
+
+// The 23 characters "yyyy-mm-dd hh:mm:ss.zzz" (with the locale's separator).
+char* putStampText(char* p, const QByteArray& date, const QByteArray& separator, int ms) {
+    std::memcpy(p, date.constData(), size_t(date.size()));
+    p += date.size();
+    *p++ = ' ';
+    p = putTwoDigits(p, ms / 3600000);
+    std::memcpy(p, separator.constData(), size_t(separator.size()));
+    p += separator.size();
+    p = putTwoDigits(p, ms / 60000 % 60);
+    std::memcpy(p, separator.constData(), size_t(separator.size()));
+    p += separator.size();
+    p = putTwoDigits(p, ms / 1000 % 60);
+    *p++ = '.';
+    *p++ = char('0' + ms % 1000 / 100);
+    return putTwoDigits(p, ms % 100);
+}
+
+int64_t localMsOf(const QDateTime& dt) {
+    return (dt.date().toJulianDay() - unixEpochJulianDay) * msPerDay +
+           dt.time().msecsSinceStartOfDay();
+}
+
+QByteArray stampText(int64_t localMs, const QByteArray& separator) {
+    const int64_t day = floorDiv(localMs, msPerDay);
+    char text[64];
+    char* end = putStampText(text, dateTextOf(day), separator, int(localMs - day * msPerDay));
+    return QByteArray(text, int(end - text));
+}
+
 QString faultReason(terminal::LogReport::Kind kind, int error) {
     const QString system = qt_error_string(error);
     switch (kind) {
@@ -122,32 +158,14 @@ VOxaLogger::Stamp VOxaLogger::localStamp(int64_t utc) {
 
 const QByteArray& VOxaLogger::dateText(int64_t day) {
     if (day != m_textDay) {
-        const QDate date = QDate::fromJulianDay(day + unixEpochJulianDay);
-        char text[32];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year(), date.month(), date.day());
-        m_dateText = QByteArray(text);
+        m_dateText = dateTextOf(day);
         m_textDay = day;
     }
     return m_dateText;
 }
 
-// The 23 characters "yyyy-mm-dd hh:mm:ss.zzz" (with the locale's separator).
 char* VOxaLogger::putStamp(char* p, const Stamp& stamp) {
-    const QByteArray& date = dateText(stamp.day);
-    const int ms = stamp.msecsOfDay;
-    std::memcpy(p, date.constData(), size_t(date.size()));
-    p += date.size();
-    *p++ = ' ';
-    p = putTwoDigits(p, ms / 3600000);
-    std::memcpy(p, m_timeSeparator.constData(), size_t(m_timeSeparator.size()));
-    p += m_timeSeparator.size();
-    p = putTwoDigits(p, ms / 60000 % 60);
-    std::memcpy(p, m_timeSeparator.constData(), size_t(m_timeSeparator.size()));
-    p += m_timeSeparator.size();
-    p = putTwoDigits(p, ms / 1000 % 60);
-    *p++ = '.';
-    *p++ = char('0' + ms % 1000 / 100);
-    return putTwoDigits(p, ms % 100);
+    return putStampText(p, dateText(stamp.day), m_timeSeparator, stamp.msecsOfDay);
 }
 
 void VOxaLogger::appendStamp(const Stamp& stamp) {
@@ -210,11 +228,8 @@ void VOxaLogger::handOver() {
     if (m_used == 0)
         return;
     writer().write(m_generation, std::vector<char>(m_buffer.data(), m_buffer.data() + m_used),
-                   m_batchRecords, m_batchStamp, m_batchCarried, m_faulty);
+                   std::exchange(m_batchMarks, {}), m_pendingRN == 2, m_faulty);
     m_used = 0;
-    m_batchRecords = 0;
-    m_batchStamp = INT64_MAX;
-    m_batchCarried = {};
     // Keep the buffer for the next batch unless one huge piece blew it up.
     if (m_buffer.size() > size_t(4 * FlushThreshold))
         std::vector<char>().swap(m_buffer);
@@ -248,14 +263,33 @@ void VOxaLogger::handleReports() {
                 }
             }
             break;
+        case terminal::LogReport::Moved:
+            if (current) {
+                m_fileName = report.fileName;
+                if (OnFileOpened) {
+                    TLogFileEvent handler = OnFileOpened;
+                    handler(this, m_fileName);
+                }
+                if (OnLogFault) {
+                    TLogFaultEvent handler = OnLogFault;
+                    handler(this, false, m_fileName,
+                            report.replaced ? tr("another file took the name of the log file")
+                                            : tr("the log file was deleted or moved away"));
+                }
+            }
+            break;
         case terminal::LogReport::FolderFailed:
         case terminal::LogReport::OpenFailed:
         case terminal::LogReport::WriteFailed:
             if (current) {
                 // What is gathered for that file is counted with its other
-                // records; the next record tries again.
+                // records; the next record tries again. A line still open
+                // began in that file and is lost with it: the rest of it is
+                // not logged as a record of its own.
                 handOver();
+                const int openLine = m_pendingRN == 0 ? m_prevLineType : VOxaTerminal_lt_NoType;
                 closeState();
+                m_lostRest = openLine;
                 if (report.kind == terminal::LogReport::OpenFailed && m_newFileStyle == volnfExact)
                     m_openFailed = true;
             }
@@ -289,7 +323,7 @@ void VOxaLogger::beginFault(const QString& fileName, const QString& reason) {
 // A piece that is not logged. Pieces of one line count as one record.
 void VOxaLogger::noteLost(int lineType, const Stamp& stamp, bool endsLine) {
     if (lineType != m_lostLineType)
-        m_loss.add(1, stamp.day * msPerDay + stamp.msecsOfDay);
+        m_loss.add(1, localMs(stamp));
     m_lostLineType = endsLine ? int(VOxaTerminal_lt_NoType) : lineType;
 }
 
@@ -312,13 +346,14 @@ bool VOxaLogger::tooMuchWaiting() {
     if (waiting <= m_maxBacklog)
         return false;
     m_dropping = true;
-    // The line being written ends here; what follows is dropped whole.
-    if (m_pendingRN != 2) {
+    // The line before ends here; what follows is dropped whole.
+    const bool ended = m_pendingRN != 2;
+    if (ended)
         append("\r\n", 2);
-        appended();
-    }
     m_prevLineType = VOxaTerminal_lt_NoType;
     m_pendingRN = 2;
+    if (ended)
+        appended();
     beginFault(m_fileName.isEmpty() ? MakeFileName(m_currentDate) : m_fileName,
                QStringLiteral("the disk does not keep up; records are being dropped"));
     return true;
@@ -334,6 +369,9 @@ void VOxaLogger::appendLossNotice(const Stamp& stamp) {
         return;
     if (m_pendingRN != 2)
         append("\r\n", 2);
+    // When its bytes are lost, the records it reports are counted again.
+    m_batchMarks.push_back({uint32_t(m_used), uint32_t(std::min<int64_t>(loss.records, UINT32_MAX)),
+                            localMs(stamp), loss.since});
     if (m_options.testFlag(volofDate))
         appendStamp(stamp);
     if (m_options.testFlag(volofLinetype)) {
@@ -349,7 +387,6 @@ void VOxaLogger::appendLossNotice(const Stamp& stamp) {
     append(text.constData(), size_t(text.size()));
     m_prevLineType = VOxaTerminal_lt_NoType;
     m_pendingRN = 2;
-    m_batchCarried.add(loss);
 }
 
 // ---- records ------------------------------------------------------------------------
@@ -430,13 +467,15 @@ void VOxaLogger::logData(int lineType, const char* data, int count, bool preform
         return;
     // End of line; values outside the table count as "no type" too.
     if (lineType < 0 || lineType >= VOxaTerminal_lt_NoType) {
-        if (m_pendingRN != 2 && m_open) {
+        const bool ends = m_pendingRN != 2 && m_open;
+        if (ends)
             append("\r\n", 2);
-            appended();
-        }
         m_prevLineType = VOxaTerminal_lt_NoType;
         m_pendingRN = 2;
         m_lostLineType = VOxaTerminal_lt_NoType;
+        m_lostRest = VOxaTerminal_lt_NoType;
+        if (ends)
+            appended();
         return;
     }
     if (!data || count < 0)
@@ -455,15 +494,29 @@ void VOxaLogger::logData(int lineType, const char* data, int count, bool preform
             ++removed;
         }
 
+    // The rest of a line whose start was lost with a failed file (and
+    // counted) is not logged as a record of its own.
+    if (lineType == m_lostRest) {
+        if (removed > 0)
+            m_lostRest = VOxaTerminal_lt_NoType;
+        return;
+    }
+    m_lostRest = VOxaTerminal_lt_NoType;
+
     const Stamp stamp = stampMs == StampNow ? now() : localStamp(stampMs);
-    if (m_newFileStyle == volnfDaily && stamp.day != m_currentDay)
+    // A piece that continues the open line belongs to its record: to the file
+    // of the record's day (its first piece's stamp), never cut off by a "not
+    // logged" record, never dropped on its own.
+    const bool continues = m_open && m_pendingRN == 0 && lineType == m_prevLineType;
+    if (m_newFileStyle == volnfDaily && stamp.day != m_currentDay && !continues)
         Close();
-    if ((!m_open && !Open2(QString::fromLatin1(dateText(stamp.day)))) || tooMuchWaiting()) {
+    if ((!m_open && !Open2(QString::fromLatin1(dateText(stamp.day)))) ||
+        (!continues && tooMuchWaiting())) {
         noteLost(lineType, stamp, removed > 0);
         return;
     }
     m_lostLineType = VOxaTerminal_lt_NoType;
-    if (lossPending())
+    if (!continues && lossPending())
         appendLossNotice(stamp);
 
     const int previous = m_pendingRN;
@@ -473,6 +526,8 @@ void VOxaLogger::logData(int lineType, const char* data, int count, bool preform
     if (newLine) {
         if (previous != 2)
             append("\r\n", 2);
+        const int64_t at = localMs(stamp);
+        m_batchMarks.push_back({uint32_t(m_used), 1, at, at});
         if (m_options.testFlag(volofDate))
             appendStamp(stamp);
         if (m_options.testFlag(volofLinetype))
@@ -480,15 +535,8 @@ void VOxaLogger::logData(int lineType, const char* data, int count, bool preform
     }
     appendData(row, data, count, preformatted);
     m_prevLineType = lineType;
-    if (m_used != before) {
-        // For the count of what a failed write loses: the record lines the
-        // batch holds (one that continues a line counts as well).
-        if (newLine || before == 0) {
-            ++m_batchRecords;
-            m_batchStamp = std::min(m_batchStamp, stamp.day * msPerDay + stamp.msecsOfDay);
-        }
+    if (m_used != before)
         appended();
-    }
 }
 
 // ---- file ------------------------------------------------------------------------------
@@ -510,6 +558,7 @@ void VOxaLogger::Close() {
             appendLossNotice(now());
         if (m_pendingRN != 2)
             append("\r\n", 2);
+        m_pendingRN = 2;
         handOver();
         writer().close(m_generation);
         closeState();
@@ -541,6 +590,32 @@ QString VOxaLogger::MakeFileName(const QString& token) const {
     return QDir::cleanPath(QDir::current().absoluteFilePath(name));
 }
 
+// The record that opens the new file when the old one lost its name. Made on
+// the writer's thread from copies of what it needs.
+terminal::LogMovedRecord VOxaLogger::movedRecordMaker() const {
+    return [separator = m_timeSeparator, options = m_options, clock = m_clock](bool replaced,
+                                                                               int64_t since) {
+        QDateTime now;
+        if (clock)
+            now = clock();
+        if (!now.isValid())
+            now = QDateTime::currentDateTime();
+        QByteArray text;
+        if (options.testFlag(volofDate))
+            text += stampText(localMsOf(now), separator) + ": ";
+        if (options.testFlag(volofLinetype))
+            text += LineTypeInfo(VOxaTerminal_ltExtraA).logPrefix;
+        text += replaced ? "-- WARNING: another file took the name of the log file; "
+                         : "-- WARNING: the log file was deleted or moved away; ";
+        if (since == INT64_MAX)
+            text += "no record went to it since --\r\n";
+        else
+            text += "the records written to it since " + stampText(since, separator) +
+                    " follow again --\r\n";
+        return std::vector<char>(text.begin(), text.end());
+    };
+}
+
 bool VOxaLogger::Open2(const QString& token) {
     if (m_open)
         return true;
@@ -564,6 +639,7 @@ bool VOxaLogger::Open2(const QString& token) {
             request.names.push_back({MakeFileName(base + QLatin1Char('-') + QString::number(i)),
                                      i == 9 ? uint32_t(OPEN_ALWAYS) : disposition});
     }
+    request.movedRecord = movedRecordMaker();
     ++m_generation;
     writer().open(m_generation, std::move(request));
 

@@ -15,10 +15,15 @@
 //
 // Nothing is lost silently: a record that cannot be logged (no folder, no
 // rights, a full disk, a file that cannot be opened under any of its names, or
-// more than MaxBacklog bytes waiting for a slow disk) is counted, and once
-// writing works again one record says how many were not logged and since
-// when. OnLogFault tells the owner when such a fault begins and when it is
-// over.
+// more than MaxBacklog bytes waiting for a slow disk) is counted, once per
+// line, and once writing works again one record says how many were not logged
+// and since when. A record reaches the file whole or not at all. OnLogFault
+// tells the owner when such a fault begins and when it is over. A file that is
+// deleted, moved away or replaced while it is open is noticed within a second:
+// the log goes on in a new file, with what went to the nameless one.
+//
+// A record is one line of the file, and it belongs to the day of its first
+// piece: a line that begins before midnight ends in that day's file.
 #include <QDateTime>
 #include <QFlags>
 #include <QString>
@@ -52,7 +57,10 @@ class VOxaLogger;
 
 // A logging fault begins (failing true: the file, or the file that could not
 // be made, and the reason in words) or is over (failing false: records reach
-// the file again and the "not logged" record has been written).
+// the file again and the "not logged" record has been written). failing false
+// with a reason: the open file lost its name (the reason says how) and
+// logging goes on in fileName, which starts with a record saying so and holds
+// again what went to the nameless file.
 using TLogFaultEvent = std::function<void(VOxaLogger* Sender, bool failing, const QString& fileName,
                                           const QString& reason)>;
 // A log file has been opened: the day's file, or the fallback name used when
@@ -161,6 +169,8 @@ private:
     };
     Stamp now();
     Stamp localStamp(int64_t utcMs);
+    static int64_t localMs(const Stamp& stamp) { return stamp.day * 86400000 + stamp.msecsOfDay; }
+    terminal::LogMovedRecord movedRecordMaker() const;
     const QByteArray& dateText(int64_t day);
     char* putStamp(char* p, const Stamp& stamp);
     void appendStamp(const Stamp& stamp);
@@ -197,16 +207,15 @@ private:
 
     std::vector<char> m_buffer; // gathered record bytes; its size is the capacity kept
     size_t m_used = 0;          // bytes of m_buffer in use
-    int64_t m_batchRecords = 0; // record lines in the gathered bytes
-    int64_t m_batchStamp = INT64_MAX;
-    terminal::LogLoss m_batchCarried; // reported by a "not logged" record among them
+    std::vector<terminal::LogMark> m_batchMarks; // where the gathered records begin
     bool m_flushPosted = false;
 
     // Records not logged (beyond those the writer counts), and the state of
     // the record being dropped.
     terminal::LogLoss m_loss;
     int m_lostLineType = VOxaTerminal_lt_NoType;
-    bool m_dropping = false; // too much is waiting for the disk
+    int m_lostRest = VOxaTerminal_lt_NoType; // type of a line whose start was lost with its file
+    bool m_dropping = false;                 // too much is waiting for the disk
     bool m_faulty = false;
 
     terminal::LogFileOpener m_opener;

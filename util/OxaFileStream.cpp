@@ -30,3 +30,7 @@ int64_t TOxaFileStream::Size() const {
 int64_t TOxaFileStream::Position() const {
     return m_file.position();
 }
+
+bool TOxaFileStream::SetSize(int64_t size) {
+    return m_file.truncate(size) && m_file.seek(size, 0) == size;
+}

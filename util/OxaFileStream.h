@@ -3,6 +3,7 @@
 // values.
 #include <QString>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -53,6 +54,10 @@ public:
     int64_t Seek(int64_t offset, int origin);
     int64_t Size() const;
     int64_t Position() const;
+    // Cuts (or extends) the file to size bytes; the position moves to the new end.
+    bool SetSize(int64_t size);
+    // The device and inode of the open file (and its size and times).
+    std::optional<platform::FileIdentity> Identity() const { return m_file.identity(); }
 
 private:
     platform::File m_file;

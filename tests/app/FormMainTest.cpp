@@ -650,33 +650,48 @@ TEST_F(MainWindowTest, FreezeDropsWhatArrivesMeanwhileFromDisplayAndLog) {
 }
 
 TEST_F(MainWindowTest, ALogThatCannotBeWrittenIsNoticedAndLaterSaysWhatItMissed) {
-    // Started in a folder where a file stands in the place of logs/.
+    // Started in a folder where a file stands in the place of logs/, and the
+    // state folder, where the log goes then, cannot be made either.
     QTemporaryDir folder;
     const QString previous = QDir::currentPath();
+    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
     ASSERT_TRUE(QDir::setCurrent(folder.path()));
     QFile blocker(folder.filePath("logs"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
+    QFile stateBlocker(folder.filePath("state"));
+    ASSERT_TRUE(stateBlocker.open(QIODevice::WriteOnly));
+    stateBlocker.close();
+    qputenv("XDG_STATE_HOME", stateBlocker.fileName().toLocal8Bit());
+    const QString stateLogs = stateBlocker.fileName() + "/Dralvo/logs";
 
     create(); // its first state line cannot be logged
     const QString notice = frm->NoticeText();
-    EXPECT_TRUE(notice.startsWith("Cannot write the log " + folder.path() + "/logs/Dralvo_"))
+    EXPECT_TRUE(notice.startsWith("Cannot write the log " + stateLogs + "/Dralvo_"))
         << notice.toStdString();
     EXPECT_TRUE(notice.contains("folder")) << notice.toStdString();
     receive("lost too\r\n");
 
-    ASSERT_TRUE(blocker.remove());
+    ASSERT_TRUE(stateBlocker.remove());
     receive("kept\r\n");
     const QString fileName = frm->termData->Logger()->FileName();
+    EXPECT_TRUE(fileName.startsWith(stateLogs)) << fileName.toStdString();
     EXPECT_EQ(frm->NoticeText(), "Logging again to " + fileName);
     QFile log(fileName);
     ASSERT_TRUE(log.open(QIODevice::ReadOnly));
     const QList<QByteArray> lines = log.readAll().split('\n');
-    QDir::setCurrent(previous);
     ASSERT_EQ(lines.size(), 3);
     EXPECT_TRUE(lines[0].contains(": A -- WARNING: 2 record(s) not logged since "))
         << lines[0].constData();
     EXPECT_TRUE(lines[1].endsWith(": + kept\r")) << lines[1].constData();
+    frm.reset();
+
+    // With a state folder to go to, the window says where the log went.
+    create();
+    EXPECT_EQ(frm->NoticeText(), "logs is not a folder: the log goes to state/Dralvo/logs");
+    frm.reset();
+    qputenv("XDG_STATE_HOME", savedState);
+    QDir::setCurrent(previous);
 }
 
 // Started in the home folder, as from a desktop menu: the log goes to the state

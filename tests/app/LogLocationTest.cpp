@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "app/LogLocation.h"
@@ -10,22 +11,42 @@ namespace {
 
 const QString ShellPattern = QStringLiteral("logs\\Dralvo_*.log");
 
-TEST(LogLocation, ShellStartsKeepLogsHereMenuStartsUseTheStateFolder) {
+TEST(LogLocation, ShellStartsKeepLogsHereMenuStartsAndBlockedFoldersUseTheStateFolder) {
     QTemporaryDir root;
     const QString home = root.path() + "/home";
     const QString work = home + "/work";
     const QString state = root.path() + "/state";
     ASSERT_TRUE(QDir().mkpath(work));
     const QString statePattern = state + "/Dralvo/logs/Dralvo_*.log";
+    const auto place = [&](const QString& here) { return ChooseLogPlace(here, home, state); };
 
     // A folder of one's own, with or without logs/ yet.
-    EXPECT_EQ(LogFilePattern(work, home, state), ShellPattern);
+    EXPECT_EQ(place(work).pattern, ShellPattern);
+    EXPECT_EQ(place(work).reason, LogPlace::Here);
     ASSERT_TRUE(QDir().mkpath(work + "/logs"));
-    EXPECT_EQ(LogFilePattern(work, home, state), ShellPattern);
+    EXPECT_EQ(place(work).pattern, ShellPattern);
     // Where a desktop menu starts programs.
-    EXPECT_EQ(LogFilePattern("/", home, state), statePattern);
-    EXPECT_EQ(LogFilePattern(home, home, state), statePattern);
-    EXPECT_EQ(LogFilePattern(home + "/", home, state), statePattern);
+    EXPECT_EQ(place("/").pattern, statePattern);
+    EXPECT_EQ(place(home).pattern, statePattern);
+    EXPECT_EQ(place(home + "/").pattern, statePattern);
+    EXPECT_EQ(place(home).reason, LogPlace::MenuStart);
+
+    // A plain file named logs, and a folder that cannot be written: the state
+    // folder, and which folder could not take the log.
+    const QString other = home + "/other";
+    ASSERT_TRUE(QDir().mkpath(other));
+    QFile file(other + "/logs");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_EQ(place(other).pattern, statePattern);
+    EXPECT_EQ(place(other).reason, LogPlace::NotAFolder);
+    EXPECT_EQ(place(other).folder, other + "/logs");
+    ASSERT_TRUE(QFile::setPermissions(work + "/logs", QFile::ReadOwner | QFile::ExeOwner));
+    if (!QFileInfo(work + "/logs").isWritable()) { // root may write anyway
+        EXPECT_EQ(place(work).pattern, statePattern);
+        EXPECT_EQ(place(work).reason, LogPlace::NotWritable);
+        EXPECT_EQ(place(work).folder, work + "/logs");
+    }
 }
 
 TEST(LogLocation, StateHomeFollowsXdgStateHomeWhenAbsolute) {

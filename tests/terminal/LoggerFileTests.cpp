@@ -4,11 +4,37 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
 #include "LoggerTestSupport.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 const QString day1 = QStringLiteral("2026-12-07");
 const QString day2 = QStringLiteral("2026-12-08");
+
+// While it lives, no file of the process may grow past bytes (a write past it
+// fails with EFBIG instead of raising SIGXFSZ).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(int64_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = m_old;
+        small.rlim_cur = rlim_t(bytes);
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
 } // namespace
 
 TEST_F(LoggerTest, FirstRecordCreatesLogsDirectoryAndDayFile) {
@@ -179,17 +205,22 @@ TEST_F(LoggerTest, UncreatableDirectoryDropsTheRecordAndRetriesLater) {
               notLogged(1, stamp()) + stamp() + "+ kept\r\n");
 }
 
-TEST_F(LoggerTest, DayChangeSwitchesFilesWithDailyStyleOnly) {
+TEST_F(LoggerTest, DayChangeSwitchesFilesWithDailyStyleOnlyAndALineStaysWithItsFirstPiece) {
+    // A line whose first piece comes before midnight stays whole in the file
+    // of that day; the next record starts the new day's file.
     setNow(2026, 12, 7, 23, 59, 59, 900);
     auto logger = makeLogger();
     logger->logData(VOxaTerminal_ltInText, "a", 1, false); // line left open
     const QByteArray before = stamp();
     setNow(2026, 12, 8, 0, 0, 0, 100);
     logger->logData(VOxaTerminal_ltInText, "b", 1, false);
-    EXPECT_EQ(logger->currentDate(), day2);
-    EXPECT_EQ(readAll(dayFile(day1)), before + "+ a\r\n");
+    EXPECT_EQ(logger->currentDate(), day1);
     logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
-    EXPECT_EQ(readAll(dayFile(day2)), stamp() + "+ b\r\n");
+    logger->logData(VOxaTerminal_ltInText, "c", 1, false);
+    EXPECT_EQ(logger->currentDate(), day2);
+    EXPECT_EQ(readAll(dayFile(day1)), before + "+ ab\r\n");
+    logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
+    EXPECT_EQ(readAll(dayFile(day2)), stamp() + "+ c\r\n");
 
     // volnfOnOpen keeps its file across midnight.
     setNow(2026, 12, 8, 23, 59, 59, 999);
@@ -209,16 +240,16 @@ TEST_F(LoggerTest, FailedWriteClosesTheFileAndTheNextRecordReopensIt) {
     logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
     const QByteArray first = stamp();
 
-    // Every further write to the descriptor fails with "no space left".
-    const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
-    ASSERT_GE(full, 0);
-    ASSERT_GE(dup2(full, logger->FileHandle()), 0);
-    close(full);
+    // The file may not grow: every further write fails.
     setNow(2026, 12, 7, 15, 4, 6, 0);
     const QByteArray lostAt = stamp();
-    logger->logData(VOxaTerminal_ltInText, "two", 3, false);
+    {
+        FileSizeLimit limit(QFileInfo(dayFile(day1)).size());
+        logger->logData(VOxaTerminal_ltInText, "two", 3, false);
+    }
     EXPECT_FALSE(logger->IsOpen());
     EXPECT_EQ(logger->prevLineType(), VOxaTerminal_lt_NoType);
+    logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
 
     setNow(2026, 12, 7, 15, 4, 7, 0);
     logger->logData(VOxaTerminal_ltInText, "three", 5, false);
@@ -228,7 +259,7 @@ TEST_F(LoggerTest, FailedWriteClosesTheFileAndTheNextRecordReopensIt) {
               first + "+ one\r\n\r\n" + notLogged(1, lostAt) + stamp() + "+ three\r\n");
 }
 
-TEST_F(LoggerTest, FullDiskCutsTheRecordAndLoggingGoesOnOnANewLine) {
+TEST_F(LoggerTest, FullDiskLeavesNoTornRecordAndLoggingGoesOnOnANewLine) {
     auto logger = makeLogger();
     logger->logData(VOxaTerminal_ltInText, "one", 3, false);
     logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
@@ -236,25 +267,109 @@ TEST_F(LoggerTest, FullDiskCutsTheRecordAndLoggingGoesOnOnANewLine) {
     ASSERT_EQ(readAll(dayFile(day1)), first);
 
     // The file may grow by 10 more bytes only: the next write is cut short
-    // and its retry fails.
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit small = old;
-    small.rlim_cur = rlim_t(first.size() + 10);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    // and its retry fails; the part that went in is cut off again.
     setNow(2026, 12, 7, 15, 4, 6, 0);
-    const QByteArray torn = stamp().left(10);
     const QByteArray lostAt = stamp();
-    logger->logData(VOxaTerminal_ltInText, "two that does not fit", 21, false);
-    const bool openAfterFailure = logger->IsOpen();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    bool openAfterFailure = true;
+    {
+        FileSizeLimit limit(first.size() + 10);
+        logger->logData(VOxaTerminal_ltInText, "two that does not fit", 21, false);
+        openAfterFailure = logger->IsOpen();
+        logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
+    }
     EXPECT_FALSE(openAfterFailure);
+    EXPECT_EQ(readAll(dayFile(day1)), first);
 
     setNow(2026, 12, 7, 15, 4, 7, 0);
     logger->logData(VOxaTerminal_ltInText, "three", 5, false);
     logger->Close();
     EXPECT_EQ(readAll(dayFile(day1)),
-              first + torn + "\r\n" + notLogged(1, lostAt) + stamp() + "+ three\r\n");
+              first + "\r\n" + notLogged(1, lostAt) + stamp() + "+ three\r\n");
+}
+
+TEST_F(LoggerTest, ALogFileThatLosesItsNameIsFollowedAndWhatWentToItIsWrittenAgain) {
+    // A clock the writer's thread may read too: every record its own stamp.
+    std::atomic<int> tick{0};
+    const QDateTime base(QDate(2026, 12, 7), QTime(15, 0));
+    auto logger = makeLogger();
+    logger->SetClock([&] { return base.addMSecs(tick.load()); });
+    std::vector<QString> opened;
+    std::vector<std::pair<bool, QString>> notes;
+    logger->OnFileOpened = [&](VOxaLogger*, const QString& fileName) {
+        opened.push_back(fileName);
+    };
+    logger->OnLogFault = [&](VOxaLogger*, bool failing, const QString&, const QString& reason) {
+        notes.push_back({failing, reason});
+    };
+    std::vector<QByteArray> lines; // every record as it must read
+    const auto log = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            const QByteArray text = "line " + QByteArray::number(int(lines.size()));
+            logger->logData(VOxaTerminal_ltInText, text, false);
+            logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
+            lines.push_back(stampOf(base.addMSecs(tick)) + "+ " + text);
+            ++tick;
+        }
+    };
+    const QString name = dayFile(day1);
+    // After head, the file holds the record saying what happened, then the
+    // records from one written before the change (from) on: none is missing.
+    const auto follows = [&](const QByteArray& head, const char* what, size_t from) {
+        const QByteArray file = readAll(name);
+        ASSERT_TRUE(file.startsWith(head)) << file.left(80).constData();
+        QList<QByteArray> rest = file.mid(head.size()).split('\n');
+        ASSERT_GE(rest.size(), 2);
+        ASSERT_TRUE(rest.takeLast().isEmpty());
+        const QByteArray record = rest.takeFirst();
+        const QByteArray warning = QByteArray(": A -- WARNING: ") + what + "; ";
+        ASSERT_EQ(record.mid(23, warning.size()), warning) << record.constData();
+        const QByteArray said = record.mid(23 + warning.size());
+        ASSERT_LE(size_t(rest.size()), lines.size());
+        const size_t first = lines.size() - size_t(rest.size());
+        if (said == "no record went to it since --\r")
+            EXPECT_EQ(first, from);
+        else
+            EXPECT_EQ(said, "the records written to it since " + lines[first].left(23) +
+                                " follow again --\r");
+        EXPECT_LE(first, from);
+        for (size_t i = first; i < lines.size(); ++i)
+            ASSERT_EQ(rest[int(i - first)], lines[i] + '\r') << i;
+    };
+    const auto waitForNotes = [&](size_t count) {
+        return testsupport::WaitUntil([&] { return notes.size() >= count; }, 20000, 5);
+    };
+
+    log(5);
+    // Deleted while records come: they go on in a new file of the same name.
+    ASSERT_TRUE(QFile::remove(name));
+    size_t from = lines.size();
+    log(5);
+    ASSERT_TRUE(waitForNotes(1));
+    log(5);
+    follows("", "the log file was deleted or moved away", from);
+
+    // Another file moved over it: that one is appended to, on a new line.
+    writeFile("logs/other", "replacement\r\n");
+    ASSERT_EQ(std::rename("logs/other", QFile::encodeName(name).constData()), 0);
+    from = lines.size();
+    log(5);
+    ASSERT_TRUE(waitForNotes(2));
+    log(5);
+    follows("replacement\r\n\r\n", "another file took the name of the log file", from);
+
+    // The whole folder removed: it is made again.
+    ASSERT_TRUE(QDir("logs").removeRecursively());
+    from = lines.size();
+    log(5);
+    ASSERT_TRUE(waitForNotes(3));
+    log(5);
+    follows("", "the log file was deleted or moved away", from);
+
+    // Said once each time, and the status bar names the file anew.
+    ASSERT_EQ(notes.size(), 3u);
+    for (const auto& [failing, reason] : notes)
+        EXPECT_FALSE(failing);
+    EXPECT_EQ(notes[0].second, "the log file was deleted or moved away");
+    EXPECT_EQ(notes[1].second, "another file took the name of the log file");
+    EXPECT_EQ(opened, std::vector<QString>(4, name));
 }

@@ -42,11 +42,12 @@ protected:
         m_now = QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms));
     }
 
-    // "2026-12-07 15:04:05.123: " for the current clock.
-    QByteArray stamp() const {
-        const QTime t = m_now.time();
+    // "2026-12-07 15:04:05.123: " for the current clock, or for a time.
+    QByteArray stamp() const { return stampOf(m_now); }
+    QByteArray stampOf(const QDateTime& at) const {
+        const QTime t = at.time();
         const auto two = [](int v) { return QByteArray::number(v).rightJustified(2, '0'); };
-        return m_now.date().toString(Qt::ISODate).toLatin1() + ' ' + two(t.hour()) + m_sep +
+        return at.date().toString(Qt::ISODate).toLatin1() + ' ' + two(t.hour()) + m_sep +
                two(t.minute()) + m_sep + two(t.second()) + '.' +
                QByteArray::number(t.msec()).rightJustified(3, '0') + ": ";
     }

@@ -12,8 +12,9 @@
 
 namespace {
 
-// Files in memory on a disk whose writes wait while its gate is closed and
-// fail while failWith is set.
+// Files in memory on a disk whose writes wait while its gate is closed, fail
+// while failWith is set, and stop short once the bytes of its budget are
+// written (the next write then fails as on a full disk).
 class FakeDisk {
 public:
     void setGate(bool open) {
@@ -26,6 +27,10 @@ public:
     void setFailure(int error) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_failWith = error;
+    }
+    void setBudget(int64_t bytes) { // -1: no limit
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_budget = bytes;
     }
     QByteArray file(const QString& name) {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -44,9 +49,13 @@ private:
         int64_t write(const char* data, int64_t count, int& error) override {
             std::unique_lock<std::mutex> lock(m_disk.m_mutex);
             m_disk.m_changed.wait(lock, [this] { return m_disk.m_gateOpen; });
-            if (m_disk.m_failWith) {
-                error = m_disk.m_failWith;
+            if (m_disk.m_failWith || m_disk.m_budget == 0) {
+                error = m_disk.m_failWith ? m_disk.m_failWith : ENOSPC;
                 return -1;
+            }
+            if (m_disk.m_budget > 0) {
+                count = std::min(count, m_disk.m_budget);
+                m_disk.m_budget -= count;
             }
             m_disk.m_files[m_name].append(data, int(count));
             return count;
@@ -55,6 +64,12 @@ private:
             std::lock_guard<std::mutex> lock(m_disk.m_mutex);
             return m_disk.m_files[m_name].size();
         }
+        bool truncate(int64_t size) override {
+            std::lock_guard<std::mutex> lock(m_disk.m_mutex);
+            m_disk.m_files[m_name].truncate(int(size));
+            return true;
+        }
+        NameState nameState(const QString&) const override { return NameState::Named; }
 
     private:
         FakeDisk& m_disk;
@@ -65,6 +80,7 @@ private:
     std::condition_variable m_changed;
     bool m_gateOpen = true;
     int m_failWith = 0;
+    int64_t m_budget = -1;
     std::map<QString, QByteArray> m_files;
 };
 
@@ -274,4 +290,53 @@ TEST_F(LoggerTest, AFailingDiskIsReportedOnceAndTheLogSaysWhatItMissed) {
     ASSERT_EQ(faults.size(), 2u);
     EXPECT_FALSE(faults[1].failing);
     EXPECT_EQ(faults[1].fileName, dayFile("2026-12-07"));
+}
+
+TEST_F(LoggerTest, AWriteThatStopsHalfWayLeavesWholeRecordsAndCountsEachLostLineOnce) {
+    FakeDisk disk;
+    auto logger = makeLogger();
+    logger->SetFileOpener(disk.opener());
+    const QString name = dayFile("2026-12-07");
+    const auto eol = [&] { logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false); };
+    logger->logData(VOxaTerminal_ltInText, "one", false);
+    eol();
+    const QByteArray one = stamp() + "+ one\r\n";
+
+    // A line received in two chunks: the head is written, the disk takes
+    // three bytes of the rest. The file ends with the record before it, and
+    // the line is one record not logged, its rest not a record of its own.
+    setNow(2026, 12, 7, 15, 4, 6, 0);
+    const QByteArray twoAt = stamp();
+    logger->logData(VOxaTerminal_ltInText, "two ", false);
+    disk.setBudget(3);
+    logger->logData(VOxaTerminal_ltInText, "and its rest", false);
+    logger->logData(VOxaTerminal_ltInText, "and more", false);
+    eol();
+    EXPECT_EQ(disk.file(name), one);
+
+    // One write of several records stops inside the second one after the
+    // "not logged" record: the file keeps the first whole.
+    disk.setBudget(-1);
+    setNow(2026, 12, 7, 15, 4, 7, 0);
+    const QByteArray three = stamp() + "+ three\r\n";
+    const QByteArray expected = one + "\r\n" + notLogged(1, twoAt) + three;
+    disk.setBudget(int64_t(expected.size() - one.size()) + 5);
+    inEventLoop([&] {
+        logger->logData(VOxaTerminal_ltInText, "three", false);
+        eol();
+        setNow(2026, 12, 7, 15, 4, 8, 0);
+        logger->logData(VOxaTerminal_ltInText, "four", false);
+        eol();
+        logger->logData(VOxaTerminal_ltInText, "five", false);
+        eol();
+    });
+    logger->WaitWritten();
+    EXPECT_EQ(disk.file(name), expected);
+
+    disk.setBudget(-1);
+    const QByteArray fourAt = stamp();
+    setNow(2026, 12, 7, 15, 4, 9, 0);
+    logger->logData(VOxaTerminal_ltInText, "six", false);
+    eol();
+    EXPECT_EQ(disk.file(name), expected + "\r\n" + notLogged(2, fourAt) + stamp() + "+ six\r\n");
 }
