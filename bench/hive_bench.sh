@@ -9,7 +9,9 @@
 # the program in a private folder and measures
 #   start_s: from the start until its control socket answers (the window has
 #            loaded its settings and runs its event loop);
-#   close_s: from SIGTERM until the program has saved its settings and ended.
+#   close_s: from SIGTERM until the program has saved its settings and ended;
+#   vm_hwm_kb: the program's peak resident memory once it has started;
+#   close_vm_hwm_kb: the same once it has saved (the peak of the whole run).
 # Prints one JSON line. Not a test; CTest does not run it.
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -46,9 +48,16 @@ until [ -S "$socket" ] && [ "$("$msg" --socket "$socket" 0 2>/dev/null)" = 0 ]; 
   sleep 0.005
 done
 t1=$(now)
+hwm_kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status")
 kill -TERM "$pid"
+# The peak while it saves, read until the process is gone.
+close_hwm_kb=$hwm_kb
+while kb=$(awk '/^VmHWM:/ {print $2}' "/proc/$pid/status" 2>/dev/null) && [ -n "$kb" ]; do
+  close_hwm_kb=$kb
+  sleep 0.01
+done
 wait "$pid" || true
 t2=$(now)
 pid=
-awk -v v="$values" -v b="$hive_bytes" -v t0="$t0" -v t1="$t1" -v t2="$t2" 'BEGIN {
-  printf "{\"values\": %d, \"hive_bytes\": %d, \"start_s\": %.3f, \"close_s\": %.3f}\n", v, b, t1 - t0, t2 - t1 }'
+awk -v v="$values" -v b="$hive_bytes" -v t0="$t0" -v t1="$t1" -v t2="$t2" -v m="$hwm_kb" -v c="$close_hwm_kb" 'BEGIN {
+  printf "{\"values\": %d, \"hive_bytes\": %d, \"start_s\": %.3f, \"close_s\": %.3f, \"vm_hwm_kb\": %d, \"close_vm_hwm_kb\": %d}\n", v, b, t1 - t0, t2 - t1, m, c }'

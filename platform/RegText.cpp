@@ -140,6 +140,17 @@ QString folded(const QString& text) {
     return (ascii ? text : fromRegText(toRegText(text))).toCaseFolded();
 }
 
+bool isAscii(const QString& text) {
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+char16_t lowerAscii(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+}
+
 QString foldedPath(const QString& path) {
     return folded(normalisePath(path));
 }
@@ -234,7 +245,6 @@ bool wideToRegText(QByteArray& data) {
 }
 
 struct ParsedValue {
-    QByteArray rawName;
     RegValue value;
     bool converted = false; // the stored form differs from the line (wide text)
 };
@@ -302,7 +312,6 @@ bool parseValue(const QByteArray& line, bool wideStrings, ParsedValue& out) {
         return false;
     }
     v.name = fromRegText(name);
-    out.rawName = name;
     out.value = v;
     return true;
 }
@@ -352,20 +361,45 @@ bool isSameOrBelow(const QString& path, const QString& key) {
 
 // ---- sections ------------------------------------------------------------------------
 
+// Most names are ASCII, whose folded form is the lower case of a to z: that
+// case is compared and hashed without making the folded text.
+bool RegDocument::NameKey::operator==(const NameKey& other) const {
+    if (name.size() == other.name.size() && isAscii(name) && isAscii(other.name)) {
+        for (qsizetype i = 0; i < name.size(); ++i)
+            if (lowerAscii(name[i].unicode()) != lowerAscii(other.name[i].unicode()))
+                return false;
+        return true;
+    }
+    return folded(name) == folded(other.name);
+}
+
+size_t qHash(const RegDocument::NameKey& key, size_t seed) noexcept {
+    size_t h = seed;
+    auto add = [&h](char16_t c) { h = (h ^ c) * 0x100000001b3ull; };
+    if (isAscii(key.name)) {
+        for (QChar c : key.name)
+            add(lowerAscii(c.unicode()));
+    } else {
+        for (QChar c : folded(key.name))
+            add(c.unicode());
+    }
+    return h;
+}
+
 void RegDocument::Section::reindex() {
     index.clear();
     for (qsizetype i = 0; i < items.size(); ++i)
         if (items[i].isValue)
-            index.insert(folded(items[i].value.name), i);
+            index.insert(NameKey{items[i].value.name}, i);
 }
 
 RegDocument::Item* RegDocument::Section::find(const QString& name) {
-    const auto it = index.constFind(folded(name));
+    const auto it = index.constFind(NameKey{name});
     return it == index.constEnd() ? nullptr : &items[*it];
 }
 
 const RegDocument::Item* RegDocument::Section::find(const QString& name) const {
-    const auto it = index.constFind(folded(name));
+    const auto it = index.constFind(NameKey{name});
     return it == index.constEnd() ? nullptr : &items[*it];
 }
 
@@ -417,20 +451,35 @@ RegDocument RegDocument::parse(const QByteArray& input) {
     if (bytes.contains('\0'))
         return unusable(QStringLiteral("not a registry export (binary data)"));
 
-    QList<QByteArray> lines = bytes.split('\n');
-    for (QByteArray& l : lines)
-        if (l.endsWith('\r'))
-            l.chop(1);
-    qsizetype header = 0;
-    while (header < lines.size() && lines[header].trimmed().isEmpty())
+    doc.m_source = bytes;
+    // Read only, so the text stays shared with the caller's copy.
+    const QByteArray& text = doc.m_source;
+    std::vector<Line> lines;
+    lines.reserve(size_t(text.count('\n')) + 1);
+    for (qsizetype begin = 0;;) {
+        qsizetype end = text.indexOf('\n', begin);
+        const qsizetype next = end < 0 ? -1 : end + 1;
+        if (end < 0)
+            end = text.size();
+        if (end > begin && text.at(end - 1) == '\r')
+            --end;
+        lines.push_back({begin, end});
+        if (next < 0)
+            break;
+        begin = next;
+    }
+    size_t header = 0;
+    while (header < lines.size() && doc.lineAt(lines[header]).trimmed().isEmpty())
         ++header;
-    if (header == lines.size())
+    if (header == lines.size()) {
+        doc.m_source.clear();
         return doc; // an empty file: an empty hive
-    const QByteArray first = trimRight(lines[header]);
+    }
+    const QByteArray first = trimRight(doc.lineAt(lines[header]));
     if (first != headerV4 && first != headerV5)
         return unusable(QStringLiteral("not a registry export (the first line is neither "
                                        "REGEDIT4 nor Windows Registry Editor Version 5.00)"));
-    lines[header].clear(); // read, and taken for a blank line from now on
+    lines[header].end = lines[header].begin; // read, and taken for a blank line from now on
     doc.parseLines(lines, first == headerV5);
     return doc;
 }
@@ -442,7 +491,12 @@ RegDocument RegDocument::unreadable(const QString& why) {
     return doc;
 }
 
-void RegDocument::parseLines(const QList<QByteArray>& lines, bool wideStrings) {
+QByteArray RegDocument::lineAt(const Line& line) const {
+    // A view of the source, not a copy: only read while parsing.
+    return QByteArray::fromRawData(m_source.constData() + line.begin, line.end - line.begin);
+}
+
+void RegDocument::parseLines(const std::vector<Line>& lines, bool wideStrings) {
     int badLines = 0;
     qsizetype firstBadLine = 0;
     qsizetype current = -1; // section being read
@@ -450,16 +504,16 @@ void RegDocument::parseLines(const QList<QByteArray>& lines, bool wideStrings) {
         if (current >= 0)
             m_sections[current].items.append(item);
         else
-            m_preamble.append(item.rawLines);
+            m_preamble.append(item.raw);
     };
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QByteArray& line = lines[i];
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const QByteArray line = lineAt(lines[i]);
         const QByteArray trimmed = trimRight(line);
         if (trimmed.trimmed().isEmpty())
             continue;
         if (trimmed.startsWith(';')) { // a comment stays where it stands
             Item comment;
-            comment.rawLines.append(line);
+            comment.raw = {lines[i].begin, lines[i].end};
             keep(comment);
             continue;
         }
@@ -473,10 +527,18 @@ void RegDocument::parseLines(const QList<QByteArray>& lines, bool wideStrings) {
                 appendSection(raw, path);
                 current = m_sections.size() - 1;
             }
+            // Room for the lines up to the next key at once: a key of many
+            // values is not copied over and over as it grows.
+            size_t next = i + 1;
+            while (next < lines.size() && !lineAt(lines[next]).startsWith('['))
+                ++next;
+            Section& s = m_sections[current];
+            s.items.reserve(s.items.size() + qsizetype(next - i - 1));
+            s.index.reserve(s.items.capacity());
             continue;
         }
         Item item;
-        item.rawLines.append(line);
+        item.raw = {lines[i].begin, lines[i].end};
         QByteArray joined = trimmed;
         // Wrapped hex data: a line ending in a backslash goes on in the next
         // one. A blank line or the end of the file ends it all the same, so a
@@ -484,11 +546,11 @@ void RegDocument::parseLines(const QList<QByteArray>& lines, bool wideStrings) {
         if ((line.startsWith('"') || line.startsWith('@')) && joined.contains("=hex")) {
             while (joined.endsWith('\\')) {
                 joined.chop(1);
-                if (i + 1 >= lines.size() || !isContinuation(lines[i + 1]))
+                if (i + 1 >= lines.size() || !isContinuation(lineAt(lines[i + 1])))
                     break;
                 ++i;
-                item.rawLines.append(lines[i]);
-                joined.append(trimRight(lines[i]).trimmed());
+                item.raw.end = lines[i].end;
+                joined.append(trimRight(lineAt(lines[i])).trimmed());
             }
         }
         ParsedValue parsed;
@@ -499,16 +561,15 @@ void RegDocument::parseLines(const QList<QByteArray>& lines, bool wideStrings) {
                 // spelling and place stay.
                 existing->value.type = parsed.value.type;
                 existing->value.data = parsed.value.data;
-                existing->rawLines.clear();
+                existing->raw = {};
                 continue;
             }
             item.isValue = true;
-            item.rawName = parsed.rawName;
             item.value = parsed.value;
             if (parsed.converted)
-                item.rawLines.clear();
+                item.raw = {};
             s.items.append(item);
-            s.index.insert(folded(item.value.name), s.items.size() - 1);
+            s.index.insert(NameKey{item.value.name}, s.items.size() - 1);
             continue;
         }
         if (badLines++ == 0)
@@ -522,36 +583,50 @@ void RegDocument::parseLines(const QList<QByteArray>& lines, bool wideStrings) {
                         .arg(firstBadLine);
 }
 
+// Lines kept as they were read. One that ends in a backslash was cut off from
+// its continuation (by a blank line or the end of the file): a blank line after
+// it keeps the next line from being taken for one.
+void RegDocument::putRaw(QByteArray& out, const Span& span) const {
+    const QByteArrayView text(m_source.constData() + span.begin, span.end - span.begin);
+    QByteArrayView last;
+    for (qsizetype begin = 0;;) {
+        const qsizetype end = text.indexOf('\n', begin);
+        QByteArrayView line = end < 0 ? text.sliced(begin) : text.sliced(begin, end - begin);
+        if (line.endsWith('\r'))
+            line.chop(1);
+        out += line;
+        out += "\r\n";
+        last = line;
+        if (end < 0)
+            break;
+        begin = end + 1;
+    }
+    while (!last.isEmpty() && (isBlank(last.back()) || last.back() == '\r'))
+        last.chop(1);
+    if (last.endsWith('\\'))
+        out += "\r\n";
+}
+
 QByteArray RegDocument::text() const {
     const QByteArray eol = "\r\n";
-    qsizetype estimate = 64;
+    qsizetype estimate = 64 + m_source.size();
     for (const Section& s : m_sections)
-        estimate += s.rawPath.size() + 8 + s.items.size() * 48;
+        estimate += s.rawPath.size() + 8;
     QByteArray out;
     out.reserve(estimate);
-    // Lines kept as they were read. One that ends in a backslash was cut off
-    // from its continuation (by a blank line or the end of the file): a blank
-    // line after it keeps the next line from being taken for one.
-    auto putRaw = [&](const QList<QByteArray>& lines) {
-        for (const QByteArray& l : lines)
-            out += l + eol;
-        if (!lines.isEmpty() && trimRight(lines.last()).endsWith('\\'))
-            out += eol;
-    };
     out += headerV4 + eol + eol;
     if (!m_preamble.isEmpty()) {
-        for (const QByteArray& l : m_preamble)
-            putRaw({l});
+        for (const Span& span : m_preamble)
+            putRaw(out, span);
         out += eol;
     }
     for (const Section& s : m_sections) {
         out += '[' + s.rawPath + ']' + eol;
         for (const Item& item : s.items) {
-            if (!item.rawLines.isEmpty()) {
-                putRaw(item.rawLines);
-            } else {
-                out += formatValue(item.rawName, item.value) + eol;
-            }
+            if (!item.raw.empty())
+                putRaw(out, item.raw);
+            else
+                out += formatValue(toRegText(item.value.name), item.value) + eol;
         }
         out += eol;
     }
@@ -651,16 +726,15 @@ bool RegDocument::setValue(const QString& root, const QString& path, const RegVa
             return changed;
         item->value.type = value.type;
         item->value.data = value.data;
-        item->rawLines.clear();
+        item->raw = {};
         return true;
     }
     Item added;
     added.isValue = true;
-    added.rawName = toRegText(value.name);
     added.value = value;
-    added.value.name = fromRegText(added.rawName);
+    added.value.name = fromRegText(toRegText(value.name));
     s->items.append(added);
-    s->index.insert(folded(added.value.name), s->items.size() - 1);
+    s->index.insert(NameKey{added.value.name}, s->items.size() - 1);
     return true;
 }
 

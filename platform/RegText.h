@@ -25,6 +25,7 @@
 #include <QStringList>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace platform {
 
@@ -102,17 +103,32 @@ public:
     bool removeValue(const QString& path, const QString& name);
 
 private:
+    // Lines of the text a document was read from, as a range of it: the
+    // lines are written back from there, so a large hive is held once, not
+    // once more line by line.
+    struct Span {
+        qsizetype begin = 0;
+        qsizetype end = -1; // end < begin: none
+        bool empty() const { return end < begin; }
+    };
+    // A value name as the index holds it: the name itself (shared with the
+    // value, not a folded copy of its own), hashed and compared in its folded
+    // form.
+    struct NameKey {
+        QString name;
+        bool operator==(const NameKey& other) const;
+    };
+    friend size_t qHash(const NameKey& key, size_t seed) noexcept;
     struct Item {
         bool isValue = false;
-        QByteArray rawName; // value name as it stands in the file (unescaped)
         RegValue value;
-        QList<QByteArray> rawLines; // the original text; empty once the value changed
+        Span raw; // the original lines; none once the value changed
     };
     struct Section {
         QByteArray rawPath; // text between the brackets
         QString path;       // normalised: no empty components
         QList<Item> items;
-        QHash<QString, qsizetype> index; // folded value name -> item
+        QHash<NameKey, qsizetype> index; // value name, without regard to case -> item
         void reindex();
         Item* find(const QString& name);
         const Item* find(const QString& name) const;
@@ -122,11 +138,17 @@ private:
     const Section* section(const QString& path) const;
     Section& appendSection(const QByteArray& rawPath, const QString& path);
     void reindex();
-    void parseLines(const QList<QByteArray>& lines, bool wideStrings);
+    struct Line {
+        qsizetype begin, end; // without the line break
+    };
+    void parseLines(const std::vector<Line>& lines, bool wideStrings);
+    QByteArray lineAt(const Line& line) const;
+    void putRaw(QByteArray& out, const Span& span) const;
 
     bool m_usable = true;
     QString m_problem;
-    QList<QByteArray> m_preamble; // lines before the first key that could not be read
+    QByteArray m_source;    // the text read, which the spans refer to
+    QList<Span> m_preamble; // lines before the first key that could not be read
     QList<Section> m_sections;
     QHash<QString, qsizetype> m_index; // folded path -> section
 };

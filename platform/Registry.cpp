@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -78,6 +79,18 @@ DocumentPtr remember(const QString& fileName, const FileIdentity& identity,
 void forget(const QString& fileName) {
     std::lock_guard<std::mutex> lock(cacheMutex);
     cache().remove(fileName);
+}
+
+// Takes the file's entry out of the cache when it holds doc, so that whoever
+// drops doc afterwards is its last owner.
+std::optional<CacheEntry> takeCached(const QString& fileName, const DocumentPtr& doc) {
+    std::lock_guard<std::mutex> lock(cacheMutex);
+    const auto it = cache().find(fileName);
+    if (it == cache().end() || it->doc != doc)
+        return std::nullopt;
+    CacheEntry entry = std::move(*it);
+    cache().erase(it);
+    return entry;
 }
 
 // Reads the file; a missing one is an empty document. With trustIdentity a
@@ -229,12 +242,25 @@ bool Registry::change(const std::function<bool(RegDocument&)>& edit) {
     const PathStatus status = pathStatus(m_fileName);
     if (status.exists && status.regular && !status.writable)
         return fail(QStringLiteral("the file is read-only"));
-    const DocumentPtr current = load(m_fileName, false);
+    DocumentPtr current = load(m_fileName, false);
     if (!current->usable())
         return fail(current->problem());
+    // The copy is edited in place once nothing else holds the document: with
+    // the cache and this pointer still holding it, the first change would copy
+    // a large hive whole.
+    std::optional<CacheEntry> cached = takeCached(m_fileName, current);
     RegDocument changed = *current;
-    if (!edit(changed))
+    current.reset();
+    if (cached)
+        cached->doc.reset();
+    if (!edit(changed)) {
+        if (cached) {
+            cached->doc = std::make_shared<const RegDocument>(std::move(changed));
+            std::lock_guard<std::mutex> guard(cacheMutex);
+            cache().insert(m_fileName, std::move(*cached));
+        }
         return true;
+    }
     const QByteArray text = changed.text();
     if (const int error = replaceFile(m_fileName, text)) {
         forget(m_fileName);
