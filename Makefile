@@ -4,12 +4,15 @@
 #              (scripts/check-source.sh), run every test through CTest
 #   make sanitize  the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer
 #                  (build-sanitize), and the thread tests under ThreadSanitizer
+#   make fuzz     the fuzz targets, each mutating its seeds for FUZZ_SECONDS
+#                 (scripts/fuzz.sh; a failing input is kept as a new seed)
 #   make package  the Debian package (see README, "Installing")
 BUILD ?= build
 CMAKE_FLAGS ?=
 SANITIZE_BUILD ?= build-sanitize
+FUZZ_SECONDS ?= 30
 
-.PHONY: all deps configure build run test sanitize package clean format
+.PHONY: all deps configure build run test sanitize fuzz package clean format
 
 all: build
 
@@ -43,6 +46,9 @@ package: configure
 
 sanitize: deps
 	scripts/sanitize.sh $(SANITIZE_BUILD)
+
+fuzz: deps
+	scripts/fuzz.sh --seconds $(FUZZ_SECONDS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
