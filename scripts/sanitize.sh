@@ -19,7 +19,7 @@ export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS=suppressions=$root/tests/comm/lsan.supp
 QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j2 --timeout 600 \
-  -E '^fuzz_replay$'
+  -E '^(fuzz_replay|vmlab.*)$'
 
 unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
 cmake --build "$build" --target comm_tests_tsan terminal_tests_tsan
