@@ -47,6 +47,7 @@ for k in $(ls -1 /boot/vmlinuz-* 2>/dev/null | sort -V -r); do
 done
 [ -n "$kernel" ] || skip "no Debian kernel with its modules in /boot and /lib/modules (package linux-image-amd64)"
 checks="$build/tests/vm/vmlab_checks"
+[ -x "$build/tests/vm/vmlab_relay" ] || { echo "vmlab: $build/tests/vm/vmlab_relay is not built" >&2; exit 1; }
 [ -x "$checks" ] || { echo "vmlab: $checks is not built" >&2; exit 1; }
 case "$root$build$out" in
   *[[:space:]]*) skip "the lab needs paths without blanks (source, build and output folders)" ;;
@@ -54,8 +55,10 @@ esac
 
 work=$(mktemp -d /tmp/vmlab-XXXXXX)
 qemu_pid=""
+relay_pid=""
 cleanup() {
   [ -n "$qemu_pid" ] && kill "$qemu_pid" 2>/dev/null || true
+  [ -n "$relay_pid" ] && kill "$relay_pid" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -121,11 +124,11 @@ s=$work/sock
 mkdir -p "$s"
 timeout_s=${VMLAB_TIMEOUT:-600}
 set +e
-# ttyS0: the console. ttyS1: the 16550 under test, its other end a guest
-# virtio port (uart-peer). The FTDI adapter's other end is the virtio port
-# ftdi-peer, where the checks play the module; qmp is this machine's own
+# ttyS0: the console. ttyS1: the 16550 under test, wired to the guest's virtio
+# port uart-peer. The FTDI adapter is wired to the virtio port ftdi-peer,
+# where the checks play the module; the virtio port qmp to this machine's own
 # monitor, through which the checks pull and plug the adapter.
-timeout "$timeout_s" "$qemu" -accel "$accel" -machine q35 -cpu max -m 1536 -smp 2 \
+timeout -k 10 "$timeout_s" "$qemu" -accel "$accel" -machine q35 -cpu max -m 1536 -smp 2 \
   -nodefaults -nographic -no-reboot -monitor none -serial "file:$out/guest.log" \
   -kernel "$vmlinux" -initrd "$work/initrd.gz" \
   -append "console=ttyS0 panic=-1 ${VMLAB_APPEND:-quiet loglevel=4} vmlab.out=$out" \
@@ -136,22 +139,28 @@ timeout "$timeout_s" "$qemu" -accel "$accel" -machine q35 -cpu max -m 1536 -smp 
   -device virtio-serial-pci,id=vser \
   -chardev socket,id=uart,path="$s/uart",server=on,wait=off \
   -device isa-serial,chardev=uart \
-  -chardev socket,id=uartpeer,path="$s/uart" \
+  -chardev socket,id=uartpeer,path="$s/uart-peer",server=on,wait=off \
   -device virtserialport,chardev=uartpeer,name=uart-peer \
   -chardev socket,id=ftdi,path="$s/ftdi",server=on,wait=off \
-  -chardev socket,id=ftdipeer,path="$s/ftdi" \
+  -chardev socket,id=ftdipeer,path="$s/ftdi-peer",server=on,wait=off \
   -device virtserialport,chardev=ftdipeer,name=ftdi-peer \
   -chardev socket,id=qmp,path="$s/qmp",server=on,wait=off \
   -mon chardev=qmp,mode=control \
-  -chardev socket,id=qmppeer,path="$s/qmp" \
+  -chardev socket,id=qmppeer,path="$s/qmp-peer",server=on,wait=off \
   -device virtserialport,chardev=qmppeer,name=qmp \
   -device qemu-xhci,id=xhci \
   -device usb-serial,id=ftdi0,bus=xhci.0,chardev=ftdi,serial=LAB0001 \
   </dev/null >"$work/qemu.out" 2>&1 &
 qemu_pid=$!
+# The wires between the ports, outside the machine (see tests/vm/Relay.cpp).
+"$build/tests/vm/vmlab_relay" "$s/uart:$s/uart-peer" "$s/ftdi:$s/ftdi-peer" "$s/qmp:$s/qmp-peer" \
+  2>"$out/relay.txt" &
+relay_pid=$!
 wait "$qemu_pid"
 rc=$?
 qemu_pid=""
+wait "$relay_pid" 2>/dev/null
+relay_pid=""
 set -e
 echo "accel=$accel" >"$out/done.info"
 if [ ! -s "$out/guest.log" ] && [ $rc -ne 124 ]; then
