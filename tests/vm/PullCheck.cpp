@@ -163,7 +163,7 @@ Figures runPulls(PulledPort& port, int pulls, unsigned seed) {
     std::vector<double> sinceOpen;    // seconds since the port was seen open
     std::vector<unsigned char> times; // how often each line is in the log
     long long highest = 0, seq = 0, firstOfCycle = 0;
-    bool open = false, receiving = false, nodeBack = true;
+    bool open = false, receiving = false, nodeBack = true, gone = true, released = true;
     double openedAt = 0, backAt = 0, nextLineAt = 0;
     unsigned long long rdev = 0;
     std::vector<double> pullsAt;
@@ -190,12 +190,18 @@ Figures runPulls(PulledPort& port, int pulls, unsigned seed) {
 
     // One step of every phase: the port's comings and goings, the lines due, the log.
     auto step = [&] {
-        if (!nodeBack && exists(port.node())) {
+        // After a pull the old node must go and the program must let go of it
+        // before a node and an open count as the new ones.
+        if (!gone && !exists(port.node()))
+            gone = true;
+        if (!released && !holdsDevice(program.pid(), rdev))
+            released = true;
+        if (!nodeBack && gone && exists(port.node())) {
             nodeBack = true;
             backAt = now();
             rdev = deviceNumber(port.node());
         }
-        if (nodeBack && !open && holdsDevice(program.pid(), rdev)) {
+        if (nodeBack && released && !open && holdsDevice(program.pid(), rdev)) {
             open = true;
             openedAt = now();
             if (f.pulls > 0)
@@ -242,6 +248,8 @@ Figures runPulls(PulledPort& port, int pulls, unsigned seed) {
             kind[size_t(i - 1)] = BeforePull;
         open = false;
         nodeBack = false;
+        gone = false;
+        released = false;
         std::string error;
         EXPECT_TRUE(port.pull(&error)) << error;
         ++f.pulls;
