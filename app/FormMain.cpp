@@ -306,6 +306,7 @@ void TfrmMain::createComponents() {
 void TfrmMain::connectHandlers() {
     session->ReadFilters = [this] { return FiltersFromControls(); };
     session->ReadAutomation = [this] { return AutomationFromDialog(); };
+    session->ReadStartCommand = [this] { return edtStartCmd->text().toLatin1(); };
     session->OnStatusStep = [this](TStatusStep step) { showStatusStep(step); };
     session->OnStateWord = [this](const QString& word) { lblOutState->setText(word); };
     session->OnStateLine = [this](const QString& summary, const QString&) {
@@ -340,6 +341,7 @@ void TfrmMain::connectHandlers() {
     connect(btnSFSend, &QPushButton::clicked, this, [this] { btnSFSendClick(); });
     connect(btnConfig, &QPushButton::clicked, this, [this] { btnConfigClick(); });
     connect(cmbPort, &QComboBox::editTextChanged, this, [this] { cmbPortChange(); });
+    connect(chkStrict, &QCheckBox::toggled, session, &app::Session::SetStrict);
 }
 
 bool TfrmMain::ListenForControlMessages(const QString& dir) {

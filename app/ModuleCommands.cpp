@@ -19,6 +19,19 @@ QByteArray autostartCommand(const QByteArray& appName) {
     return command;
 }
 
+QByteArray startCommand(const QByteArray& appName) {
+    return QByteArrayLiteral("at^sjra=") + appName + '\r';
+}
+
+CommandAnswer commandAnswerOf(QByteArrayView line) {
+    const QByteArray word = line.trimmed().toByteArray().toUpper();
+    if (word == "OK")
+        return CommandAnswer::Ok;
+    if (word == "ERROR" || word.startsWith("+CME ERROR"))
+        return CommandAnswer::Error;
+    return CommandAnswer::None;
+}
+
 namespace {
 
 // The code of a system error number that has one; 0 otherwise.

@@ -3,6 +3,7 @@
 // command line, reading a file in blocks for sending, and the input/output
 // error codes of file operations with the messages the operator sees.
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -21,6 +22,15 @@ namespace app {
 // and names the application: appName is used exactly as given (no trimming,
 // no escaping of quotes); the line ends in a carriage return and nothing else.
 QByteArray autostartCommand(const QByteArray& appName);
+
+// The command that starts the application named appName ("at^sjra=", the
+// name as typed, a carriage return), sent by "Connect & Start".
+QByteArray startCommand(const QByteArray& appName);
+
+// What a received line says about the command sent before it: a final "OK",
+// an "ERROR" (also "+CME ERROR: ..."), or nothing (an echo, other output).
+enum class CommandAnswer { None, Ok, Error };
+CommandAnswer commandAnswerOf(QByteArrayView line);
 
 // A file is sent in blocks of this many bytes (the last one may be shorter).
 constexpr int sendFileBlockSize = 513;

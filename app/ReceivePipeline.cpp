@@ -84,6 +84,8 @@ void ProcessReceivedChunk(QByteArrayView chunk, const LineFilters& filters,
             const LineVerdict verdict = ClassifyLine(line, filters);
             if (verdict != LineVerdict::Dropped)
                 sink.addLine(line, LineTypeOf(verdict));
+            else if (sink.dropLine)
+                sink.dropLine(line);
         },
         rest);
     if (!rest.isEmpty())

@@ -45,6 +45,8 @@ void SplitChunk(QByteArrayView chunk, const std::function<void(QByteArrayView li
 struct ReceiveSink {
     std::function<void(QByteArrayView text, VOxaTerminal_LineType type)> addLine;
     std::function<void(QByteArrayView text, VOxaTerminal_LineType type)> addText;
+    // A line Strict kept out (optional).
+    std::function<void(QByteArrayView line)> dropLine;
 };
 
 // The whole chunk: every line filtered and handed to addLine, then a non-empty

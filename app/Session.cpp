@@ -114,6 +114,12 @@ Session::Session(QObject* owner, VOxaTerminal* terminal, const QString& logPatte
 }
 
 Session::~Session() {
+    // A Strict that lasts to the end still leaves its mark in the log.
+    if (termData && m_strictGap.frozen()) {
+        m_strictGap.end(nowMs());
+        if (m_strictGap.pending())
+            writeStrictGap();
+    }
     // The port closes with the serial component; nothing it reports on the
     // way out may reach the half-destroyed owner.
     if (commMain) {
@@ -296,6 +302,7 @@ void Session::tmrMachineTimer() {
                 } else {
                     SetStatusStep(StatusStepSending);
                     SetMachineState(MachineStateSendCommand);
+                    sendStartCommand();
                 }
             } else {
                 openFailTick = platform::GetTickCount();
@@ -315,8 +322,42 @@ void Session::tmrMachineTimer() {
         }
         break;
     case MachineStateSendCommand:
-        SetStatusStep(StatusStepReady);
-        SetMachineState(MachineStateReady);
+        // Without a start command the step lasts one tick; with one, until
+        // the module answers or the time-out passes.
+        if (machineStep != 1) {
+            SetStatusStep(StatusStepReady);
+            SetMachineState(MachineStateReady);
+        } else if (TickElapsed(m_startSentTick, StartCommandTimeoutMs)) {
+            finishStartCommand(CommandAnswer::None);
+        }
+        break;
+    }
+}
+
+void Session::sendStartCommand() {
+    const QByteArray appName = ReadStartCommand ? ReadStartCommand() : m_startCommand;
+    if (appName.isEmpty())
+        return;
+    m_startSent = startCommand(appName);
+    m_startSentTick = platform::GetTickCount();
+    machineStep = 1;
+    SendData(m_startSent.constData(), int(m_startSent.size()));
+}
+
+void Session::finishStartCommand(CommandAnswer answer) {
+    SetStatusStep(StatusStepReady);
+    SetMachineState(MachineStateReady);
+    const QString command = QString::fromLatin1(m_startSent.chopped(1));
+    switch (answer) {
+    case CommandAnswer::Ok:
+        ShowNotice(tr("%1 answered OK").arg(command));
+        break;
+    case CommandAnswer::Error:
+        ShowNotice(tr("%1 answered ERROR").arg(command));
+        break;
+    case CommandAnswer::None:
+        ShowNotice(tr("No answer to %1 within %2 s")
+                       .arg(command, QString::number(StartCommandTimeoutMs / 1000.0)));
         break;
     }
 }
@@ -420,8 +461,10 @@ void Session::commMainReceiveData(QObject*, const char* Buffer, uint16_t BufferL
         tmrAlarmRepeat->SetEnabled(false);
     }
     const QByteArrayView chunk(Buffer, BufferLength);
-    if (OnReceivedLine)
+    if (wantsLines())
         receivedBytes(chunk);
+    else
+        m_receivedPartial.clear(); // nobody waits for the line it began
     ReceiveSink sink;
     sink.addLine = [this](QByteArrayView text, VOxaTerminal_LineType type) {
         addToTerminal(text, type, true);
@@ -429,9 +472,60 @@ void Session::commMainReceiveData(QObject*, const char* Buffer, uint16_t BufferL
     sink.addText = [this](QByteArrayView text, VOxaTerminal_LineType type) {
         addToTerminal(text, type, false);
     };
-    if (ReadFilters)
+    sink.dropLine = [this](QByteArrayView line) {
+        m_strictGap.drop(VOxaTerminal_ltInText, int(line.size()));
+        m_strictGap.lineEnded();
+    };
+    if (ReadFilters) {
         m_filters = ReadFilters();
+        noteStrict(m_filters.strict);
+    }
     ProcessReceivedChunk(chunk, m_filters, sink);
+}
+
+void Session::SetFilters(const LineFilters& filters) {
+    m_filters = filters;
+    noteStrict(filters.strict);
+}
+
+void Session::SetStrict(bool on) {
+    m_filters.strict = on;
+    noteStrict(on);
+}
+
+void Session::noteStrict(bool on) {
+    if (on == m_strictGap.frozen())
+        return;
+    if (on) {
+        m_strictGap.begin(nowMs());
+        return;
+    }
+    m_strictGap.end(nowMs());
+    if (m_strictGap.pending())
+        writeStrictGap();
+}
+
+void Session::writeStrictGap() {
+    addToTerminal(m_strictGap.takeRecord(terminal::StrictGapText).toLatin1(), VOxaTerminal_ltExtraR,
+                  true);
+}
+
+int64_t Session::nowMs() const {
+    return Clock ? Clock() : QDateTime::currentMSecsSinceEpoch();
+}
+
+bool Session::wantsLines() const {
+    return OnReceivedLine || (MachineState == MachineStateSendCommand && machineStep == 1);
+}
+
+void Session::lineComplete(const QByteArray& line) {
+    if (MachineState == MachineStateSendCommand && machineStep == 1) {
+        const CommandAnswer answer = commandAnswerOf(line);
+        if (answer != CommandAnswer::None)
+            finishStartCommand(answer);
+    }
+    if (OnReceivedLine)
+        OnReceivedLine(line);
 }
 
 void Session::receivedBytes(QByteArrayView chunk) {
@@ -443,7 +537,7 @@ void Session::receivedBytes(QByteArrayView chunk) {
         m_receivedPartial.append(chunk.sliced(start, i - start));
         start = i + 1;
         if (c == '\r') {
-            OnReceivedLine(m_receivedPartial);
+            lineComplete(m_receivedPartial);
             m_receivedPartial.clear();
         }
     }

@@ -15,6 +15,7 @@
 
 #include "app/ReceivePipeline.h"
 #include "comm/VOXComm32Types.h"
+#include "terminal/FreezeGap.h"
 
 class TVOXComm32;
 class Timer;
@@ -44,6 +45,8 @@ enum TStatusStep : uint8_t {
 };
 
 namespace app {
+
+enum class CommandAnswer; // app/ModuleCommands.h
 
 // The status bar's text for a step and whether Start and Disconnect are enabled.
 struct StatusStepRow {
@@ -113,8 +116,18 @@ public:
     // The autostart command for the application named appName.
     void SendAutostartCommand(const QByteArray& appName);
     // The filters each received line is tried against from now on.
-    void SetFilters(const LineFilters& filters) { m_filters = filters; }
+    void SetFilters(const LineFilters& filters);
     const LineFilters& Filters() const { return m_filters; }
+    // Strict on or off from now on. Switched off (or at the end of the
+    // session), one record says from when to when and how many lines it kept
+    // out, when it kept out any.
+    void SetStrict(bool on);
+    // The application "Connect & Start" starts: after the port opens,
+    // "at^sjra=" and this text and CR go out when the text is not empty, and
+    // the sequence waits for the module's OK or ERROR, at most
+    // StartCommandTimeoutMs.
+    void SetStartCommand(const QByteArray& appName) { m_startCommand = appName; }
+    uint32_t StartCommandTimeoutMs = 10000;
     // The automation timers take these values (ApplyAdvancedSettings).
     void ApplyAdvancedSettings(const AutomationSettings& settings);
     const AutomationSettings& Automation() const { return m_automation; }
@@ -151,6 +164,11 @@ public:
     // reader, those given to SetFilters and ApplyAdvancedSettings hold.
     std::function<LineFilters()> ReadFilters;
     std::function<AutomationSettings()> ReadAutomation;
+    std::function<QByteArray()> ReadStartCommand;
+
+    // The local clock for the records' times, milliseconds since the epoch
+    // (UTC); the system clock when not set.
+    std::function<int64_t()> Clock;
 
     // ---- what the session reports (set by the adapter) ----
     std::function<void(TStatusStep step)> OnStatusStep;
@@ -188,12 +206,24 @@ private:
     void tapPiece(QByteArrayView text, int lineType, bool ended);
     void tapEnd();
     void receivedBytes(QByteArrayView chunk);
+    // Whether anyone needs the received lines whole.
+    bool wantsLines() const;
+    void lineComplete(const QByteArray& line);
+    int64_t nowMs() const;
+    void noteStrict(bool on);
+    void writeStrictGap();
+    void sendStartCommand();
+    void finishStartCommand(CommandAnswer answer);
 
     static constexpr int QuickRetries = 4;        // after the first, at once
     static constexpr int QuickRetryInterval = 25; // ms
 
     LineFilters m_filters;
+    terminal::FreezeGap m_strictGap; // what Strict keeps out while it is on
     AutomationSettings m_automation;
+    QByteArray m_startCommand = QByteArrayLiteral("a:/appmain2.jad");
+    QByteArray m_startSent; // the start command waiting for its answer
+    uint32_t m_startSentTick = 0;
     bool m_inMachineTick = false;
     platform::PathWatcher* m_portWatcher = nullptr;
     QTimer* m_quickRetryTimer = nullptr;

@@ -2,10 +2,14 @@
 // What the terminal drops while it is frozen (IgnoreAddChars), so that the
 // hole a freeze leaves in the display and in the log is marked by one record
 // once the terminal runs again: how many lines and bytes, from when to when.
+// The session counts the lines Strict keeps out the same way.
 #include <QString>
 #include <cstdint>
 
 namespace terminal {
+
+QString FreezeGapText(int64_t fromMs, int64_t toMs, int64_t lines, int64_t bytes);
+QString StrictGapText(int64_t fromMs, int64_t toMs, int64_t lines, int64_t bytes);
 
 class FreezeGap {
 public:
@@ -20,7 +24,8 @@ public:
     bool frozen() const { return m_frozen; }
     bool pending() const { return m_pending; }
     // The due record's text; no record is due afterwards.
-    QString takeRecord();
+    using Text = QString (*)(int64_t fromMs, int64_t toMs, int64_t lines, int64_t bytes);
+    QString takeRecord(Text text = FreezeGapText);
 
 private:
     bool m_frozen = false;
@@ -32,8 +37,10 @@ private:
     int m_openType = -1;
 };
 
-// "-- Frozen from 2026-12-08 15:05:07.042 to 2026-12-08 15:05:13.042: 3 lines,
-// 57 bytes neither shown nor logged --"
-QString FreezeGapText(int64_t fromMs, int64_t toMs, int64_t lines, int64_t bytes);
+// The records' texts:
+//   FreezeGapText: "-- Frozen from 2026-12-08 15:05:07.042 to 2026-12-08
+//     15:05:13.042: 3 lines, 57 bytes neither shown nor logged --"
+//   StrictGapText: "-- Strict from ... to ...: 3 lines, 57 bytes matched no
+//     filter and were neither shown nor logged --"
 
 } // namespace terminal

@@ -64,6 +64,10 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
     // refused with a word rather than cut without one; the hex line shows each
     // character as three.
     m_manualLine->lineEdit()->setMaxLength(int(2 * terminal::kMaxSendChars));
+    m_manualLine->setToolTip(
+        tr("Enter sends the line with a carriage return (CR) at its end; Ctrl+Z ends it with "
+           "0x1A instead (sends a text message typed after AT+CMGS), Esc with 0x1B (cancels "
+           "it). Arrow Up or Down opens the lines sent before."));
 
     m_hexManualLine = make<QLineEdit>("_HexManualLine", {2, 358, 396, 21}, true, false, true, true,
                                       &TerminalWindow::hexLineKey);

@@ -307,7 +307,9 @@ TEST_F(MainWindowTest, ConnectGoesStraightToReadyAndStartPassesTheSendStep) {
     EXPECT_EQ(ComboFontColor(frm->cmbPort), Black);
     EXPECT_EQ(countInTerminal(QString("COM port \"%1\": Disconnected").arg(m_pty->path())), 1);
 
-    // "Connect & Start": one tick of "Sending command ...", then ready.
+    // "Connect & Start" without a start command: one tick of "Sending
+    // command ...", then ready (with one, see DeskTest).
+    frm->edtStartCmd->clear();
     frm->btnStart->click();
     EXPECT_EQ(frm->focusWidget(), frm->btnDisconnect);
     EXPECT_FALSE(frm->session->connectOnly);
@@ -324,6 +326,7 @@ TEST_F(MainWindowTest, PullingTheAdapterReconnectsWithoutHelp) {
     ASSERT_TRUE(m_pty->plug());
     create();
     frm->commMain->SetCommPort(m_pty->path());
+    frm->edtStartCmd->clear(); // the module here answers no start command
     frm->btnStart->click();
     ASSERT_TRUE(tickUntilReady());
     ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() == "Connected"; }));
@@ -494,6 +497,7 @@ TEST_F(MainWindowTest, ControlMessagesPressStartAndDisconnect) {
     };
 
     frm->commMain->SetCommPort(m_pty->path());
+    frm->edtStartCmd->clear(); // the module here answers no start command
     frm->btnConnect->click();
     ASSERT_TRUE(tickUntilReady());
     // Start while ready restarts the sequence (also with the button disabled).
