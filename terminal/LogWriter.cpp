@@ -166,6 +166,71 @@ int LogWriter::handle() const {
     return m_handle;
 }
 
+LogPending LogWriter::pending(int64_t maxBytes, uint64_t generation, const char* more,
+                              size_t moreCount) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    LogPending out;
+    // The file asked for last; while its open waits in the queue, its name and
+    // size are not known yet.
+    out.generation = generation ? generation : m_shownGeneration;
+    const bool open = !m_shownName.isEmpty() && m_shownGeneration == out.generation;
+    out.fileName = open ? m_shownName : QString();
+    out.fileSize = open ? m_shownSize : -1;
+    struct Part {
+        const char* data;
+        int64_t size;
+    };
+    std::vector<Part> parts;
+    int64_t total = 0;
+    const auto add = [&](const char* data, int64_t size) {
+        if (size <= 0)
+            return;
+        parts.push_back({data, size});
+        total += size;
+    };
+    static const char leadingBreak[] = "\r\n";
+    const bool leading = open && m_shownLeadingBreak;
+    if (leading)
+        add(leadingBreak, 2);
+    // The records of that file in the order they go into it: the ones being
+    // written, the queued ones, the owner's gathered ones.
+    const auto take = [&](const Item& item) {
+        if (item.kind == Item::Data && item.generation == out.generation)
+            add(item.bytes.data(), int64_t(item.bytes.size()));
+    };
+    if (m_inFlight)
+        for (const Item& item : *m_inFlight)
+            take(item);
+    for (const Item& item : m_queue)
+        take(item);
+    add(more, int64_t(moreCount));
+    // The line break in front of the first record comes only with a record.
+    if (leading && total == 2)
+        return out;
+    out.omitted = std::max<int64_t>(0, total - std::max<int64_t>(0, maxBytes));
+    out.bytes.reserve(size_t(total - out.omitted));
+    int64_t skip = out.omitted;
+    for (const Part& part : parts) {
+        if (skip >= part.size) {
+            skip -= part.size;
+            continue;
+        }
+        out.bytes.insert(out.bytes.end(), part.data + skip, part.data + part.size);
+        skip = 0;
+    }
+    return out;
+}
+
+void LogWriter::publish() {
+    // With m_mutex held, on the writer's thread, once an item is done: what it
+    // wrote is in the file (m_end) and no longer among the pending items.
+    m_inFlight = nullptr;
+    m_shownName = m_file ? m_fileName : QString();
+    m_shownGeneration = m_generation;
+    m_shownSize = m_end;
+    m_shownLeadingBreak = m_leadingBreak;
+}
+
 // ---- the writer's thread ------------------------------------------------------------------
 
 void LogWriter::run() {
@@ -185,6 +250,7 @@ void LogWriter::run() {
             checkName();
             lock.lock();
             m_busy = false;
+            publish();
             m_idle.notify_all();
             continue;
         }
@@ -201,6 +267,7 @@ void LogWriter::run() {
                  m_queue.front().generation == batch.front().generation &&
                  bytes + m_queue.front().bytes.size() <= kMaxJoinedBytes);
         m_busy = true;
+        m_inFlight = &batch;
         lock.unlock();
 
         switch (kind) {
@@ -219,6 +286,7 @@ void LogWriter::run() {
         lock.lock();
         m_backlog -= int64_t(bytes);
         m_busy = false;
+        publish();
         if (m_queue.empty())
             m_idle.notify_all();
     }

@@ -115,6 +115,19 @@ struct LogReport {
     bool replaced = false; // Moved: another file took the name (else deleted or moved away)
 };
 
+// Records on their way into a log file, taken at one moment (for a viewer that
+// shows the log while it is written): the file's size when they were taken,
+// and the bytes queued or being written for it, which go right after that
+// size. Of many bytes only the newest are taken; omitted says how many lie
+// between the file's end and the first byte of bytes.
+struct LogPending {
+    QString fileName; // empty while the file is being opened (or none is)
+    uint64_t generation = 0;
+    int64_t fileSize = -1; // -1 while the file is being opened
+    int64_t omitted = 0;
+    std::vector<char> bytes;
+};
+
 class LogWriter {
 public:
     // wake is called on the writer's thread when a report is waiting and the
@@ -144,6 +157,11 @@ public:
     bool hasLoss() const;
     // Descriptor of the open file, -1 when none.
     int handle() const;
+    // What waits for the file of generation (0: the open one), at most
+    // maxBytes of it (the newest). more: moreCount bytes the owner has
+    // gathered for that file and not yet handed over.
+    LogPending pending(int64_t maxBytes, uint64_t generation = 0, const char* more = nullptr,
+                       size_t moreCount = 0) const;
 
 private:
     struct Item {
@@ -181,6 +199,7 @@ private:
                        bool endsWhole);
     void lose(const std::vector<LogMark>& marks, size_t from = 0);
     void report(LogReport report);
+    void publish();
 
     LogFileOpener m_opener;
     std::function<void()> m_wake;
@@ -196,6 +215,13 @@ private:
     bool m_wakePending = false;
     LogLoss m_loss;
     int m_handle = -1;
+    // The open file as pending() tells it: kept in step with the items being
+    // written, so that a byte is either in the file or among the pending ones.
+    QString m_shownName;
+    uint64_t m_shownGeneration = 0;
+    int64_t m_shownSize = 0;
+    bool m_shownLeadingBreak = false;
+    const std::vector<Item>* m_inFlight = nullptr;
 
     // Used by the writer's thread only.
     std::unique_ptr<LogFile> m_file;

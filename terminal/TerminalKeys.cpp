@@ -26,6 +26,8 @@ KeyAction ClassifyKey(int key, Qt::KeyboardModifiers modifiers, const QString& t
         return mods & Qt::ShiftModifier ? KeyAction::FindPrevious : KeyAction::FindNext;
     if (key == Qt::Key_F && mods == Qt::ControlModifier)
         return KeyAction::Find;
+    if (key == Qt::Key_H && mods == Qt::ControlModifier)
+        return KeyAction::History;
     if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !ctrlOrAlt)
         return KeyAction::Enter;
     if (key == Qt::Key_Z && (mods & Qt::ControlModifier) && !(mods & Qt::AltModifier))

@@ -22,6 +22,7 @@ enum class KeyAction {
     Find,         // Ctrl+F
     FindNext,     // F3
     FindPrevious, // Shift+F3
+    History,      // Ctrl+H: the history of the whole log
 };
 
 KeyAction ClassifyKey(int key, Qt::KeyboardModifiers modifiers, const QString& text);

@@ -93,6 +93,11 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
         button("_BtnUndock", {88, 420, 75, 25}, QStringLiteral("Uvolnit okno"),
                QStringLiteral("Uvolnit okno terminálu"), &TerminalWindow::otherControlKey);
     m_btnUndock->setEnabled(false);
+    // At the right of the bottom row, away from the mode group.
+    m_history = button("_History", {315, 420, 75, 25}, tr("&History"),
+                       tr("Every line of the log, with find and filter (Ctrl+H)"),
+                       &TerminalWindow::otherControlKey);
+    m_anchored.back() = {m_history, false, false, true, true};
 
     m_rGroupMode = make<QGroupBox>("_RGroupMode", {168, 381, 81, 61}, true, false, false, true,
                                    &TerminalWindow::otherControlKey);
@@ -141,6 +146,7 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
     connect(m_btnDirect, &QPushButton::clicked, this, [this] { emit sendDirectRequested(); });
     connect(m_clear, &QPushButton::clicked, this, [this] { emit clearRequested(); });
     connect(m_btnUndock, &QPushButton::clicked, this, [this] { emit undockRequested(); });
+    connect(m_history, &QPushButton::clicked, this, [this] { emit historyRequested(); });
 
     // Key preview for the parts of the manual line: its text field and its list.
     m_manualLine->lineEdit()->installEventFilter(this);
@@ -475,6 +481,9 @@ bool TerminalWindow::findKey(KeyAction action) {
     switch (action) {
     case KeyAction::Find:
         m_findBar->open();
+        return true;
+    case KeyAction::History:
+        emit historyRequested();
         return true;
     case KeyAction::FindNext:
     case KeyAction::FindPrevious:

@@ -54,6 +54,8 @@ public:
     QPushButton* BtnDirect() const { return m_btnDirect; }
     QPushButton* ClearButton() const { return m_clear; }
     QPushButton* BtnUndock() const { return m_btnUndock; }
+    // Opens the history of the whole log (Ctrl+H does the same).
+    QPushButton* HistoryButton() const { return m_history; }
     QGroupBox* RGroupMode() const { return m_rGroupMode; }
     QLineEdit* DebugInTime() const { return m_debugInTime; }
     QLineEdit* DebugOutTime() const { return m_debugOutTime; }
@@ -101,6 +103,7 @@ signals:
     void sendDirectRequested();
     void clearRequested();
     void undockRequested();
+    void historyRequested();
     void activated();
     void deactivated();
     // The close box; the receiver accepts or ignores the event.
@@ -169,6 +172,7 @@ private:
     QPushButton* m_btnDirect = nullptr;
     QPushButton* m_clear = nullptr;
     QPushButton* m_btnUndock = nullptr;
+    QPushButton* m_history = nullptr;
     QGroupBox* m_rGroupMode = nullptr;
     QButtonGroup* m_modeButtons = nullptr;
     QLineEdit* m_debugInTime = nullptr;

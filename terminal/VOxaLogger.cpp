@@ -122,6 +122,12 @@ int64_t VOxaLogger::Backlog() const {
     return m_writer ? m_writer->backlog() : 0;
 }
 
+terminal::LogPending VOxaLogger::PendingRecords(int64_t maxBytes) const {
+    if (!m_writer || !m_open)
+        return {};
+    return m_writer->pending(maxBytes, m_generation, m_buffer.data(), m_used);
+}
+
 QString VOxaLogger::ProgramName() {
     QString path;
     if (QCoreApplication::instance())

@@ -149,6 +149,12 @@ public:
     int BufferedBytes() const { return int(m_used); } // gathered, not yet handed over
     int64_t Backlog() const;                          // handed over, not yet written
     bool LogFaulty() const { return m_faulty; }       // a fault is going on
+    // The records not yet in the file (gathered here, or queued for and being
+    // written by the writer), the newest maxBytes of them, with the file they
+    // go into and its size when they were taken: for a view of the log that
+    // misses nothing the terminal has shown. Empty while no file is open;
+    // without a file name (and size) while the writer is still opening it.
+    terminal::LogPending PendingRecords(int64_t maxBytes) const;
 
     // Opens the files (the real log file when not set); for tests.
     void SetFileOpener(terminal::LogFileOpener opener) { m_opener = std::move(opener); }

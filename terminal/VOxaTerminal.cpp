@@ -75,6 +75,10 @@ void VOxaTerminal::connectWindow() {
     connect(form, &TerminalWindow::sendDirectRequested, this, &VOxaTerminal::SendDirect);
     connect(form, &TerminalWindow::clearRequested, this, &VOxaTerminal::Clear);
     connect(form, &TerminalWindow::undockRequested, this, &VOxaTerminal::UndockClick);
+    connect(form, &TerminalWindow::historyRequested, this, [this] {
+        if (OnHistoryRequest)
+            OnHistoryRequest(this);
+    });
     connect(form, &TerminalWindow::activated, this, &VOxaTerminal::formActivated);
     connect(form, &TerminalWindow::deactivated, this, &VOxaTerminal::SaveHistory);
     connect(form, &TerminalWindow::closeRequested, this, &VOxaTerminal::formCloseRequested);

@@ -155,6 +155,8 @@ public:
     TTermSendData OnTermSendData;
     TTermWantModeChange OnTermWantModeChange; // declared; never raised
     VOxaTerminalFormCreateEvent OnFormCreate;
+    // The window's "History" button or Ctrl+H: the owner opens the log's history.
+    std::function<void(VOxaTerminal* sender)> OnHistoryRequest;
 
     // ---- window operations ----
     void SendLine();

@@ -1,6 +1,7 @@
 // The log writer's thread: the same bytes as writing each record at once, a
 // disk that blocks or fails never holds up the adds, and whatever could not be
 // logged is counted and reported in the log.
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <map>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "LoggerTestSupport.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -339,4 +341,81 @@ TEST_F(LoggerTest, AWriteThatStopsHalfWayLeavesWholeRecordsAndCountsEachLostLine
     logger->logData(VOxaTerminal_ltInText, "six", false);
     eol();
     EXPECT_EQ(disk.file(name), expected + "\r\n" + notLogged(2, fourAt) + stamp() + "+ six\r\n");
+}
+
+TEST_F(LoggerTest, PendingRecordsAndTheFileHoldEveryRecordOnceAtAnyMoment) {
+    FakeDisk disk;
+    const QString name = dayFile("2026-12-07");
+    auto logger = makeLogger();
+    logger->SetFileOpener(disk.opener());
+    QByteArray expected;
+    int next = 0;
+    const auto logSome = [&](int count) {
+        for (int i = 0; i < count; ++i, ++next) {
+            const QByteArray line = "line " + QByteArray::number(next);
+            logger->logData(VOxaTerminal_ltInText, line, false);
+            logger->logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
+            expected += stamp() + "+ " + line + "\r\n";
+        }
+    };
+    const auto pendingBytes = [](const terminal::LogPending& p) {
+        return QByteArray(p.bytes.data(), int(p.bytes.size()));
+    };
+    inEventLoop([&] {
+        logSome(1);
+        logger->Close();
+    });
+    logger->WaitWritten();
+    // However a check below fails, the disk lets the logger go at the end.
+    const std::shared_ptr<void> openAtEnd(nullptr, [&](void*) { disk.setGate(true); });
+    // Reopened with contents already, the writer puts a line break in front
+    // of the first record; while the disk holds that record, the pending
+    // bytes start with the break.
+    disk.setGate(false);
+    inEventLoop([&] {
+        logSome(1);
+        logger->Flush();
+    });
+    expected.insert(expected.indexOf("\r\n") + 2, "\r\n");
+    ASSERT_TRUE(
+        testsupport::WaitUntil([&] { return logger->PendingRecords(1 << 20).fileSize >= 0; }));
+    terminal::LogPending first = logger->PendingRecords(1 << 20);
+    EXPECT_EQ(first.fileName, name);
+    EXPECT_EQ(disk.file(name).left(int(first.fileSize)) + pendingBytes(first), expected);
+
+    // The disk stalls and comes back while records are gathered, queued and
+    // written: at every moment the file's first fileSize bytes followed by the
+    // pending ones are all records so far, each once.
+    std::atomic<bool> stop = false;
+    std::thread gate([&] {
+        for (int i = 0; !stop; ++i) {
+            disk.setGate(i % 2 == 0);
+            std::this_thread::yield();
+        }
+        disk.setGate(true);
+    });
+    for (int event = 0; event < 200; ++event) {
+        inEventLoop([&] {
+            logSome(3);
+            const terminal::LogPending pending = logger->PendingRecords(1 << 20);
+            EXPECT_EQ(pending.omitted, 0);
+            ASSERT_EQ(pending.fileName, name);
+            const QByteArray file = disk.file(name);
+            ASSERT_GE(file.size(), pending.fileSize);
+            EXPECT_EQ(file.left(int(pending.fileSize)) + pendingBytes(pending), expected);
+        });
+    }
+    stop = true;
+    gate.join();
+    // Of many waiting bytes only the newest are taken.
+    disk.setGate(false);
+    inEventLoop([&] {
+        logSome(10);
+        const terminal::LogPending last = logger->PendingRecords(40);
+        EXPECT_EQ(pendingBytes(last), expected.right(40));
+        EXPECT_EQ(last.fileSize + last.omitted + 40, expected.size());
+    });
+    disk.setGate(true);
+    logger.reset();
+    EXPECT_EQ(disk.file(name), expected);
 }

@@ -309,3 +309,26 @@ TEST(TerminalKeyboard, FindBarFindsHighlightsAndHoldsTheView) {
     op.traffic();
     EXPECT_GT(edit->verticalScrollBar()->value(), top); // following again
 }
+
+TEST(TerminalKeyboard, CtrlHAndTheHistoryButtonAskForTheHistory) {
+    Operator op;
+    int asked = 0;
+    op.term->OnHistoryRequest = [&](VOxaTerminal* sender) {
+        EXPECT_EQ(sender, op.term);
+        ++asked;
+    };
+    // From the manual line (where Ctrl+H is no character to send) and from the display.
+    op.w->ManualLine()->setFocus();
+    op.press(Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(op.w->manualText(), QString());
+    op.w->RichEdit()->setFocus();
+    op.press(Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(asked, 2);
+    QTest::mouseClick(op.w->HistoryButton(), Qt::LeftButton);
+    EXPECT_EQ(asked, 3);
+    // The button keeps to the bottom right as the window grows.
+    const QRect before = op.w->HistoryButton()->geometry();
+    op.w->resize(op.w->width() + 100, op.w->height() + 50);
+    EXPECT_EQ(op.w->HistoryButton()->geometry(), before.translated(100, 50));
+}
