@@ -3,10 +3,11 @@
 // uses as its port, writes sequence-numbered lines into it (the same lines as
 // gsmsim --flood), and watches the log file grow. One JSON line per run.
 //
-//   e2e_bench [--mode flood|paced|reconnect|idle] [--lines N] [--line-len L]
+//   e2e_bench [--mode flood|paced|reconnect|idle|restart] [--lines N] [--line-len L]
 //             [--rate BYTES_PER_S] [--seconds S] [--dir LOG_DIR] [--label TEXT]
 //             [--cycles N] [--probe 0|1] [--soak CYCLES] [--slow-disk IOPS]
 //             [--program PATH] [--peer 'COMMAND with {port} and {log}']
+//             [--piece BYTES] [--interval S] [--disconnect 0|1]
 //
 // flood:     N lines as fast as the reader takes them; first byte written to
 //            last line in the log gives lines/s and MB/s.
@@ -16,6 +17,17 @@
 //            time from its appearance until the port is open again and until a
 //            line written then is in the log.
 // idle:      CPU used by the connected program over S seconds without data.
+// restart:   a line every 2 ms (--line-ms); every 0.5 s (--interval) Start is
+//            pressed through the control socket (message 1025) while connected,
+//            CYCLES times (--cycles); with --disconnect 1 Disconnect (1024) is
+//            pressed first and Start 0.2 s later. Lines lost (and of them
+//            those written within 2 ms of the line losing its reader),
+//            doubled, out of order.
+// In paced runs --piece BYTES writes the line stream BYTES at a time on the
+// rate's schedule (8 bytes at 960 bytes/s is a 9600-baud line that is never
+// quiet for long); each record's time stamp is compared with the writer's
+// clock at the line's first byte (stamp lag), and the moment the line is in
+// the log with the writer's clock at its last byte (log delay).
 // soak:      (--soak CYCLES) a line every 2 ms (--line-ms); the cable is pulled and
 //            re-plugged CYCLES times; lines lost, doubled and out of order in
 //            the log, and the time from the device's return to the first new
@@ -39,6 +51,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <poll.h>
 #include <signal.h>
 #include <sstream>
@@ -69,13 +82,60 @@ struct Options {
     std::string dir; // log folder (the program's current directory)
     std::string label;
     int cycles = 5;
-    int soak = 0;        // cycles of the soak run
-    double lineMs = 2;   // soak: a line every lineMs milliseconds
-    std::string peer;    // another program instead of dralvo
-    bool probe = true;   // the stall probe (its own requests cost the program some CPU)
-    int slowDisk = 0;    // writes a second allowed on the log's disk; 0 = no limit
-    std::string program; // the program to run; default: dralvo next to bench/
+    int soak = 0;            // cycles of the soak run
+    double lineMs = 2;       // soak: a line every lineMs milliseconds
+    std::string peer;        // another program instead of dralvo
+    bool probe = true;       // the stall probe (its own requests cost the program some CPU)
+    int slowDisk = 0;        // writes a second allowed on the log's disk; 0 = no limit
+    std::string program;     // the program to run; default: dralvo next to bench/
+    int piece = 0;           // paced: bytes a write (0: whole lines)
+    double interval = 0.5;   // restart: seconds between presses
+    bool disconnect = false; // restart: Disconnect, then Start
 };
+
+// Milliseconds since the epoch on the system's real-time clock.
+int64_t wallMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_REALTIME, &ts);
+    return int64_t(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+// The time stamp that starts a log record ("yyyy-mm-dd hh:mm:ss.zzz", any
+// time separator), as milliseconds since the epoch; -1 when there is none.
+int64_t recordStamp(std::string_view text) {
+    if (text.size() < 23)
+        return -1;
+    auto num = [&](size_t at, size_t n) {
+        int v = 0;
+        for (size_t i = at; i < at + n; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return -1;
+            v = v * 10 + (text[i] - '0');
+        }
+        return v;
+    };
+    const int y = num(0, 4), mo = num(5, 2), d = num(8, 2), h = num(11, 2), mi = num(14, 2),
+              sec = num(17, 2), ms = num(20, 3);
+    if (y < 0 || mo < 0 || d < 0 || h < 0 || mi < 0 || sec < 0 || ms < 0)
+        return -1;
+    // The seconds of a local time, one mktime a second of records.
+    static std::string lastKey;
+    static int64_t lastSeconds = 0;
+    const std::string key(text.substr(0, 19));
+    if (key != lastKey) {
+        std::tm tm{};
+        tm.tm_year = y - 1900;
+        tm.tm_mon = mo - 1;
+        tm.tm_mday = d;
+        tm.tm_hour = h;
+        tm.tm_min = mi;
+        tm.tm_sec = sec;
+        tm.tm_isdst = -1;
+        lastSeconds = int64_t(std::mktime(&tm));
+        lastKey = key;
+    }
+    return lastSeconds * 1000 + ms;
+}
 
 double secondsSince(Clock::time_point t) {
     return std::chrono::duration<double>(Clock::now() - t).count();
@@ -161,6 +221,8 @@ public:
     long long doubled = 0;                // numbers seen again or out of order
     long long cut = 0;                    // lines of wrong length
     std::function<void(long long)> onSeq; // each flood line's number, in the file's order
+    // Each flood line's number and its record's time stamp (-1 when none).
+    std::function<void(long long, int64_t)> onStamp;
     long long bytes() const { return m_bytes; }
     int expectedLength = 0;
 
@@ -184,6 +246,8 @@ private:
         ++seen;
         if (onSeq)
             onSeq(seq);
+        if (onStamp)
+            onStamp(seq, recordStamp(text));
         if (seq == lastSeq + 1) {
             lastSeq = seq;
         } else if (seq > lastSeq + 1) {
@@ -583,6 +647,27 @@ double controlRoundTrip(const std::string& path) {
     return result;
 }
 
+// Sends one control message and returns its answer ("" when none came).
+std::string controlMessage(const std::string& path, const std::string& number) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return {};
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    std::string answer;
+    const std::string request = number + "\n";
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+        ::write(fd, request.data(), request.size()) == ssize_t(request.size())) {
+        char c = 0;
+        pollfd p{fd, POLLIN, 0};
+        while (::poll(&p, 1, 10000) > 0 && ::read(fd, &c, 1) == 1 && c != '\n')
+            answer += c;
+    }
+    ::close(fd);
+    return answer;
+}
+
 class StallProbe {
 public:
     explicit StallProbe(std::string socket) : m_socket(std::move(socket)) {}
@@ -685,40 +770,66 @@ int runFlood(Setup& s, bool paced) {
     const int len = s.opt.lineLen;
     const long long lines = paced ? (long long)(s.opt.rate * s.opt.seconds / len) : s.opt.lines;
     std::vector<double> writtenAt(size_t(lines), -1), appearedAt(size_t(lines), -1);
+    // Paced: when each line's last byte was written, and its record's stamp.
+    std::vector<double> lastWrittenAt(paced ? size_t(lines) : 0, -1);
+    std::vector<int64_t> stampOf(paced ? size_t(lines) : 0, -1);
     LogTail tail(s.log);
     tail.poll(Clock::now(), nullptr, Clock::now()); // skip what is there already
     tail.lastSeq = 0;
     tail.seen = tail.lost = tail.doubled = tail.cut = 0;
     tail.expectedLength = len;
     const long long logStart = tail.bytes();
+    if (paced)
+        tail.onStamp = [&](long long seq, int64_t stamp) {
+            if (seq >= 1 && seq <= lines)
+                stampOf[size_t(seq - 1)] = stamp;
+        };
 
     StallProbe probe(program.socket());
     if (!s.isPeer() && s.opt.probe)
         probe.start();
     const ProcStats before = procStats(program.pid());
     const auto t0 = Clock::now();
+    const int64_t wall0 = wallMs();
     std::atomic<bool> writerFailed{false};
     std::atomic<double> writeEnd{0};
     std::thread writer([&] {
         std::string batch;
         long long seq = 1;
-        while (seq <= lines) {
+        // Paced: the byte stream of the lines, a piece at a time.
+        const long long piece = s.opt.piece > 0 ? s.opt.piece : len;
+        const long long total = lines * len;
+        long long offset = 0;
+        while (paced ? offset < total : seq <= lines) {
             if (paced) {
-                // Lines leave on the schedule of a line at that byte rate.
-                const double due = double(seq - 1) * len / s.opt.rate;
+                // Pieces leave on the schedule of a line at that byte rate.
+                const double due = double(offset) / s.opt.rate;
                 const double now = secondsSince(t0);
                 if (now < due)
                     std::this_thread::sleep_for(
                         std::chrono::duration<double>(std::min(due - now, 0.002)));
                 if (secondsSince(t0) < due)
                     continue;
-                const std::string line = floodLine(seq, len);
-                writtenAt[size_t(seq - 1)] = secondsSince(t0);
-                if (!writeAll(device, line.data(), line.size())) {
+                const long long end = std::min(total, offset + piece);
+                std::string bytes;
+                for (long long line = offset / len; line * len < end; ++line) {
+                    const std::string text = floodLine(line + 1, len);
+                    const long long from = std::max(offset, line * len) - line * len;
+                    const long long to = std::min(end, (line + 1) * len) - line * len;
+                    bytes.append(text, size_t(from), size_t(to - from));
+                }
+                const double at = secondsSince(t0);
+                for (long long line = offset / len; line * len < end; ++line) {
+                    if (line * len >= offset)
+                        writtenAt[size_t(line)] = at;
+                    if ((line + 1) * len <= end)
+                        lastWrittenAt[size_t(line)] = at;
+                }
+                if (!writeAll(device, bytes.data(), bytes.size())) {
                     writerFailed = true;
                     return;
                 }
-                ++seq;
+                offset = end;
             } else {
                 batch.clear();
                 const long long first = seq;
@@ -755,6 +866,42 @@ int runFlood(Setup& s, bool paced) {
     writer.join();
     probe.stop();
 
+    // Median, 99th percentile and largest of a list (sorted here), in ms.
+    auto spread = [](std::vector<double> v, const char* name) {
+        std::sort(v.begin(), v.end());
+        auto at = [&](double q) { return v.empty() ? 0.0 : v[size_t(double(v.size() - 1) * q)]; };
+        std::ostringstream o;
+        o.setf(std::ios::fixed);
+        o.precision(1);
+        o << ",\"" << name << "_median_ms\":" << at(0.5) << ",\"" << name
+          << "_p99_ms\":" << at(0.99) << ",\"" << name << "_max_ms\":" << (v.empty() ? 0 : v.back())
+          << ",\"" << name << "_min_ms\":" << (v.empty() ? 0 : v.front());
+        return o.str();
+    };
+    std::string stampFields;
+    if (paced) {
+        std::vector<double> stampLag, logDelay;
+        std::vector<int64_t> stamps;
+        for (long long i = 0; i < lines; ++i) {
+            if (writtenAt[size_t(i)] >= 0 && stampOf[size_t(i)] >= 0) {
+                stampLag.push_back(double(stampOf[size_t(i)] - wall0) -
+                                   writtenAt[size_t(i)] * 1000);
+                stamps.push_back(stampOf[size_t(i)]);
+            }
+            if (lastWrittenAt[size_t(i)] >= 0 && appearedAt[size_t(i)] >= 0)
+                logDelay.push_back((appearedAt[size_t(i)] - lastWrittenAt[size_t(i)]) * 1000);
+        }
+        // How many lines share one stamp, at most.
+        long long shared = 0, run = 0;
+        std::sort(stamps.begin(), stamps.end());
+        for (size_t i = 0; i < stamps.size(); ++i) {
+            run = (i > 0 && stamps[i] == stamps[i - 1]) ? run + 1 : 1;
+            shared = std::max(shared, run);
+        }
+        stampFields = spread(stampLag, "stamp_lag") + spread(logDelay, "log_delay") +
+                      ",\"piece_bytes\":" + std::to_string(s.opt.piece > 0 ? s.opt.piece : len) +
+                      ",\"lines_sharing_a_stamp_max\":" + std::to_string(shared);
+    }
     double maxLag = 0, sumLag = 0;
     std::vector<double> lags;
     if (paced) {
@@ -779,7 +926,8 @@ int runFlood(Setup& s, bool paced) {
         o << ",\"rate_bytes_per_s\":" << s.opt.rate << ",\"lag_max_ms\":" << maxLag * 1000
           << ",\"lag_mean_ms\":" << (lags.empty() ? 0 : sumLag / lags.size() * 1000)
           << ",\"lag_p99_ms\":"
-          << (lags.empty() ? 0 : lags[size_t(double(lags.size() - 1) * 0.99)] * 1000);
+          << (lags.empty() ? 0 : lags[size_t(double(lags.size() - 1) * 0.99)] * 1000)
+          << stampFields;
     } else {
         o << ",\"lines_per_s\":" << double(tail.seen) / elapsed
           << ",\"mb_per_s\":" << mb * (double(tail.seen) / double(lines)) / elapsed;
@@ -1026,6 +1174,155 @@ int runSoak(Setup& s) {
     return completed == s.opt.soak && reconnect.size() == size_t(completed) ? 0 : 1;
 }
 
+// Start pressed while connected (the port is closed and opened again), or
+// Disconnect and then Start, under a line every 2 ms (--line-ms). Lines are
+// written while the program holds the port open; every one of them should be
+// in the log once and in order. Lost lines written within 2 ms of the line
+// losing its reader (on their way as the port closed) are counted apart too.
+int runRestart(Setup& s) {
+    testsupport::Pty device(QString::fromStdString((s.work / "ttyBENCH").string()), DeviceOptions);
+    if (!device.plug())
+        return 1;
+    Program program;
+    if (!startReader(s, program, device)) {
+        std::fprintf(stderr, "e2e_bench: the reader did not open the port\n");
+        return 1;
+    }
+    std::vector<double> writtenAt; // per sequence number - 1; < 0: not written
+    std::vector<unsigned char> times;
+    long long outOfOrder = 0, highest = 0, seq = 0;
+    LogTail tail(s.log);
+    tail.poll(Clock::now(), nullptr, Clock::now()); // skip what is there already
+    tail.expectedLength = s.opt.lineLen;
+    tail.onSeq = [&](long long n) {
+        if (n < 1 || size_t(n) > times.size())
+            return;
+        unsigned char& k = times[size_t(n - 1)];
+        if (k < 255)
+            ++k;
+        if (k == 1 && n < highest)
+            ++outOfOrder;
+        highest = std::max(highest, n);
+    };
+    const auto t0 = Clock::now();
+    const double period = s.opt.lineMs / 1000.0;
+    std::vector<double> presses; // seconds since t0, each Start or Disconnect sent
+    std::atomic<int> pressing{0};
+    std::vector<std::thread> pressers;
+    auto press = [&](const char* number) {
+        presses.push_back(secondsSince(t0));
+        ++pressing;
+        pressers.emplace_back([&, number] {
+            controlMessage(program.socket(), number);
+            --pressing;
+        });
+    };
+    auto step = [&] {
+        const bool present = device.readerPresent();
+        while (double(seq) * period <= secondsSince(t0)) {
+            ++seq;
+            writtenAt.push_back(-1);
+            times.push_back(0);
+            if (present) {
+                const std::string line = floodLine(seq, s.opt.lineLen);
+                const double at = secondsSince(t0);
+                if (writeAll(device, line.data(), line.size()))
+                    writtenAt.back() = at;
+            }
+        }
+        device.readNow();
+        tail.poll(Clock::now(), nullptr, t0);
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+    };
+    auto runFor = [&](double seconds) {
+        const auto t = Clock::now();
+        while (secondsSince(t) < seconds && program.running())
+            step();
+    };
+    // When the program's close left the line without a reader (hang-ups seen
+    // on the master), for the lines that were on their way just then.
+    std::vector<double> hangups;
+    std::mutex hangupMutex;
+    std::atomic<bool> stopWatch{false};
+    std::thread watcher([&] {
+        while (!stopWatch) {
+            pollfd p{device.master(), 0, 0};
+            if (::poll(&p, 1, 20) <= 0 || !(p.revents & POLLHUP))
+                continue;
+            {
+                std::lock_guard<std::mutex> lock(hangupMutex);
+                hangups.push_back(secondsSince(t0));
+            }
+            while (!stopWatch && ::poll(&p, 1, 0) > 0 && (p.revents & POLLHUP))
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    runFor(0.5);
+    for (int cycle = 1; cycle <= s.opt.cycles && program.running(); ++cycle) {
+        if (s.opt.disconnect) {
+            press("1024");
+            runFor(0.2);
+        }
+        press("1025");
+        runFor(s.opt.interval);
+    }
+    runFor(0.5);
+    for (std::thread& t : pressers)
+        t.join();
+    stopWatch = true;
+    watcher.join();
+    // Let the log catch up.
+    auto lastProgress = Clock::now();
+    long long seenBefore = tail.seen;
+    while (secondsSince(lastProgress) < 2 && program.running()) {
+        tail.poll(Clock::now(), nullptr, t0);
+        if (tail.seen != seenBefore) {
+            seenBefore = tail.seen;
+            lastProgress = Clock::now();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    long long written = 0, lost = 0, lostAtHangup = 0, doubled = 0, notWritten = 0;
+    int told = 0;
+    for (size_t i = 0; i < writtenAt.size(); ++i) {
+        if (times[i] > 1)
+            doubled += times[i] - 1;
+        if (writtenAt[i] < 0) {
+            ++notWritten;
+            continue;
+        }
+        ++written;
+        if (times[i] > 0)
+            continue;
+        const auto next = std::lower_bound(presses.begin(), presses.end(), writtenAt[i]);
+        const double after = next == presses.begin() ? -1 : (writtenAt[i] - *(next - 1)) * 1000;
+        const double before = next == presses.end() ? -1 : (*next - writtenAt[i]) * 1000;
+        const auto hangup = std::lower_bound(hangups.begin(), hangups.end(), writtenAt[i]);
+        const double toHangup = hangup == hangups.end() ? -1 : (*hangup - writtenAt[i]) * 1000;
+        // Written within 2 ms of the reader going away: on the way as it closed.
+        if (toHangup >= 0 && toHangup <= 2)
+            ++lostAtHangup;
+        ++lost;
+        if (told++ < 20)
+            std::fprintf(stderr,
+                         "e2e_bench: line %zu lost: written %.1f ms after a press, %.1f ms "
+                         "before the next, %.1f ms before a hang-up\n",
+                         i + 1, after, before, toHangup);
+    }
+    std::ostringstream o;
+    o.setf(std::ios::fixed);
+    o.precision(1);
+    o << jsonHead(s, s.opt.disconnect ? "disconnect-start" : "start")
+      << ",\"cycles\":" << s.opt.cycles << ",\"presses\":" << presses.size()
+      << ",\"line_ms\":" << s.opt.lineMs << ",\"lines_written\":" << written << ",\"lost\":" << lost
+      << ",\"lost_within_2ms_of_hangup\":" << lostAtHangup << ",\"hangups\":" << hangups.size()
+      << ",\"doubled\":" << doubled << ",\"out_of_order\":" << outOfOrder << ",\"cut\":" << tail.cut
+      << ",\"closed_lines\":" << notWritten << "}";
+    std::printf("%s\n", o.str().c_str());
+    std::fflush(stdout);
+    return program.running() ? 0 : 1;
+}
+
 int runIdle(Setup& s) {
     testsupport::Pty device(QString::fromStdString((s.work / "ttyBENCH").string()), DeviceOptions);
     if (!device.plug())
@@ -1052,13 +1349,13 @@ int runIdle(Setup& s) {
 
 int usage() {
     std::fprintf(
-        stderr,
-        "usage: e2e_bench [--mode flood|paced|reconnect|idle] [--lines N] "
-        "[--line-len L]\n"
-        "                 [--rate BYTES_PER_S] [--seconds S] [--dir LOG_DIR] "
-        "[--label TEXT]\n"
-        "                 [--cycles N] [--probe 0|1] [--soak CYCLES] [--slow-disk IOPS]\n"
-        "                 [--line-ms MS] [--program PATH] [--peer 'COMMAND {port} {log}']\n");
+        stderr, "usage: e2e_bench [--mode flood|paced|reconnect|idle|restart] [--lines N] "
+                "[--line-len L]\n"
+                "                 [--rate BYTES_PER_S] [--seconds S] [--dir LOG_DIR] "
+                "[--label TEXT]\n"
+                "                 [--cycles N] [--probe 0|1] [--soak CYCLES] [--slow-disk IOPS]\n"
+                "                 [--line-ms MS] [--program PATH] [--peer 'COMMAND {port} {log}']\n"
+                "                 [--piece BYTES] [--interval S] [--disconnect 0|1]\n");
     return 2;
 }
 
@@ -1100,6 +1397,12 @@ int main(int argc, char** argv) {
             s.opt.lineMs = std::max(0.1, std::atof(value.c_str()));
         else if (name == "--program")
             s.opt.program = value;
+        else if (name == "--piece")
+            s.opt.piece = std::max(0, std::atoi(value.c_str()));
+        else if (name == "--interval")
+            s.opt.interval = std::max(0.05, std::atof(value.c_str()));
+        else if (name == "--disconnect")
+            s.opt.disconnect = value != "0";
         else
             return usage();
     }
@@ -1160,6 +1463,8 @@ int main(int argc, char** argv) {
         rc = runReconnect(s);
     else if (s.opt.mode == "idle")
         rc = runIdle(s);
+    else if (s.opt.mode == "restart")
+        rc = runRestart(s);
     else
         return usage();
     std::error_code ec;
