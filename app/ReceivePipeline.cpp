@@ -57,37 +57,46 @@ VOxaTerminal_LineType LineTypeOf(LineVerdict verdict) {
     }
 }
 
-void SplitChunk(QByteArrayView chunk, const std::function<void(QByteArrayView line)>& onLine,
-                QByteArray& rest) {
+void SplitChunk(QByteArrayView chunk,
+                const std::function<void(QByteArrayView line, qsizetype first)>& onLine,
+                QByteArray& rest, qsizetype* restFirst) {
     rest.clear();
     QByteArray line;
     line.reserve(chunk.size());
-    for (char c : chunk) {
+    qsizetype first = -1; // of the line being gathered
+    for (qsizetype i = 0; i < chunk.size(); ++i) {
+        const char c = chunk[i];
         if (c == '\n')
             continue;
         if (c == '\r') {
-            onLine(line);
+            onLine(line, first >= 0 ? first : i);
             line.resize(0); // keeps the capacity for the next line
+            first = -1;
             continue;
         }
+        if (first < 0)
+            first = i;
         line.append(c);
     }
     rest = line;
+    if (restFirst)
+        *restFirst = first;
 }
 
-void ProcessReceivedChunk(QByteArrayView chunk, const LineFilters& filters,
-                          const ReceiveSink& sink) {
+void ProcessReceivedChunk(QByteArrayView chunk, const LineFilters& filters, const ReceiveSink& sink,
+                          const comm::ReadTimes& times) {
     QByteArray rest;
+    qsizetype restFirst = -1;
     SplitChunk(
         chunk,
-        [&](QByteArrayView line) {
+        [&](QByteArrayView line, qsizetype first) {
             const LineVerdict verdict = ClassifyLine(line, filters);
             if (verdict != LineVerdict::Dropped)
-                sink.addLine(line, LineTypeOf(verdict));
+                sink.addLine(line, LineTypeOf(verdict), times.At(size_t(first)));
             else if (sink.dropLine)
                 sink.dropLine(line);
         },
-        rest);
+        rest, &restFirst);
     if (!rest.isEmpty())
-        sink.addText(rest, VOxaTerminal_ltInText);
+        sink.addText(rest, VOxaTerminal_ltInText, times.At(size_t(restFirst)));
 }

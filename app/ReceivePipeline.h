@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 
+#include "comm/VOXComm32ReadTimes.h"
 #include "terminal/LineTypes.h"
 
 // A filter as typed in its box, without the leading and trailing characters of
@@ -36,20 +37,28 @@ VOxaTerminal_LineType LineTypeOf(LineVerdict verdict);
 
 // Splits one received chunk: line feeds are dropped wherever they stand, a
 // carriage return ends a line (which may be empty), and the rest after the last
-// carriage return comes back as the partial text. Nothing is carried over from
-// one chunk to the next. Linear in the chunk's size.
-void SplitChunk(QByteArrayView chunk, const std::function<void(QByteArrayView line)>& onLine,
-                QByteArray& rest);
+// carriage return comes back as the partial text. Each line comes with the
+// offset of its first byte in the chunk (its carriage return for an empty
+// line), and so does the rest (restFirst). Nothing is carried over from one
+// chunk to the next. Linear in the chunk's size.
+void SplitChunk(QByteArrayView chunk,
+                const std::function<void(QByteArrayView line, qsizetype first)>& onLine,
+                QByteArray& rest, qsizetype* restFirst = nullptr);
 
-// Where the pipeline's output goes (the terminal in the program, a recorder in tests).
+// Where the pipeline's output goes (the terminal in the program, a recorder in
+// tests). stampMs: when the first byte of the text was read from the port, in
+// milliseconds since 1970-01-01 UTC; comm::ReadTimes::Unknown when not known.
 struct ReceiveSink {
-    std::function<void(QByteArrayView text, VOxaTerminal_LineType type)> addLine;
-    std::function<void(QByteArrayView text, VOxaTerminal_LineType type)> addText;
+    using Add =
+        std::function<void(QByteArrayView text, VOxaTerminal_LineType type, int64_t stampMs)>;
+    Add addLine;
+    Add addText;
     // A line Strict kept out (optional).
     std::function<void(QByteArrayView line)> dropLine;
 };
 
 // The whole chunk: every line filtered and handed to addLine, then a non-empty
-// rest handed unfiltered to addText as received text (also under Strict).
-void ProcessReceivedChunk(QByteArrayView chunk, const LineFilters& filters,
-                          const ReceiveSink& sink);
+// rest handed unfiltered to addText as received text (also under Strict), each
+// stamped with the read time of its first byte.
+void ProcessReceivedChunk(QByteArrayView chunk, const LineFilters& filters, const ReceiveSink& sink,
+                          const comm::ReadTimes& times = {});

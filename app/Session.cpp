@@ -39,8 +39,12 @@ constexpr StatusStepRow StepTable[] = {
     {"Disconnecting ...", false, false},
 };
 
-QString stampText() {
-    return QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
+// The record stamp of a moment (milliseconds UTC; unknown: now).
+QString stampText(int64_t stampMs) {
+    const QDateTime at = stampMs == comm::ReadTimes::Unknown
+                             ? QDateTime::currentDateTime()
+                             : QDateTime::fromMSecsSinceEpoch(stampMs);
+    return at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"));
 }
 
 // Whether the file opens for reading as a regular file: a FIFO, a folder or a
@@ -114,17 +118,20 @@ Session::Session(QObject* owner, VOxaTerminal* terminal, const QString& logPatte
 }
 
 Session::~Session() {
+    // The port closes here, while the terminal is whole, so what was read from
+    // it up to now still reaches the log (Strict still counting what it keeps
+    // out); nothing the component reports after that may reach the
+    // half-destroyed owner.
+    if (commMain) {
+        commMain->StopComm();
+        commMain->SetOnReceiveData(nullptr);
+        commMain->SetOnStateChange(nullptr);
+    }
     // A Strict that lasts to the end still leaves its mark in the log.
     if (termData && m_strictGap.frozen()) {
         m_strictGap.end(nowMs());
         if (m_strictGap.pending())
             writeStrictGap();
-    }
-    // The port closes with the serial component; nothing it reports on the
-    // way out may reach the half-destroyed owner.
-    if (commMain) {
-        commMain->SetOnReceiveData(nullptr);
-        commMain->SetOnStateChange(nullptr);
     }
 }
 
@@ -465,12 +472,15 @@ void Session::commMainReceiveData(QObject*, const char* Buffer, uint16_t BufferL
         receivedBytes(chunk);
     else
         m_receivedPartial.clear(); // nobody waits for the line it began
+    // Each line is stamped with the moment its first byte was read from the
+    // port (unknown: the terminal's clock now).
+    static_assert(comm::ReadTimes::Unknown == VOxaTerminal::StampNow);
     ReceiveSink sink;
-    sink.addLine = [this](QByteArrayView text, VOxaTerminal_LineType type) {
-        addToTerminal(text, type, true);
+    sink.addLine = [this](QByteArrayView text, VOxaTerminal_LineType type, int64_t stamp) {
+        addToTerminal(text, type, true, stamp);
     };
-    sink.addText = [this](QByteArrayView text, VOxaTerminal_LineType type) {
-        addToTerminal(text, type, false);
+    sink.addText = [this](QByteArrayView text, VOxaTerminal_LineType type, int64_t stamp) {
+        addToTerminal(text, type, false, stamp);
     };
     sink.dropLine = [this](QByteArrayView line) {
         m_strictGap.drop(VOxaTerminal_ltInText, int(line.size()));
@@ -480,7 +490,7 @@ void Session::commMainReceiveData(QObject*, const char* Buffer, uint16_t BufferL
         m_filters = ReadFilters();
         noteStrict(m_filters.strict);
     }
-    ProcessReceivedChunk(chunk, m_filters, sink);
+    ProcessReceivedChunk(chunk, m_filters, sink, commMain->ReceivedTimes());
 }
 
 void Session::SetFilters(const LineFilters& filters) {
@@ -570,18 +580,18 @@ void Session::Mark(const QByteArray& text) {
     addToTerminal(line, VOxaTerminal_ltExtraA, true);
 }
 
-void Session::addToTerminal(QByteArrayView text, int lineType, bool ended) {
+void Session::addToTerminal(QByteArrayView text, int lineType, bool ended, int64_t stampMs) {
     const QByteArray bytes = text.toByteArray();
     if (ended)
-        termData->AddLine(bytes, lineType);
+        termData->AddLine(bytes, lineType, stampMs);
     else
-        termData->AddData(bytes.constData(), int(bytes.size()), lineType);
+        termData->AddData(bytes.constData(), int(bytes.size()), lineType, stampMs);
     // What a frozen terminal drops is not logged either.
     if (OnRecord && !termData->IgnoreAddChars())
-        tapPiece(text, lineType, ended);
+        tapPiece(text, lineType, ended, stampMs);
 }
 
-void Session::tapPiece(QByteArrayView text, int lineType, bool ended) {
+void Session::tapPiece(QByteArrayView text, int lineType, bool ended, int64_t stampMs) {
     // The log's rules: pieces of one type join a record until the line is
     // ended; a text piece ending in a line break ends it (the break is not
     // logged); another type starts a record of its own.
@@ -595,7 +605,7 @@ void Session::tapPiece(QByteArrayView text, int lineType, bool ended) {
         tapEnd();
     if (m_tapType < 0) {
         m_tapType = lineType;
-        m_tapRecord = stampText().toLatin1() + ": " + LineTypeInfo(lineType).logPrefix;
+        m_tapRecord = stampText(stampMs).toLatin1() + ": " + LineTypeInfo(lineType).logPrefix;
     }
     m_tapRecord.append(text);
     if (endsLine)

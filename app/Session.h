@@ -202,8 +202,9 @@ private:
     void quickRetry();
     // The terminal gets a piece of a line (finished when ended); the record
     // tap follows the log's rules for joining pieces.
-    void addToTerminal(QByteArrayView text, int lineType, bool ended);
-    void tapPiece(QByteArrayView text, int lineType, bool ended);
+    void addToTerminal(QByteArrayView text, int lineType, bool ended,
+                       int64_t stampMs = comm::ReadTimes::Unknown);
+    void tapPiece(QByteArrayView text, int lineType, bool ended, int64_t stampMs);
     void tapEnd();
     void receivedBytes(QByteArrayView chunk);
     // Whether anyone needs the received lines whole.

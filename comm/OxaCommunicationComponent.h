@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include "comm/VOXComm32ReadTimes.h"
 #include "comm/VOXComm32Types.h"
 #include "util/Component.h"
 
@@ -71,8 +72,14 @@ public:
     // fail at the open call itself).
     int LastError() const { return m_lastError; }
 
-    // Raises OnReceiveData, then OnAdvancedReceiveData.
-    void DoReceiveData(const char* buffer, uint16_t count);
+    // Raises OnReceiveData, then OnAdvancedReceiveData; times tells when the
+    // bytes were read, where the channel knows.
+    void DoReceiveData(const char* buffer, uint16_t count, comm::ReadTimes times = {});
+    // While a receive handler runs: when the bytes of its block were read
+    // (empty when not known, and outside a handler).
+    const comm::ReadTimes& ReceivedTimes() const { return m_receivedTimes; }
+    // A receive handler is running (possibly several, one inside the other).
+    bool InReceiveHandler() const { return m_receiveDepth > 0; }
 
 protected:
     void SetLastError(int error) { m_lastError = error; }
@@ -86,4 +93,6 @@ protected:
 private:
     bool m_treatMainChannelAsNil = true;
     int m_lastError = 0;
+    comm::ReadTimes m_receivedTimes;
+    int m_receiveDepth = 0;
 };

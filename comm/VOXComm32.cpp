@@ -143,21 +143,14 @@ void VOXComm32Timeouts::SetModemPollPeriod(uint32_t value) {
 
 // ---- the workers' side of the component ---------------------------------------
 
-// Called on the workers' threads: the trace operations are safe for that, the
-// window's queue takes posts from any thread, and the poll bookkeeping is atomic.
+// Called on the workers' threads: the trace operations are safe for that, and
+// the window's queue takes posts from any thread.
 class TVOXComm32::WorkerLink final : public comm::WorkerHost {
 public:
     explicit WorkerLink(TVOXComm32& owner) : m_owner(owner) {}
     void TraceText(const QString& text) override { m_owner.TraceText(text); }
     void TraceError(int error, const QString& text) override { m_owner.TraceError(error, text); }
     void TraceDebugOutput(const QString& text) override { m_owner.TraceDebugOutput(text); }
-    void RequestModemPoll() override {
-        // One request at a time, so a busy user-interface thread does not
-        // collect a pile of them.
-        if (TickElapsedAt(m_owner.LastModemPoll(), 10, platform::GetTickCount()) &&
-            !m_owner.m_modemPollRequested.exchange(true))
-            m_owner.m_notifyWindow->Post(PWM_PollModemStatus, 0, 0);
-    }
     void Post(TNotifyMessage* message) override { m_owner.m_notifyWindow->Post(message); }
 
 private:
@@ -166,7 +159,8 @@ private:
 
 // ---- construction -------------------------------------------------------------
 
-TVOXComm32::TVOXComm32(QObject* owner) : VOxaCommunicationComponent(owner) {
+TVOXComm32::TVOXComm32(QObject* owner)
+    : VOxaCommunicationComponent(owner), m_modemPoll(platform::GetTickCount()) {
     m_signals = std::make_unique<VOXComm32Signals>(this);
     m_chars = std::make_unique<VOXComm32Chars>(this);
     m_options = std::make_unique<VOXComm32Options>();
@@ -174,7 +168,6 @@ TVOXComm32::TVOXComm32(QObject* owner) : VOxaCommunicationComponent(owner) {
     m_notifyWindow =
         std::make_unique<TNotifyWindow>([this](TNotifyMessage* m) { HandleNotifyMessage(m); });
     m_workerLink = std::make_unique<WorkerLink>(*this);
-    m_lastModemPoll.store(platform::GetTickCount());
     // Through the setter while CommPort has no name yet, so nothing opens.
     SetAutoReconnect(true);
     m_commPort = QStringLiteral("COM1");
@@ -368,19 +361,22 @@ bool TVOXComm32::UpdateDCB() {
     wanted.dsrHandshake = dcb.fOutxDsrFlow;
     wanted.dtrHandshake = dcb.fDtrControl == platform::kDtrControlHandshake;
     wanted.dtrNeverDropped = platform::driverNameMatches(m_driverName.toStdString(), "USBSER00");
-    wanted.pollMs = m_modemPollPeriod;
-    m_lineControls->Choose(wanted, [this](const QString& text) { TraceText(text); });
+    wanted.pollMs = m_modemPoll.Period();
+    comm::LineRequest lines;
+    lines.choose = true;
+    lines.wanted = wanted;
     // Writing the block sets the lines its control fields fix, as the
     // classic driver does; DTR is never dropped on a USB modem driver.
     if (dcb.fDtrControl == platform::kDtrControlEnable)
-        SetPortDTR(true);
+        lines.dtr = 1;
     else if (dcb.fDtrControl == platform::kDtrControlDisable &&
              !platform::driverNameMatches(m_driverName.toStdString(), "USBSER00"))
-        SetPortDTR(false);
+        lines.dtr = 0;
     if (dcb.fRtsControl == platform::kRtsControlEnable)
-        SetPortRTS(true);
+        lines.rts = 1;
     else if (dcb.fRtsControl == platform::kRtsControlDisable)
-        SetPortRTS(false);
+        lines.rts = 0;
+    RequestLines(lines);
     TraceProgress(QStringLiteral("UpdateDCB(") + m_commPort + QStringLiteral(") po"));
     return ok;
 }
@@ -404,30 +400,36 @@ bool TVOXComm32::ApplyDTR() {
     // USB modem firmwares often stop sending when DTR drops: never clear it there.
     const bool on =
         m_signals->DTR() || platform::driverNameMatches(m_driverName.toStdString(), "USBSER00");
-    return SetPortDTR(on) == 0;
+    comm::LineRequest lines;
+    lines.dtr = on ? 1 : 0;
+    RequestLines(lines);
+    return true;
 }
 
 bool TVOXComm32::ApplyRTS() {
     // Toggled RTS belongs to the sending (comm/VOXComm32Lines.h).
     if (m_signals->RTSControl() == VOxaSignalControl_RTSToggle)
         return true;
-    return SetPortRTS(m_signals->RTS()) == 0;
+    comm::LineRequest lines;
+    lines.rts = m_signals->RTS() ? 1 : 0;
+    RequestLines(lines);
+    return true;
 }
 
-int TVOXComm32::SetPortDTR(bool on) {
-    return m_port ? m_port->setDtr(on) : EBADF;
-}
-
-int TVOXComm32::SetPortRTS(bool on) {
-    return m_port ? m_port->setRts(on) : EBADF;
+void TVOXComm32::RequestLines(const comm::LineRequest& request) {
+    if (!IsCommOpen())
+        return;
+    if (!m_writeThread) {
+        m_pendingLines.push_back(request);
+        return;
+    }
+    // A worker that ended after a failed write takes nothing more; the port
+    // closes as failed then anyway.
+    (void)m_writeThread->PostLines(request);
 }
 
 std::unique_ptr<platform::SerialLine> TVOXComm32::CreateSerialLine() {
     return std::make_unique<platform::SerialDevice>();
-}
-
-int TVOXComm32::ReadModemStatus(uint32_t& status) {
-    return m_port ? m_port->modemStatus(status) : EBADF;
 }
 
 bool TVOXComm32::RunCommConfigDialog(platform::SerialDcb& dcb, bool& cancelled) {
@@ -482,7 +484,7 @@ void TVOXComm32::HandleNotifyMessage(QEvent* event) {
         auto* data = static_cast<TReceivedDataMessage*>(message);
         // From here on the worker adds nothing to this block.
         const uint16_t count = m_receiveFlow ? m_receiveFlow->Take(data) : data->Count();
-        DoReceiveData(data->Data(), count);
+        DoReceiveData(data->Data(), count, data->Times());
         break;
     }
     case PWM_RequestHangup:
@@ -498,8 +500,9 @@ void TVOXComm32::HandleNotifyMessage(QEvent* event) {
         HandleCommEvent(uint32_t(message->WParam), uint32_t(message->LParam));
         break;
     case PWM_PollModemStatus:
-        m_modemPollRequested.store(false);
-        PollModemStatus();
+        // The read worker could not read the modem status any more.
+        if (message->WParam != 0)
+            CloseComm(true, true, QStringLiteral("Fail GetCommModemStatus"));
         break;
     case PWM_GrabChanged:
         HandleGrabChanged();
@@ -563,35 +566,6 @@ void TVOXComm32::ModemStatusChanged(uint32_t status) {
         Raise(OnRing, self, (status & MS_RING_ON) != 0);
     if (changed & MS_RLSD_ON)
         Raise(OnChangedRLSD, self, (status & MS_RLSD_ON) != 0);
-}
-
-uint32_t TVOXComm32::PollModemStatus() {
-    if (!IsCommOpen() || m_modemPollCost >= 10000)
-        return m_modemStatus;
-    const uint32_t t0 = platform::GetTickCount();
-    if (!TickElapsedAt(m_lastModemPoll.load(), m_modemPollCost + m_modemPollPeriod, t0))
-        return m_modemStatus;
-    uint32_t status = 0x54320000;
-    if (int error = ReadModemStatus(status)) {
-        if (platform::SerialLine::isUnsupported(error)) {
-            // No modem lines on this driver (a pseudo-terminal, for one):
-            // polling stays off until the next open.
-            m_modemPollCost = 10000;
-            return m_modemStatus;
-        }
-        CloseComm(true, true, QStringLiteral("Fail GetCommModemStatus"));
-        return m_modemStatus;
-    }
-    const uint32_t t1 = platform::GetTickCount();
-    m_lastModemPoll.store(t1);
-    const uint32_t d = TickDiff(t1, t0);
-    if (m_modemPollCost < d)
-        m_modemPollCost = (m_modemPollCost + d) / 2;
-    else
-        m_modemPollCost = (9 * m_modemPollCost + d) / 10;
-    if ((status >> 16) != 0 || (status & 0xFFFF) != m_modemStatus)
-        m_notifyWindow->Post(PWM_CommEvent, 0, intptr_t(status));
-    return m_modemStatus;
 }
 
 bool TVOXComm32::ReceiveOverBound() const {
@@ -685,8 +659,8 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
     m_port = std::move(port);
     m_lineControls = std::make_unique<comm::LineControls>(*m_port);
     m_portState = PortOpen;
-    m_modemPollCost = 0;
-    m_modemPollRequested.store(false);
+    m_modemPoll.Restart();
+    m_pendingLines.clear();
 
     UpdateDCB2();
 
@@ -702,6 +676,8 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
         m_readThread = std::make_unique<TReadThread>();
         m_readThread->Flow = m_receiveFlow.get();
         m_readThread->Lines = m_lineControls.get();
+        m_readThread->Poll = &m_modemPoll;
+        m_readThread->ModemStatus = m_modemStatus;
         m_readThread->Host = m_workerLink.get();
         m_readThread->PortHandle = m_port.get();
         m_readThread->CloseEvent = m_closeEvent.get();
@@ -722,6 +698,10 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
         m_writeThread->PortHandle = m_port.get();
         m_writeThread->Lines = m_lineControls.get();
         m_writeThread->CloseEvent = m_closeEvent.get();
+        // The lines the settings fix go first, before anything is written.
+        for (const comm::LineRequest& lines : m_pendingLines)
+            m_writeThread->PostLines(lines);
+        m_pendingLines.clear();
         m_writeThread->SetPriority(4);
         m_writeThread->Resume();
     } catch (...) {
@@ -752,16 +732,26 @@ void TVOXComm32::CloseComm(bool failed, bool releaseGrab, const QString& reason)
     CloseReadThread();
     CloseWriteThread();
     m_closeEvent.reset();
+    m_pendingLines.clear();
 
-    // Nothing of the closed port is delivered after the close: received data
-    // (freed with its message), and the workers' requests, which would
-    // otherwise act on a port opened later.
+    // Everything read from the port reaches the owner before the close: the
+    // read worker has handed its last chunk over, and the blocks still
+    // queued are delivered now. Not so when a receive handler asked for the
+    // close: it wants nothing more. A handler that closes the port while the
+    // rest is handed over has closed it already.
+    const uint64_t closes = m_closes;
+    if (!InReceiveHandler())
+        m_notifyWindow->DispatchPosted(PWM_ReceivedData);
+    if (closes != m_closes)
+        return;
+    // Nothing else of the closed port is delivered after the close: the
+    // workers' requests would otherwise act on a port opened later.
     m_notifyWindow->RemovePosted(PWM_ReceivedData);
     m_notifyWindow->RemovePosted(PWM_RequestHangup);
     m_notifyWindow->RemovePosted(PWM_CommEvent);
     m_notifyWindow->RemovePosted(PWM_PollModemStatus);
-    m_modemPollRequested.store(false);
     m_receiveFlow.reset();
+    ++m_closes;
 
     m_driverName.clear();
     m_lineControls.reset();
@@ -783,8 +773,8 @@ void TVOXComm32::CloseReadThread() {
         return;
     TraceProgress(QStringLiteral("Closing ReadThread ") +
                   QString::number(m_readThread->ThreadID()));
-    if (m_port)
-        m_port->purge(platform::kPurgeRxAbort | platform::kPurgeRxClear);
+    // The close event ends the worker's wait; its input is not purged: what
+    // it has read it hands over, and takes what the driver holds besides.
     TraceProgress(QStringLiteral("Closing Read Thread "));
     if (!m_readThread->WaitFor(10000)) {
         TraceProgress(QStringLiteral("Read thread not exiting.  Terminating it."));

@@ -8,6 +8,8 @@
 
 #include "comm/OxaCommunicationComponent.h"
 #include "comm/VOXComm32Flow.h"
+#include "comm/VOXComm32Lines.h"
+#include "comm/VOXComm32ModemPoll.h"
 #include "comm/VOXComm32Types.h"
 #include "platform/SerialLine.h"
 #include "platform/SerialPortMap.h"
@@ -18,7 +20,6 @@ class TWriteThread;
 class TNotifyWindow;
 namespace comm {
 struct GrabState;
-class LineControls;
 } // namespace comm
 class QEvent;
 class QComboBox;
@@ -184,8 +185,8 @@ public:
     void SetTimeouts(const VOXComm32Timeouts& value) { m_timeouts->Assign(value); }
     VOxaCommGrabCommand Grab() const { return m_grab; }
     void SetGrab(VOxaCommGrabCommand value);
-    uint32_t ModemPollPeriod() const { return m_modemPollPeriod; }
-    void SetModemPollPeriod(uint32_t value) { m_modemPollPeriod = value; }
+    uint32_t ModemPollPeriod() const { return m_modemPoll.Period(); }
+    void SetModemPollPeriod(uint32_t value) { m_modemPoll.SetPeriod(value); }
 
     // ---- events of this class (assign directly) ---------------------------
     TNotifyEvent OnRequestHangup;
@@ -256,16 +257,19 @@ public:
 
     // Driver device name serving a port ("?" when unknown).
     QString LookupDriverName(const QString& portName) const;
-    // Polls the modem status (throttled by its measured cost).
-    uint32_t PollModemStatus();
+    // The last known modem status. The read worker polls it (throttled by the
+    // poll's measured cost, comm/VOXComm32ModemPoll.h) and reports changes as
+    // comm events; a status that can no longer be read closes the port as
+    // failed. Nothing here waits for the device.
+    uint32_t PollModemStatus() const { return m_modemStatus; }
 
     void Loaded() override;
 
     // ---- state visible to the workers and to tests ------------------------
     QString DriverName() const { return m_driverName; }
     uint32_t ModemStatus() const { return m_modemStatus; }
-    uint32_t LastModemPoll() const { return m_lastModemPoll.load(std::memory_order_relaxed); }
-    uint32_t ModemPollCost() const { return m_modemPollCost; }
+    uint32_t LastModemPoll() const { return m_modemPoll.LastPoll(); }
+    uint32_t ModemPollCost() const { return m_modemPoll.Cost(); }
     TCommState LastState() const { return m_lastState; }
     QObject* NotifyWindow() const;
 
@@ -311,11 +315,6 @@ protected:
     // Sets cancelled when the user cancelled. Linux has no system dialog, so
     // by default the component's own port dialog (ShowPortDialog) stands in.
     virtual bool RunCommConfigDialog(platform::SerialDcb& dcb, bool& cancelled);
-    // Raise or drop the DTR/RTS line of the open port; 0 or errno.
-    virtual int SetPortDTR(bool on);
-    virtual int SetPortRTS(bool on);
-    // Reads the modem-status word of the open port; 0 or errno.
-    virtual int ReadModemStatus(uint32_t& status);
     // The line StartComm opens: the tty by default; tests hand in a fake.
     virtual std::unique_ptr<platform::SerialLine> CreateSerialLine();
     // The machine's serial-port map used by LookupDriverName.
@@ -333,6 +332,9 @@ private:
     void CloseWriteThread();
     bool ApplyDTR();
     bool ApplyRTS();
+    // Hands a request for the modem lines to the write worker (kept for it
+    // while the port is being opened), so the window never waits for the device.
+    void RequestLines(const comm::LineRequest& request);
     void FailOpen(bool closeDevice);
 
     friend class VOXComm32Signals;
@@ -365,14 +367,14 @@ private:
     std::unique_ptr<TWriteThread> m_writeThread;
     std::unique_ptr<TNotifyWindow> m_notifyWindow;
     std::unique_ptr<WorkerLink> m_workerLink;
+    // Line requests made while the port opens, before the write worker exists.
+    std::vector<comm::LineRequest> m_pendingLines;
     QString m_driverName;
     TCommState m_lastState = CommStateFirst;
     bool m_suppressStateNotify = false;
     uint32_t m_modemStatus = 0;
-    std::atomic<uint32_t> m_lastModemPoll{0};
-    uint32_t m_modemPollCost = 0;
-    uint32_t m_modemPollPeriod = 10;
-    // Set while a poll request of the read worker waits to be handled, so a
-    // busy user-interface thread does not collect a pile of them.
-    std::atomic<bool> m_modemPollRequested{false};
+    comm::ModemPoll m_modemPoll;
+    // Counts the closes, so a close that hands data over can tell when a
+    // handler closed the port meanwhile.
+    uint64_t m_closes = 0;
 };

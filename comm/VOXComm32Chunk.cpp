@@ -27,6 +27,8 @@ void ReadChunkTimer::Start(const platform::SerialTimeouts& t) {
                   t.ReadTotalTimeoutMultiplier == 0;
     m_interval = m_immediate ? 0 : t.ReadIntervalTimeout;
     m_total = uint64_t(t.ReadTotalTimeoutMultiplier) * kChunkBytes + t.ReadTotalTimeoutConstant;
+    if (m_total == 0 && !m_immediate)
+        m_total = DefaultTotalMs;
     m_now = m_clock();
 }
 

@@ -2,9 +2,11 @@
 // When the read worker hands over the chunk it is collecting, by the port's
 // read time-outs: once the line has been quiet for the read interval, or once
 // the chunk's total time-out (multiplier x 2048 + constant, counted from its
-// first byte) has run out. An interval of MAXDWORD with both totals 0 hands
-// every read over as it came. A full chunk goes at once; the worker sees to
-// that.
+// first byte) has run out. A total time-out of 0 counts as DefaultTotalMs, so
+// a line that never falls quiet for the interval (a slow line sending
+// steadily) is still handed on within that time of its first byte. An
+// interval of MAXDWORD with both totals 0 hands every read over as it came. A
+// full chunk goes at once; the worker sees to that.
 //
 // Pure timing on an injected millisecond clock, so the rules can be checked
 // without a port or a thread.
@@ -17,6 +19,8 @@ namespace comm {
 
 class ReadChunkTimer {
 public:
+    static constexpr uint64_t DefaultTotalMs = 20;
+
     // Monotonic milliseconds.
     using Clock = std::function<int64_t()>;
     static int64_t SteadyClock();

@@ -14,17 +14,19 @@ constexpr int kBlockCapacity = 65535;
 constexpr int kJoinAfter = 16 * 1024;
 } // namespace
 
-TReceivedDataMessage* ReceiveFlow::Add(const char* data, int count, bool& failed) {
+TReceivedDataMessage* ReceiveFlow::Add(const char* data, int count,
+                                       const std::vector<ReadMark>& marks, bool& failed) {
     failed = false;
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_last && m_last->Count() + count <= m_last->Capacity()) {
-        m_last->Append(data, uint16_t(count));
+        m_last->Append(data, uint16_t(count), marks);
         m_unhandled += count;
         return nullptr;
     }
     const uint16_t capacity =
         m_unhandled >= kJoinAfter ? uint16_t(kBlockCapacity) : uint16_t(count);
-    TReceivedDataMessage* block = TReceivedDataMessage::Create(data, uint16_t(count), capacity);
+    TReceivedDataMessage* block =
+        TReceivedDataMessage::Create(data, uint16_t(count), capacity, marks);
     if (!block) {
         failed = true;
         return nullptr;

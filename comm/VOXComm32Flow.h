@@ -12,7 +12,9 @@
 // the worker learns each change from Hold() and acts on it in one place.
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
+#include "comm/VOXComm32ReadTimes.h"
 #include "platform/SerialLine.h"
 
 class TReceivedDataMessage;
@@ -28,9 +30,11 @@ public:
     ReceiveFlow& operator=(const ReceiveFlow&) = delete;
 
     // ---- read worker ----
-    // The block to post for count bytes, or null when they joined the last
-    // block the window has not started on (or memory ran out: error set).
-    TReceivedDataMessage* Add(const char* data, int count, bool& failed);
+    // The block to post for count bytes read at the marked times, or null
+    // when they joined the last block the window has not started on (or
+    // memory ran out: error set).
+    TReceivedDataMessage* Add(const char* data, int count, const std::vector<ReadMark>& marks,
+                              bool& failed);
     // Whether reading must pause: from reaching the bound until the window has
     // caught up to half of it. changed tells when this differs from the last call.
     bool Hold(bool& changed);

@@ -1,7 +1,7 @@
 #pragma once
 // All the read and write workers may do to the component that runs them:
-// trace, ask the user-interface thread for a modem-status poll, and hand it a
-// message (a received block, a comm event, a hang-up request). The workers
+// trace, and hand the user-interface thread a message (a received block, a
+// comm event, a failed modem poll, a hang-up request). The workers
 // see nothing else of the component, so they cannot touch its state from
 // their own threads, and a test can run a worker against a host of its own.
 #include <QString>
@@ -20,9 +20,6 @@ public:
     virtual void TraceError(int error, const QString& text) = 0;
     // The read worker's exit notice, to the debug output.
     virtual void TraceDebugOutput(const QString& text) = 0;
-    // Asks for a modem-status poll when the last one is more than 10 ms old
-    // and none is waiting to be handled.
-    virtual void RequestModemPoll() = 0;
     // Hands a message to the user-interface thread, in posting order; takes
     // ownership.
     virtual void Post(TNotifyMessage* message) = 0;

@@ -75,6 +75,23 @@ void LineControls::ChooseDtrHandshake(const Wanted& wanted, const Trace& trace) 
     }
 }
 
+void LineControls::Release() {
+    if (m_rtsToggle.load() == Provided::ByDriver)
+        m_line.setRtsOnSend(false);
+    m_rtsToggle.store(Provided::No);
+}
+
+void ApplyLineRequest(const LineRequest& request, platform::SerialLine& line,
+                      LineControls* controls, const LineControls::Trace& trace) {
+    if (request.choose && controls)
+        controls->Choose(request.wanted, trace);
+    // A driver without modem lines refuses these; nothing depends on them.
+    if (request.dtr >= 0)
+        (void)line.setDtr(request.dtr != 0);
+    if (request.rts >= 0)
+        (void)line.setRts(request.rts != 0);
+}
+
 platform::OutputHold LineControls::Hold() const {
     if (m_dsrHandshake.load() != Provided::ByWorker)
         return {};

@@ -4,11 +4,17 @@
 // held while DSR is off (DSR handshake), and DTR dropped while the receive side
 // is over its bound (DTR control Handshake).
 //
-// The user-interface thread chooses how each control is provided when it
-// applies the port's settings: once per open, the first time the control is
-// wanted, and traced. A line without modem lines (a pseudo-terminal) gets the
-// controls that need them traced as unavailable; the open never fails for
-// them. The workers then ask what was chosen while they run.
+// How each control is provided is chosen when the port's settings are
+// applied: once per open, the first time the control is wanted, and traced. A
+// line without modem lines (a pseudo-terminal) gets the controls that need
+// them traced as unavailable; the open never fails for them. The workers then
+// ask what was chosen while they run.
+//
+// Everything that moves or asks the modem lines can wait for the device (a
+// USB adapter answers such requests over the bus, and one that is being
+// pulled only after the driver's time-out), so none of it runs on the
+// user-interface thread: the component sends a LineRequest to the write
+// worker, which carries it out in order among the blocks it writes.
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -34,10 +40,11 @@ public:
     LineControls(const LineControls&) = delete;
     LineControls& operator=(const LineControls&) = delete;
 
-    // ---- user-interface thread ----
-    void Choose(const Wanted& wanted, const Trace& trace);
-
     // ---- write worker ----
+    void Choose(const Wanted& wanted, const Trace& trace);
+    // The port closes: a mode switched on for it is switched off again.
+    void Release();
+
     // The worker raises RTS before each block and drops it once the block has
     // left the wire (the driver has no RS-485 mode that would do it).
     bool WorkerTogglesRts() const { return m_rtsToggle.load() == Provided::ByWorker; }
@@ -64,5 +71,19 @@ private:
     Provided m_dtrHandshake = Provided::No;
     bool m_receiveOver = false;
 };
+
+// What the component asks of the lines of its open port.
+struct LineRequest {
+    // Choose how the line controls are provided for these settings.
+    bool choose = false;
+    LineControls::Wanted wanted;
+    // Levels to set: -1 leaves the line, 0 drops it, 1 raises it.
+    int dtr = -1;
+    int rts = -1;
+};
+
+// Carries a request out on the line (controls null: levels only).
+void ApplyLineRequest(const LineRequest& request, platform::SerialLine& line,
+                      LineControls* controls, const LineControls::Trace& trace);
 
 } // namespace comm

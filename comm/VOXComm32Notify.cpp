@@ -55,7 +55,8 @@ TReceivedDataMessage::~TReceivedDataMessage() {
 }
 
 TReceivedDataMessage* TReceivedDataMessage::Create(const char* data, uint16_t count,
-                                                   uint16_t capacity) {
+                                                   uint16_t capacity,
+                                                   const std::vector<comm::ReadMark>& marks) {
     capacity = std::max(capacity, count);
     // One allocation holds the event, the bytes and the trailing zero byte.
     void* memory =
@@ -66,14 +67,18 @@ TReceivedDataMessage* TReceivedDataMessage::Create(const char* data, uint16_t co
     std::memcpy(message->data(), data, count);
     message->data()[count] = 0;
     message->LParam = reinterpret_cast<intptr_t>(message->Data());
+    message->m_marks = marks;
     return message;
 }
 
-void TReceivedDataMessage::Append(const char* bytes, uint16_t count) {
+void TReceivedDataMessage::Append(const char* bytes, uint16_t count,
+                                  const std::vector<comm::ReadMark>& marks) {
     const uint16_t at = Count();
     std::memcpy(data() + at, bytes, count);
     data()[at + count] = 0;
     WParam = at + count;
+    for (const comm::ReadMark& mark : marks)
+        comm::AddReadMark(m_marks, at + mark.offset, mark.ms);
 }
 
 void comm::WorkerHost::Post(int message, uintptr_t wParam, intptr_t lParam) {
@@ -88,6 +93,10 @@ void TNotifyWindow::Post(TNotifyMessage* message) {
 void TNotifyWindow::RemovePosted(int message) {
     (void)m_posted.load(std::memory_order_acquire);
     QCoreApplication::removePostedEvents(this, TNotifyMessage::TypeOf(message));
+}
+
+void TNotifyWindow::DispatchPosted(int message) {
+    QCoreApplication::sendPostedEvents(this, TNotifyMessage::TypeOf(message));
 }
 
 void TNotifyWindow::DispatchPending() {

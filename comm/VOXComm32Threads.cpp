@@ -10,8 +10,10 @@
 #include "comm/VOXComm32Flow.h"
 #include "comm/VOXComm32Host.h"
 #include "comm/VOXComm32Lines.h"
+#include "comm/VOXComm32ModemPoll.h"
 #include "comm/VOXComm32Notify.h"
 #include "platform/SerialPortMap.h"
+#include "platform/Ticks.h"
 
 namespace {
 
@@ -89,12 +91,15 @@ void TReadThread::PostHangupCall(int error, const char* why, intptr_t extra) {
     m_portDead = true;
 }
 
-int TReadThread::HandleReadData(const char* buffer, int count) {
+int TReadThread::HandleReadData() {
+    const int count = m_count;
+    m_count = 0;
     if (count == 0)
         return 0;
     TraceText(QStringLiteral("Got something from Comm port!!!"));
     bool failed = false;
-    TReceivedDataMessage* message = Flow->Add(buffer, count, failed);
+    TReceivedDataMessage* message = Flow->Add(m_buffer, count, m_marks, failed);
+    m_marks.clear();
     if (failed) {
         TraceError(ENOMEM, QStringLiteral("LocalAlloc: "));
         return ENOMEM;
@@ -131,6 +136,8 @@ int TReadThread::ReadAvailable(int& got, bool draining) {
         const long room = kBufferSize - m_count;
         long n = PortHandle->readSome(m_buffer + m_count, size_t(room));
         if (n > 0) {
+            // The time each line is stamped with: when its first byte came.
+            comm::AddReadMark(m_marks, uint32_t(m_count), platform::realTimeMs());
             if (m_eventMask & EV_RXCHAR)
                 m_pendingEvents |= EV_RXCHAR;
             if ((m_eventMask & EV_RXFLAG) && std::memchr(m_buffer + m_count, m_evtChar, size_t(n)))
@@ -138,8 +145,7 @@ int TReadThread::ReadAvailable(int& got, bool draining) {
             m_count += int(n);
             got += int(n);
             if (m_count == kBufferSize) {
-                int rc = HandleReadData(m_buffer, m_count);
-                m_count = 0;
+                int rc = HandleReadData();
                 if (rc)
                     return rc;
                 if (!draining && ReceiveHeld())
@@ -289,10 +295,13 @@ void TReadThread::Execute() {
     m_eventMask = EventMask(DriverName, SkipEvents);
     m_evtChar = EvtChar;
 
-    // Whether the user-interface thread can poll the modem lines at all; on a
-    // driver without them the worker sleeps until something happens.
+    // Whether the modem lines can be polled at all; on a driver without them
+    // the worker sleeps until something happens.
+    m_polledStatus = ModemStatus;
     uint32_t probe = 0;
-    const bool modemPolling = PortHandle->modemStatus(probe) == 0;
+    const bool modemPolling = Poll && PortHandle->modemStatus(probe) == 0;
+    if (Poll && !modemPolling)
+        Poll->SwitchOff();
 
     if (m_eventMask != 0) {
         int rc = SetupCommEvent();
@@ -335,6 +344,7 @@ void TReadThread::Execute() {
             Flow->DrainWake();
         if (w.cancelled) {
             Host->TraceDebugOutput(QStringLiteral("Time to Exit"));
+            DrainForClose();
             break;
         }
         m_chunkTimer.Tick();
@@ -348,12 +358,44 @@ void TReadThread::Execute() {
         CompleteChunk();
         CheckCommEvents();
         if (modemPolling && !m_portDead)
-            Host->RequestModemPoll();
+            PollModemStatus();
     }
 
+    // The input is left as it is: what arrives after the last read stays with
+    // the driver (a port opened again at once finds it there).
     TraceText(QStringLiteral("Read thread shutting down"));
-    PortHandle->purge(platform::kPurgeRxAbort | platform::kPurgeRxClear);
     Terminate();
+}
+
+void TReadThread::DrainForClose() {
+    // What the driver holds was received before the close and belongs to the
+    // last chunk; a port that failed has nothing more to give.
+    if (!m_portDead) {
+        int got = 0;
+        (void)ReadAvailable(got, true);
+    }
+    if (int rc = HandleReadData())
+        TraceError(rc, QStringLiteral("LocalAlloc: "));
+}
+
+// Reads the modem status when the poll is due and reports what changed; a
+// status that cannot be read any more closes the port as failed.
+void TReadThread::PollModemStatus() {
+    const uint32_t t0 = platform::GetTickCount();
+    if (!Poll->Due(t0))
+        return;
+    uint32_t status = 0;
+    if (int error = PortHandle->modemStatus(status)) {
+        Poll->SwitchOff();
+        if (!platform::SerialLine::isUnsupported(error))
+            Host->Post(PWM_PollModemStatus, uintptr_t(error), 0);
+        return;
+    }
+    Poll->Done(t0, platform::GetTickCount());
+    if (status != m_polledStatus) {
+        m_polledStatus = status;
+        Host->Post(PWM_CommEvent, 0, intptr_t(status));
+    }
 }
 
 // How long the wait may last: until the chunk in hand is due, the next look at
@@ -385,14 +427,11 @@ bool TReadThread::HandleReadable(bool hangup) {
         rc = EIO;
     if (got > 0)
         m_chunkTimer.Arrived(before, m_count);
-    if (m_chunkTimer.Immediate() && m_count > 0) {
-        HandleReadData(m_buffer, m_count);
-        m_count = 0;
-    }
+    if (m_chunkTimer.Immediate() && m_count > 0)
+        HandleReadData();
     if (rc == 0)
         return true;
-    HandleReadData(m_buffer, m_count);
-    m_count = 0;
+    HandleReadData();
     PostHangupCall(rc, "failed HandleReadEvent", 0);
     TraceError(rc, QStringLiteral("Unable to HandleReadEvent: "));
     return false;
@@ -402,9 +441,8 @@ bool TReadThread::HandleReadable(bool hangup) {
 void TReadThread::CompleteChunk() {
     if (!m_chunkTimer.Due(m_count))
         return;
-    if (int rc = HandleReadData(m_buffer, m_count))
+    if (int rc = HandleReadData())
         PostHangupCall(rc, "failed re-SetupReadEvent", 0);
-    m_count = 0;
     m_chunkTimer.Handed();
 }
 
@@ -446,11 +484,19 @@ void TWriteThread::PostHangupCall(int error, const char* why, intptr_t extra) {
 }
 
 bool TWriteThread::PostThreadMessage(int message, uint32_t count, char* block) {
+    return Queue(Message{message, count, block, {}});
+}
+
+bool TWriteThread::PostLines(const comm::LineRequest& request) {
+    return Queue(Message{PWM_SetLines, 0, nullptr, request});
+}
+
+bool TWriteThread::Queue(const Message& message) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_closed)
             return false;
-        m_queue.push_back(Message{message, count, block});
+        m_queue.push_back(message);
     }
     m_wake.post();
     return true;
@@ -577,6 +623,10 @@ void TWriteThread::Execute() {
                 TraceText(QStringLiteral("Writing to comm port slowly"));
                 ok = HandleWriteData(message.block, message.count, true);
                 break;
+            case PWM_SetLines:
+                comm::ApplyLineRequest(message.lines, *PortHandle, Lines,
+                                       [this](const QString& text) { TraceText(text); });
+                break;
             default:
                 TraceText(QStringLiteral("Unexpected message posted to Write thread: ") +
                           QString::number(message.message));
@@ -589,6 +639,8 @@ void TWriteThread::Execute() {
     }
     TraceText(QStringLiteral("Write thread shutting down"));
     PortHandle->purge(platform::kPurgeTxAbort | platform::kPurgeTxClear);
+    if (Lines)
+        Lines->Release();
     Terminate();
     m_ready.store(false);
     FreeQueue();

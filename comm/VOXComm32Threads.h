@@ -5,22 +5,28 @@
 #include <deque>
 #include <mutex>
 
+#include <vector>
+
 #include "comm/OxaThread.h"
 #include "comm/VOXComm32Chunk.h"
+#include "comm/VOXComm32Lines.h"
+#include "comm/VOXComm32ReadTimes.h"
 #include "comm/VOXComm32Types.h"
 #include "platform/SerialLine.h"
 
 namespace comm {
 class ReceiveFlow;
-class LineControls;
+class ModemPoll;
 class WorkerHost;
 } // namespace comm
 
 // Receives from the open port: reads chunks of up to 2048 bytes, posts each as
-// a received-data message (or joins it to the last one the window has not
-// started on), watches line changes and errors where the driver reports them,
-// asks for modem-status polls and for a hang-up when the port fails. While the
-// window has the flow's bound of data still to handle, it stops reading.
+// a received-data message with the times its bytes were read (or joins it to
+// the last one the window has not started on), watches line changes and
+// errors where the driver reports them, polls the modem status for the
+// component and asks for a hang-up when the port fails. While the window has
+// the flow's bound of data still to handle, it stops reading. Told to close,
+// it first takes what the port still holds and hands its chunk over.
 class TReadThread : public VOxaThread {
 public:
     static constexpr int kBufferSize = 2048;
@@ -36,6 +42,10 @@ public:
     // The line controls that follow the receive side (DTR handshake); none
     // when null.
     comm::LineControls* Lines = nullptr;
+    // The component's modem poll; no polls when null. ModemStatus is the
+    // status the component knows, which a poll reports changes against.
+    comm::ModemPoll* Poll = nullptr;
+    uint32_t ModemStatus = 0;
     QString DriverName;
     VOXComm32SkipEvents SkipEvents;
     char EvtChar = 0;
@@ -59,7 +69,11 @@ private:
     bool HandleReadable(bool hangup);
     void CompleteChunk();
     void CheckCommEvents();
-    int HandleReadData(const char* buffer, int count);
+    void PollModemStatus();
+    // Takes what the port still holds and hands the chunk over (closing).
+    void DrainForClose();
+    // Hands the chunk in hand over (with its read times) and starts a new one.
+    int HandleReadData();
     int SetupCommEvent();
     int HandleCommEvent();
     int ReadAvailable(int& got, bool draining);
@@ -86,8 +100,10 @@ private:
     int64_t m_lastCommCheck = 0;       // on m_chunkTimer's clock
     char m_buffer[kBufferSize];
     int m_count = 0;
-    bool m_streaming = false; // the last read brought a whole chunk
-    int64_t m_nextReadUs = 0; // no read before this, steady microseconds
+    std::vector<comm::ReadMark> m_marks; // when the bytes in m_buffer were read
+    uint32_t m_polledStatus = 0;         // the modem status as last reported
+    bool m_streaming = false;            // the last read brought a whole chunk
+    int64_t m_nextReadUs = 0;            // no read before this, steady microseconds
 };
 
 // Sends to the open port: writes the queued blocks in order, each freed once.
@@ -108,6 +124,9 @@ public:
     // comm::AllocBlock. True when queued: the worker then owns the block. False
     // once the worker has ended; the caller keeps the block.
     bool PostThreadMessage(int message, uint32_t count, char* block);
+    // Queues PWM_SetLines: the request is carried out after the blocks queued
+    // before it. False once the worker has ended.
+    bool PostLines(const comm::LineRequest& request);
     // The worker is ready to take messages (its queue and write signal exist).
     bool Ready() const { return m_ready.load(); }
 
@@ -122,7 +141,9 @@ private:
         int message;
         uint32_t count;
         char* block;
+        comm::LineRequest lines; // PWM_SetLines
     };
+    bool Queue(const Message& message);
     bool TakeMessage(Message& message);
     bool WriteBlock(const char* block, uint32_t count, bool slow);
     void PostHangupCall(int error, const char* why, intptr_t extra);

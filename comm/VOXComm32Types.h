@@ -132,6 +132,8 @@ constexpr int PWM_PollModemStatus = WM_USER + 5;
 constexpr int PWM_GrabChanged = WM_USER + 6;
 constexpr int PWM_WriteData = WM_USER + 1;
 constexpr int PWM_WriteDataSlowly = WM_USER + 2;
+// Sets modem lines or chooses the line controls, in order among the writes.
+constexpr int PWM_SetLines = WM_USER + 3;
 
 // Event types. The first argument is always the sending component.
 using TEventReceiveData =

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -72,6 +73,40 @@ size_t FakeSerialLine::unread() const {
     return m_input.size();
 }
 
+void FakeSerialLine::holdModemCalls(bool hold, int timeoutMs) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_holdModem = hold;
+    m_holdTimeoutMs = timeoutMs;
+    if (!hold)
+        m_released.notify_all();
+}
+
+void FakeSerialLine::failModemCalls(int error) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_modemError = error;
+}
+
+int FakeSerialLine::heldModemCalls() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_heldModem;
+}
+
+int FakeSerialLine::modemCallsOn(std::thread::id thread) const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return int(std::count(m_modemThreads.begin(), m_modemThreads.end(), thread));
+}
+
+int FakeSerialLine::modemCall(std::unique_lock<std::mutex>& lock) const {
+    m_modemThreads.push_back(std::this_thread::get_id());
+    if (!m_holdModem)
+        return m_modemError;
+    ++m_heldModem;
+    const bool released = m_released.wait_for(lock, std::chrono::milliseconds(m_holdTimeoutMs),
+                                              [this] { return !m_holdModem; });
+    --m_heldModem;
+    return released ? m_modemError : ETIMEDOUT;
+}
+
 // ---- SerialLine ------------------------------------------------------------------
 
 int FakeSerialLine::lineError() const {
@@ -121,7 +156,9 @@ int FakeSerialLine::applyDcb(const SerialDcb& dcb) {
 }
 
 int FakeSerialLine::setDtr(bool on) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (int error = modemCall(lock))
+        return error;
     if (int error = lineError())
         return error;
     m_dtr = on;
@@ -130,7 +167,9 @@ int FakeSerialLine::setDtr(bool on) {
 }
 
 int FakeSerialLine::setRts(bool on) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (int error = modemCall(lock))
+        return error;
     if (int error = lineError())
         return error;
     m_rts = on;
@@ -139,7 +178,9 @@ int FakeSerialLine::setRts(bool on) {
 }
 
 int FakeSerialLine::modemStatus(uint32_t& status) const {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (int error = modemCall(lock))
+        return error;
     if (int error = lineError())
         return error;
     status = m_lines;
@@ -178,12 +219,16 @@ int FakeSerialLine::purge(unsigned flags) {
 }
 
 int FakeSerialLine::setBreak(bool) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (int error = modemCall(lock))
+        return error;
     return m_unplugged ? EIO : 0;
 }
 
 int FakeSerialLine::setRtsOnSend(bool on) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (int error = modemCall(lock))
+        return error;
     if (!m_behaviour.rtsOnSend)
         return ENOTTY;
     m_calls.push_back(on ? "RS-485 on" : "RS-485 off");

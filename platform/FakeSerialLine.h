@@ -1,7 +1,9 @@
 #pragma once
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/SerialLine.h"
@@ -14,7 +16,9 @@ namespace platform {
 // the test raise or drop CTS, DSR, RI and CD and send bytes to the component;
 // and it can stand for a line without modem lines (a pseudo-terminal: the
 // modem calls fail with ENOTTY) or one whose driver has the RS-485 mode.
-// Every member is safe to call from any thread.
+// Like a USB adapter that is being pulled, it can hold every call to the
+// modem lines until the test lets them go, and it tells on which threads
+// they were made. Every member is safe to call from any thread.
 class FakeSerialLine final : public SerialLine {
 public:
     struct Behaviour {
@@ -43,6 +47,17 @@ public:
     bool rts() const;
     // Bytes the device sent that the component has not read yet.
     size_t unread() const;
+    // While held, every call that reads or moves the modem lines (status,
+    // DTR, RTS, break, RS-485 mode) waits until they are let go, at most
+    // timeoutMs; then it fails with ETIMEDOUT, as a USB adapter's request does
+    // when the adapter is pulled meanwhile.
+    void holdModemCalls(bool hold, int timeoutMs = 5000);
+    // From now on the modem calls fail with this errno (0: they work again).
+    void failModemCalls(int error);
+    // Modem calls waiting now.
+    int heldModemCalls() const;
+    // Modem calls made so far on the given thread.
+    int modemCallsOn(std::thread::id thread) const;
 
     // ---- SerialLine -----------------------------------------------------------
     int open(const std::string& portName) override;
@@ -70,6 +85,9 @@ private:
     int lineError() const;
     // Wakes every wait under way (the caller holds the mutex).
     void changed() const;
+    // Notes a modem call and waits while they are held (the caller's lock
+    // is released meanwhile); 0, or the errno the call fails with.
+    int modemCall(std::unique_lock<std::mutex>& lock) const;
 
     const Behaviour m_behaviour;
     mutable std::mutex m_mutex;
@@ -84,6 +102,12 @@ private:
     mutable std::string m_written;
     mutable std::vector<std::string> m_calls;
     mutable std::vector<int> m_waiters; // a wake-up descriptor per wait under way
+    bool m_holdModem = false;
+    int m_holdTimeoutMs = 5000;
+    int m_modemError = 0;
+    mutable int m_heldModem = 0;
+    mutable std::condition_variable m_released;
+    mutable std::vector<std::thread::id> m_modemThreads; // one entry per modem call
 };
 
 } // namespace platform

@@ -6,14 +6,18 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
+#include <deque>
 #include <fcntl.h>
 #include <linux/serial.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace platform {
@@ -32,6 +36,49 @@ bool startsWithNoCase(const std::string& text, const char* prefix) {
     }
     return true;
 }
+
+// Closes the descriptors of closed ports on a thread of its own. Closing a tty
+// can wait: for the output to drain (up to the driver's closing time, with
+// output held by flow control) and, on a USB adapter that is being pulled, for
+// the driver's time-outs. The queue is never destroyed: its thread may still
+// be inside close() when the program ends.
+class BackgroundCloser {
+public:
+    static BackgroundCloser& instance() {
+        static BackgroundCloser* closer = new BackgroundCloser;
+        return *closer;
+    }
+    void close(int fd) {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_fds.push_back(fd);
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    BackgroundCloser() {
+        std::thread([this] { run(); }).detach();
+    }
+    void run() {
+        for (;;) {
+            int fd = -1;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return !m_fds.empty(); });
+                fd = m_fds.front();
+                m_fds.pop_front();
+            }
+            // What is still queued for output goes: close() would otherwise
+            // wait for the driver's closing time to send it.
+            tcflush(fd, TCOFLUSH);
+            ::close(fd);
+        }
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<int> m_fds;
+};
 
 } // namespace
 
@@ -162,12 +209,14 @@ int SerialDevice::open(const std::string& portName) {
 void SerialDevice::close() {
     if (m_fd < 0)
         return;
-    // Drop what is still queued for output: with output stalled by flow
-    // control, close() would otherwise wait for the driver's closing time.
-    tcflush(m_fd, TCOFLUSH);
+    // The port is given up at once, so it can be opened again straight away;
+    // the descriptor itself is closed in the background (BackgroundCloser).
+    // The write worker has switched the RS-485 mode off already; this is for
+    // a line closed without one.
     restoreRs485();
     ioctl(m_fd, TIOCNXCL);
-    ::close(m_fd); // also releases the flock
+    flock(m_fd, LOCK_UN);
+    BackgroundCloser::instance().close(m_fd);
     m_fd = -1;
     m_path.clear();
 }

@@ -151,6 +151,8 @@ public:
 
     // Opens the port exclusively, applies no settings yet. 0 or errno.
     virtual int open(const std::string& portName) = 0;
+    // Gives the port up at once (it can be opened again when this returns)
+    // and never waits for the device: what can wait is done in the background.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 

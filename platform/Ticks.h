@@ -14,5 +14,8 @@ void setTickSource(std::function<uint32_t()> source);
 
 // The wall clock: milliseconds since 1970-01-01 00:00 UTC.
 int64_t realTimeMs();
+// Tests replace the wall clock the same way; set it before the threads that
+// read it start, and restore it (empty function) after they have ended.
+void setRealTimeSource(std::function<int64_t()> source);
 
 } // namespace platform

@@ -16,10 +16,10 @@ struct Added {
 std::vector<Added> run(QByteArrayView chunk, LineFilters filters = {}) {
     std::vector<Added> out;
     ReceiveSink sink;
-    sink.addLine = [&](QByteArrayView t, VOxaTerminal_LineType type) {
+    sink.addLine = [&](QByteArrayView t, VOxaTerminal_LineType type, int64_t) {
         out.push_back({t.toByteArray(), type, true});
     };
-    sink.addText = [&](QByteArrayView t, VOxaTerminal_LineType type) {
+    sink.addText = [&](QByteArrayView t, VOxaTerminal_LineType type, int64_t) {
         out.push_back({t.toByteArray(), type, false});
     };
     ProcessReceivedChunk(chunk, filters, sink);
@@ -103,6 +103,26 @@ TEST(ReceivePipeline, StrictDropsUnmatchedLinesButNotTheRest) {
     EXPECT_TRUE(run("\r\r", filters("", "", true)).empty());
     EXPECT_EQ(run("a\rERR\rtail", filters("err", "", true)),
               (std::vector<Added>{{"ERR", G, true}, {"tail", In, false}}));
+}
+
+TEST(ReceivePipeline, EachLineIsStampedWithTheReadTimeOfItsFirstByte) {
+    // "AB\r\n" read at 100, "CD" at 107, "\r\nE" at 130: the second line began at 107.
+    const std::vector<comm::ReadMark> marks = {{0, 100}, {4, 107}, {6, 130}};
+    std::vector<std::pair<QByteArray, int64_t>> stamps;
+    ReceiveSink sink;
+    sink.addLine = [&](QByteArrayView t, VOxaTerminal_LineType, int64_t stamp) {
+        stamps.emplace_back(t.toByteArray(), stamp);
+    };
+    sink.addText = sink.addLine;
+    ProcessReceivedChunk("AB\r\nCD\r\n\r\nE", {}, sink, comm::ReadTimes(marks));
+    EXPECT_EQ(stamps, (std::vector<std::pair<QByteArray, int64_t>>{
+                          {"AB", 100}, {"CD", 107}, {"", 130}, {"E", 130}}))
+        << "an empty line takes its carriage return's time; line feeds start no line";
+    stamps.clear();
+    ProcessReceivedChunk("x\r", {}, sink);
+    EXPECT_EQ(stamps,
+              (std::vector<std::pair<QByteArray, int64_t>>{{"x", comm::ReadTimes::Unknown}}))
+        << "without read times the terminal's clock decides";
 }
 
 TEST(ReceivePipeline, LargeChunkIsSplitCompletely) {

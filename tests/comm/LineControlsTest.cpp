@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "FakeLineComm.h"
 #include "PtyFixture.h"
 #include "TracingComm.h"
 #include "comm/VOXComm32Blocks.h"
@@ -14,25 +16,10 @@ namespace {
 
 using platform::FakeSerialLine;
 
-// A component whose port is a fake line the test plays the device on.
-class FakeLineComm : public TracingComm {
-public:
-    using TracingComm::TracingComm;
-    FakeSerialLine::Behaviour behaviour;
-    FakeSerialLine* line = nullptr; // the line of the open port
-    std::vector<platform::SerialPortEntry> map;
-
-    std::unique_ptr<platform::SerialLine> CreateSerialLine() override {
-        auto fake = std::make_unique<FakeSerialLine>(behaviour);
-        line = fake.get();
-        return fake;
-    }
-    std::vector<platform::SerialPortEntry> ReadPortMap() const override { return map; }
-    int TraceCount(const QString& text) {
-        std::lock_guard<std::mutex> lock(mutex);
-        return int(std::count(texts.begin(), texts.end(), text));
-    }
-};
+// The line controls are chosen by the write worker: wait for its trace.
+bool traced(TracingComm& comm, const char* text) {
+    return WaitUntil([&] { return comm.Traced(QString::fromUtf8(text)); });
+}
 
 struct LineControls : ::testing::Test {
     FakeLineComm comm;
@@ -57,7 +44,7 @@ struct LineControls : ::testing::Test {
 TEST_F(LineControls, RtsToggleRaisesRtsBeforeEachBlockAndDropsItAfterTheDrain) {
     comm.Signals()->SetRTSControl(VOxaSignalControl_RTSToggle);
     ASSERT_TRUE(comm.StartComm());
-    EXPECT_TRUE(comm.Traced("RTS toggle: the write worker raises RTS while sending"));
+    EXPECT_TRUE(traced(comm, "RTS toggle: the write worker raises RTS while sending"));
     ASSERT_TRUE(comm.WriteCommString("abc"));
     ASSERT_TRUE(comm.WriteCommString("de"));
     ASSERT_TRUE(written("abcde"));
@@ -74,21 +61,23 @@ TEST_F(LineControls, RtsToggleUsesTheDriversRs485ModeWhereItHasOne) {
     comm.behaviour.rtsOnSend = true;
     comm.Signals()->SetRTSControl(VOxaSignalControl_RTSToggle);
     ASSERT_TRUE(comm.StartComm());
-    EXPECT_TRUE(comm.Traced("RTS toggle: the driver's RS-485 mode raises RTS while sending"));
+    EXPECT_TRUE(traced(comm, "RTS toggle: the driver's RS-485 mode raises RTS while sending"));
     ASSERT_TRUE(comm.WriteCommString("abc"));
     ASSERT_TRUE(written("abc"));
     EXPECT_EQ(sendingCalls(), (std::vector<std::string>{"RS-485 on", "write abc"}));
     // Back to a plain RTS line on the open port: the mode is switched off.
     comm.Signals()->SetRTSControl(VOxaSignalControl_RTSEnable);
-    EXPECT_EQ(sendingCalls(), (std::vector<std::string>{"RS-485 on", "write abc", "RS-485 off",
-                                                        "RTS on", "RTS on"}));
+    const std::vector<std::string> expected = {"RS-485 on", "write abc", "RS-485 off", "RTS on",
+                                               "RTS on"};
+    EXPECT_TRUE(WaitUntil([&] { return sendingCalls() == expected; }));
+    EXPECT_EQ(sendingCalls(), expected);
 }
 
 TEST_F(LineControls, DsrOffHoldsWritesInOrderAndATimedOutWriteIsReported) {
     comm.Signals()->SetDSRHandshake(true);
     comm.Timeouts()->SetWriteTotalConst(20);
     ASSERT_TRUE(comm.StartComm());
-    EXPECT_TRUE(comm.Traced("DSR handshake: output waits while DSR is off"));
+    EXPECT_TRUE(traced(comm, "DSR handshake: output waits while DSR is off"));
     ASSERT_TRUE(comm.WriteCommString("one"));
     ASSERT_TRUE(comm.WriteCommString("two"));
     const QString timedOut = QStringLiteral("Write timed out, writing the rest again");
@@ -125,8 +114,8 @@ TEST_F(LineControls, DtrHandshakeDropsDtrWhileTheReceiveSideIsOverItsBound) {
     comm.SetOnReceiveData(
         [&](QObject*, const char* data, uint16_t count) { received.append(data, count); });
     ASSERT_TRUE(comm.StartComm());
-    EXPECT_TRUE(comm.Traced("DTR handshake: DTR drops while the receive side is over its bound"));
-    EXPECT_TRUE(comm.line->dtr());
+    EXPECT_TRUE(traced(comm, "DTR handshake: DTR drops while the receive side is over its bound"));
+    EXPECT_TRUE(WaitUntil([&] { return comm.line->dtr(); }));
 
     std::string data;
     for (int i = 0; i < 64 * 1024; ++i)
@@ -153,7 +142,7 @@ TEST_F(LineControls, DtrHandshakeLeavesDtrUpOnAUsbModemDriver) {
     comm.SetMaxReceiveUnhandled(4096);
     ASSERT_TRUE(comm.StartComm());
     EXPECT_EQ(comm.DriverName(), "CDC_ACM0");
-    EXPECT_TRUE(comm.Traced("DTR handshake unavailable: DTR is never dropped on this driver"));
+    EXPECT_TRUE(traced(comm, "DTR handshake unavailable: DTR is never dropped on this driver"));
     comm.line->deviceSends(std::string(16 * 1024, 'u'));
     // The bound is traced once the line controls have followed it.
     ASSERT_TRUE(
@@ -169,12 +158,66 @@ TEST_F(LineControls, LinelessDeviceOpensWithEveryControlAndTracesThemUnavailable
     comm.Signals()->SetDSRHandshake(true);
     comm.Signals()->SetDTRControl(VOxaSignalControl_DTRHandshake);
     ASSERT_TRUE(comm.StartComm());
-    EXPECT_TRUE(comm.Traced("RTS toggle unavailable: the device has no modem lines"));
-    EXPECT_TRUE(comm.Traced("DSR handshake unavailable: the device has no modem lines"));
-    EXPECT_TRUE(comm.Traced("DTR handshake unavailable: the device has no modem lines"));
+    EXPECT_TRUE(traced(comm, "RTS toggle unavailable: the device has no modem lines"));
+    EXPECT_TRUE(traced(comm, "DSR handshake unavailable: the device has no modem lines"));
+    EXPECT_TRUE(traced(comm, "DTR handshake unavailable: the device has no modem lines"));
     ASSERT_TRUE(comm.WriteCommString("free"));
     EXPECT_TRUE(written("free"));
     EXPECT_EQ(sendingCalls(), std::vector<std::string>{"write free"});
+}
+
+TEST_F(LineControls, NoModemCallRunsOnTheWindowsThreadAndAHangingOneHoldsOnlyItsWorker) {
+    // A USB adapter being pulled answers modem requests only after the
+    // driver's time-out: the window must go on meanwhile.
+    const std::thread::id window = std::this_thread::get_id();
+    comm.Signals()->SetDSRHandshake(true); // chosen by reading DSR
+    ASSERT_TRUE(comm.StartComm());
+    ASSERT_TRUE(WaitUntil([&] { return comm.line->dtr() && comm.line->rts(); }));
+    comm.line->holdModemCalls(true, 20000);
+    comm.Signals()->SetDTR(false);
+    comm.Signals()->SetRTS(false);
+    comm.SetBaudRate(TBaudRate::__38400);
+    ASSERT_TRUE(WaitUntil([&] { return comm.line->heldModemCalls() >= 2; }))
+        << "the write worker (lines) and the read worker (status) both wait";
+    // The window still answers: a state notification goes through.
+    int states = 0;
+    comm.SetOnStateChange([&](QObject*, TCommState) { ++states; });
+    EXPECT_TRUE(WaitUntil([&] { return states > 0; }));
+    comm.line->holdModemCalls(false);
+    EXPECT_TRUE(WaitUntil([&] { return !comm.line->dtr() && !comm.line->rts(); }))
+        << "carried out once the device answers";
+    EXPECT_TRUE(comm.IsCommOpen());
+    comm.StopComm();
+    comm.SetOnStateChange(nullptr);
+    EXPECT_EQ(comm.line->modemCallsOn(window), 0);
+}
+
+TEST_F(LineControls, ModemPollReportsChangesAndAStatusThatCannotBeReadClosesThePort) {
+    // Without comm events only the modem poll reads the lines.
+    VOXComm32SkipEvents all;
+    for (int e = 0; e < kSkipEventCount; ++e)
+        all.Include(VOXComm32SkipEvent(e));
+    comm.Options()->SetSkipEvents(all);
+    std::vector<bool> cts;
+    comm.OnChangedCTS = [&](QObject*, bool on) { cts.push_back(on); };
+    std::vector<TCommState> states;
+    comm.SetOnStateChange([&](QObject*, TCommState s) { states.push_back(s); });
+    ASSERT_TRUE(comm.StartComm());
+    comm.line->setLine(platform::kModemCtsOn, true);
+    ASSERT_TRUE(WaitUntil([&] { return !cts.empty(); }));
+    comm.line->setLine(platform::kModemCtsOn, false);
+    ASSERT_TRUE(WaitUntil([&] { return cts.size() == 2; }));
+    EXPECT_EQ(cts, (std::vector<bool>{true, false}));
+    EXPECT_EQ(comm.ModemStatus(), 0u);
+    EXPECT_LT(comm.ModemPollCost(), 10000u);
+
+    comm.line->failModemCalls(EIO);
+    ASSERT_TRUE(WaitUntil([&] { return !states.empty() && states.back() == CommStateFailed; }));
+    EXPECT_FALSE(comm.IsCommOpen());
+    EXPECT_FALSE(comm.Traced("ReadThread.PostHangupCall because failed HandleReadEvent"))
+        << "the data side never failed";
+    comm.SetOnStateChange(nullptr);
+    comm.OnChangedCTS = nullptr;
 }
 
 } // namespace
@@ -196,9 +239,9 @@ TEST(LineControlsOnPty, OpenSucceedsWithEveryControlChosen) {
     comm.SetOnReceiveData(
         [&](QObject*, const char* data, uint16_t count) { received.append(data, count); });
     ASSERT_TRUE(comm.StartComm());
-    EXPECT_TRUE(comm.Traced("RTS toggle unavailable: the device has no modem lines"));
-    EXPECT_TRUE(comm.Traced("DSR handshake unavailable: the device has no modem lines"));
-    EXPECT_TRUE(comm.Traced("DTR handshake unavailable: the device has no modem lines"));
+    EXPECT_TRUE(traced(comm, "RTS toggle unavailable: the device has no modem lines"));
+    EXPECT_TRUE(traced(comm, "DSR handshake unavailable: the device has no modem lines"));
+    EXPECT_TRUE(traced(comm, "DTR handshake unavailable: the device has no modem lines"));
     ASSERT_TRUE(comm.WriteCommString("ping"));
     std::string got;
     EXPECT_TRUE(WaitUntil([&] {

@@ -52,13 +52,23 @@ Chunks play(const platform::SerialTimeouts& timeouts,
     return handed;
 }
 
-TEST(ReadChunkTimer, QuietIntervalEndsAChunk) {
+TEST(ReadChunkTimer, QuietIntervalEndsAChunkAndTwentyMillisecondsBoundIt) {
     platform::SerialTimeouts t;
     t.ReadIntervalTimeout = 10;
-    EXPECT_EQ(play(t, {{0, 1}, {3, 1}, {6, 1}, {9, 1}, {12, 1}}), (Chunks{{5, 22}}))
+    EXPECT_EQ(play(t, {{0, 1}, {3, 1}, {6, 1}}), (Chunks{{3, 16}}))
         << "3 ms gaps: one chunk, 10 ms after the last byte";
     EXPECT_EQ(play(t, {{100, 1}, {130, 1}, {160, 1}}), (Chunks{{1, 110}, {1, 140}, {1, 170}}))
         << "30 ms gaps: a chunk each";
+    // A line that is never quiet for the interval (8 bytes every 8 ms, as at
+    // 9600 baud): without a total time-out a chunk still goes 20 ms after its
+    // first byte.
+    std::vector<std::pair<int64_t, int>> steady;
+    for (int64_t at = 0; at < 100; at += 8)
+        steady.emplace_back(at, 8);
+    EXPECT_EQ(play(t, steady), (Chunks{{24, 20}, {24, 44}, {24, 68}, {24, 92}, {8, 106}}));
+    // Without an interval as well: the same bound.
+    t.ReadIntervalTimeout = 0;
+    EXPECT_EQ(play(t, {{0, 5}, {50, 1}}), (Chunks{{5, 20}, {1, 70}}));
 }
 
 TEST(ReadChunkTimer, TotalTimeOutRunsFromTheFirstByteOfAChunk) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include <vector>
@@ -6,22 +7,46 @@
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Notify.h"
 #include "comm/VOXComm32Threads.h"
+#include "platform/FakeSerialLine.h"
 #include "platform/SerialDevice.h"
 #include "platform/Ticks.h"
 
 namespace {
 
-// Records line changes and offers a made-up port map.
+// Offers a made-up port map; with fake set, its port is an in-memory line.
 class TestComm : public TVOXComm32 {
 public:
     using TVOXComm32::TVOXComm32;
     std::vector<platform::SerialPortEntry> map;
-    std::vector<bool> dtrCalls;
+    bool fake = false;
+    platform::FakeSerialLine* line = nullptr;
     std::vector<platform::SerialPortEntry> ReadPortMap() const override { return map; }
-    int SetPortDTR(bool on) override {
-        dtrCalls.push_back(on);
-        return 0;
+    std::unique_ptr<platform::SerialLine> CreateSerialLine() override {
+        if (!fake)
+            return TVOXComm32::CreateSerialLine();
+        auto made = std::make_unique<platform::FakeSerialLine>();
+        line = made.get();
+        return made;
     }
+    // The DTR levels set since the last call; every request made before is
+    // carried out first (a write queued behind them marks the end).
+    std::vector<bool> dtrCalls() {
+        const std::string mark = "write " + std::to_string(++marks);
+        WriteCommString(QByteArray::fromStdString(mark.substr(6)));
+        std::vector<bool> levels;
+        WaitUntil([&] {
+            const std::vector<std::string> calls = line->calls();
+            return std::find(calls.begin(), calls.end(), mark) != calls.end();
+        });
+        const std::vector<std::string> calls = line->calls();
+        for (size_t i = seen; i < calls.size() && calls[i] != mark; ++i)
+            if (calls[i].rfind("DTR ", 0) == 0)
+                levels.push_back(calls[i] == "DTR on");
+        seen = calls.size();
+        return levels;
+    }
+    size_t seen = 0;
+    int marks = 0;
 };
 
 struct StateLog {
@@ -249,24 +274,22 @@ TEST(VOXComm32Model, LineSettersFollowAutoReconnect) {
 }
 
 TEST(VOXComm32Model, DtrIsNeverDroppedOnUsbModemDriver) {
-    Pty pty;
-    ASSERT_TRUE(pty.ok());
     for (bool usbModem : {true, false}) {
         TestComm c;
+        c.fake = true;
         c.SetAutoReconnect(false);
         c.Options()->SetEnhancedName(TristateFalse);
-        c.map = {
-            {usbModem ? "\\Device\\cdc_acm0" : "\\Device\\serial0", pty.path().toStdString(), "x"}};
-        c.SetCommPort(pty.path());
+        c.map = {{usbModem ? "\\Device\\cdc_acm0" : "\\Device\\serial0", "fake0", "x"}};
+        c.SetCommPort("fake0");
         ASSERT_TRUE(c.StartComm());
         EXPECT_EQ(c.DriverName(), usbModem ? "CDC_ACM0" : "SERIAL0");
-        c.dtrCalls.clear();
+        c.dtrCalls(); // those of the open
         c.Signals()->SetDTR(false);
-        ASSERT_EQ(c.dtrCalls.size(), 1u);
-        EXPECT_EQ(c.dtrCalls[0], usbModem) << "usb modem: DTR stays up";
-        c.dtrCalls.clear();
+        EXPECT_EQ(c.dtrCalls(), std::vector<bool>{usbModem}) << "usb modem: DTR stays up";
         c.Signals()->SetDTRControl(VOxaSignalControl_DTROff);
-        for (bool on : c.dtrCalls)
+        const std::vector<bool> levels = c.dtrCalls();
+        EXPECT_FALSE(levels.empty());
+        for (bool on : levels)
             EXPECT_EQ(on, usbModem);
         c.StopComm();
         EXPECT_EQ(c.DriverName(), "");
@@ -348,95 +371,33 @@ TEST(VOXComm32Model, WriteChannelDataFollowsTheMainChannelRule) {
 
 namespace {
 
-// A driver with modem lines, on a clock the test moves.
-class ModemComm : public TVOXComm32 {
-public:
-    using TVOXComm32::TVOXComm32;
-    uint32_t* tick = nullptr;
-    uint32_t status = 0;
-    int error = 0;
-    uint32_t delay = 0; // how long one status read takes
-    int reads = 0;
-    int ReadModemStatus(uint32_t& s) override {
-        ++reads;
-        *tick += delay;
-        if (error)
-            return error;
-        s = status;
-        return 0;
-    }
-};
-
-struct TickGuard {
-    ~TickGuard() { platform::setTickSource({}); }
-};
-
 TEST(VOXComm32Model, ModemPollIsThrottledByItsMeasuredCost) {
-    TickGuard guard;
-    uint32_t tick = 1000;
-    platform::setTickSource([&] { return tick; });
-    Pty pty;
-    ASSERT_TRUE(pty.ok());
-    ModemComm c;
-    c.tick = &tick;
-    c.SetAutoReconnect(false);
-    c.SetCommPort(pty.path());
-    std::vector<bool> cts;
-    c.OnChangedCTS = [&](QObject*, bool on) { cts.push_back(on); };
-    ASSERT_TRUE(c.StartComm());
-
-    tick = 1005;
-    c.PollModemStatus();
-    EXPECT_EQ(c.reads, 0) << "within the poll period";
-
-    tick = 1011;
-    c.status = MS_CTS_ON;
-    c.delay = 20;
-    c.PollModemStatus();
-    EXPECT_EQ(c.reads, 1);
-    EXPECT_EQ(c.LastModemPoll(), 1031u);
-    EXPECT_EQ(c.ModemPollCost(), 10u) << "rises fast: (0 + 20) / 2";
-    Pump(30);
-    EXPECT_EQ(cts, std::vector<bool>{true}) << "a changed status goes through the comm event";
-    EXPECT_EQ(c.ModemStatus(), MS_CTS_ON);
-
-    tick = 1051; // 20 ms later: not more than cost + period
-    c.PollModemStatus();
-    EXPECT_EQ(c.reads, 1);
-    tick = 1052;
-    c.delay = 0;
-    c.PollModemStatus();
-    EXPECT_EQ(c.reads, 2);
-    EXPECT_EQ(c.ModemPollCost(), 9u) << "falls slowly: (9 * 10 + 0) / 10";
+    comm::ModemPoll poll(1000);
+    EXPECT_EQ(poll.Period(), 10u);
+    EXPECT_FALSE(poll.Due(1005)) << "within the poll period";
+    EXPECT_FALSE(poll.Due(1010)) << "strictly more than the period";
+    EXPECT_TRUE(poll.Due(1011));
+    poll.Done(1011, 1031); // a read that took 20 ms
+    EXPECT_EQ(poll.LastPoll(), 1031u);
+    EXPECT_EQ(poll.Cost(), 10u) << "rises fast: (0 + 20) / 2";
+    EXPECT_FALSE(poll.Due(1051)) << "20 ms later: not more than cost + period";
+    EXPECT_TRUE(poll.Due(1052));
+    poll.Done(1052, 1052);
+    EXPECT_EQ(poll.Cost(), 9u) << "falls slowly: (9 * 10 + 0) / 10";
 
     // A driver that takes seconds per poll switches polling off.
-    tick += 100;
-    c.delay = 30000;
-    c.PollModemStatus();
-    EXPECT_GE(c.ModemPollCost(), 10000u);
-    tick += 100000;
-    c.PollModemStatus();
-    EXPECT_EQ(c.reads, 3);
-    EXPECT_TRUE(c.IsCommOpen());
-
-    // A reopen measures again; a failing read closes the port as failed.
-    ASSERT_TRUE(c.StartComm());
-    EXPECT_EQ(c.ModemPollCost(), 0u);
-    c.delay = 0;
-    c.error = EIO;
-    tick += 100;
-    c.PollModemStatus();
-    EXPECT_FALSE(c.IsCommOpen());
-    EXPECT_EQ(c.GetConnectionState(), CommStateFailed);
-
-    // No modem lines at all: polling stops, the port stays.
-    ASSERT_TRUE(c.StartComm());
-    c.error = ENOTTY;
-    tick += 100;
-    c.PollModemStatus();
-    EXPECT_TRUE(c.IsCommOpen());
-    EXPECT_GE(c.ModemPollCost(), 10000u);
-    c.StopComm();
+    poll.Done(1152, 1152 + 30000);
+    EXPECT_GE(poll.Cost(), 10000u);
+    EXPECT_TRUE(poll.Off());
+    EXPECT_FALSE(poll.Due(1152 + 30000 + 100000));
+    // A new connection measures again, and the counter may wrap meanwhile.
+    poll.Restart();
+    EXPECT_EQ(poll.Cost(), 0u);
+    comm::ModemPoll wrapped(0xFFFFFFF0u);
+    EXPECT_FALSE(wrapped.Due(0xFFFFFFF8u));
+    EXPECT_TRUE(wrapped.Due(5)) << "21 ms across the wrap";
+    wrapped.SwitchOff();
+    EXPECT_FALSE(wrapped.Due(1000));
 }
 
 } // namespace

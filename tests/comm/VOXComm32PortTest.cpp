@@ -9,12 +9,14 @@
 #include <sys/resource.h>
 #include <vector>
 
+#include "FakeLineComm.h"
 #include "PtyFixture.h"
 #include "PtySpeed.h"
 #include "TracingComm.h"
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Blocks.h"
 #include "comm/VOXComm32Threads.h"
+#include "platform/Ticks.h"
 
 namespace {
 
@@ -236,17 +238,20 @@ TEST_F(PortTest, ReopenReportsNoDisconnect) {
     ASSERT_TRUE(WaitUntil([&] { return received() == "still"; }));
 }
 
-TEST_F(PortTest, StopDiscardsUndeliveredData) {
+TEST_F(PortTest, StopDeliversEverythingReadBeforeItCloses) {
     ASSERT_TRUE(comm.StartComm());
-    pty.writeAll("never seen");
-    // Let the worker post the block without running the event loop.
-    for (int i = 0; i < 2000 && comm::LiveBlocks() == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    ASSERT_GT(comm::LiveBlocks(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !states.empty(); }));
+    pty.writeAll("posted");
+    // The worker posts the block while the window does not run.
+    ASSERT_TRUE(WaitStalled([&] { return comm::LiveBlocks() > 0; }));
+    // More is on the line as the close comes, and the worker has its chunk in hand.
+    pty.writeAll(" then more");
     comm.StopComm();
-    EXPECT_EQ(comm::LiveBlocks(), 0) << "queued blocks freed at close";
+    EXPECT_EQ(received(), "posted then more") << "handed over before the close returned";
+    EXPECT_EQ(comm::LiveBlocks(), 0);
     Pump(50);
-    EXPECT_TRUE(blocks.empty());
+    EXPECT_EQ(received(), "posted then more") << "and nothing twice";
+    EXPECT_EQ(states, (std::vector<TCommState>{CommStateConnected, CommStateDisconnected}));
 }
 
 TEST_F(PortTest, StopWhileWriteIsBlockedReturnsPromptly) {
@@ -372,6 +377,48 @@ TEST_F(PortTest, AllEventsSkippedStillReceives) {
 } // namespace
 
 namespace {
+
+TEST(ReceiveStamps, EachByteCarriesTheMomentItWasReadWhateverTheChunking) {
+    // The writer's clock is the wall clock the worker reads: a slow line that
+    // never falls quiet, 8 bytes every 8 ms, in lines that take many pieces.
+    std::atomic<int64_t> now{1'000'000};
+    std::atomic<int> clockReads{0};
+    platform::setRealTimeSource([&] {
+        const int64_t value = now.load();
+        clockReads.fetch_add(1); // after the value is taken
+        return value;
+    });
+    std::string stream;
+    for (int i = 0; i < 12; ++i)
+        stream += "line " + std::to_string(i) + " of a slow steady stream\r\n";
+    {
+        FakeLineComm comm;
+        comm.SetAutoReconnect(false);
+        comm.SetCommPort("fake0");
+        std::string received;
+        std::vector<int64_t> stamps; // per byte
+        comm.SetOnReceiveData([&](QObject*, const char* data, uint16_t count) {
+            const comm::ReadTimes& times = comm.ReceivedTimes();
+            for (uint16_t i = 0; i < count; ++i)
+                stamps.push_back(times.At(i));
+            received.append(data, count);
+        });
+        ASSERT_TRUE(comm.StartComm());
+        for (size_t at = 0; at < stream.size(); at += 8) {
+            now = 1'000'000 + int64_t(at); // the piece's first byte at "at" ms
+            const int reads = clockReads.load();
+            comm.line->deviceSends(stream.substr(at, 8));
+            // Read, and its time taken, before the clock moves on.
+            ASSERT_TRUE(WaitUntil([&] { return clockReads.load() > reads; }));
+        }
+        ASSERT_TRUE(WaitUntil([&] { return received.size() == stream.size(); }));
+        ASSERT_EQ(stamps.size(), stream.size());
+        for (size_t i = 0; i < stamps.size(); ++i)
+            ASSERT_EQ(stamps[i], 1'000'000 + int64_t(i / 8 * 8)) << "byte " << i;
+        comm.StopComm();
+    }
+    platform::setRealTimeSource({});
+}
 
 TEST_F(PortTest, HandlersMayCloseThePort) {
     // The owner answers "failed" with StopComm from inside its state handler.

@@ -31,7 +31,6 @@ struct ComponentHost : comm::WorkerHost {
     void TraceText(const QString& text) override { comm.TraceText(text); }
     void TraceError(int error, const QString& text) override { comm.TraceError(error, text); }
     void TraceDebugOutput(const QString& text) override { comm.TraceDebugOutput(text); }
-    void RequestModemPoll() override {}
     void Post(TNotifyMessage* message) override {
         static_cast<TNotifyWindow*>(comm.NotifyWindow())->Post(message);
     }

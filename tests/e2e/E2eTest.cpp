@@ -4,7 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
+#include <vector>
 
 #include "E2eFixture.h"
 #include "tests/support/Pty.h"
@@ -387,6 +390,92 @@ TEST_F(E2e, ControlSocketStartsAndDisconnects) {
     log = readLog(world.logFile());
     EXPECT_EQ(log.data("+ ").size(), received);
     expectWellFormed(log);
+}
+
+// Start pressed while connected (the port is closed and opened again) and
+// Disconnect, each while lines arrive: whatever the module printed while the
+// port was open is logged once and in order, the lines the read worker was
+// still collecting and those waiting in the driver included.
+TEST_F(E2e, StartAndDisconnectWithLinesInFlightLogEveryLineOnce) {
+    testsupport::Pty pty(testsupport::PtyOptions{.raw = true, .closeOnExec = true});
+    ASSERT_FALSE(pty.slavePath().isEmpty());
+    ASSERT_TRUE(world.writeHive(connectTo(pty.slavePath())));
+    QProcessEnvironment env = world.environment(QStringLiteral("config"));
+    env.insert(QStringLiteral("DRALVO_TRACE"), QStringLiteral("1")); // tells each open
+    Child app;
+    ASSERT_TRUE(app.start(binary("dralvo"), {}, world.cwd(), env, world.path("dralvo-trace")));
+    const QByteArray connected = statusLine(pty.slavePath(), "Connected");
+    const QByteArray disconnected = statusLine(pty.slavePath(), "Disconnected");
+    ASSERT_TRUE(
+        waitUntil([&] { return readLog(world.logFile()).hasRecord("A ", connected); }, 8000));
+    auto opens = [&] { return app.stderrText().count("ReadThread go for"); };
+    auto count = [&](const QByteArray& line) {
+        return readLog(world.logFile()).data("A ").count(line);
+    };
+
+    // The module prints a numbered line every 2 ms for a while.
+    const int length = 40;
+    long long seq = 0;
+    std::vector<long long> beforeDisconnect; // the last line printed before each
+    auto print = [&](int ms) {
+        for (int i = 0; i < ms / 2; ++i) {
+            ASSERT_TRUE(pty.writeAll(floodLine(++seq, length) + "\r\n"));
+            pty.readNow(); // what the program sends
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+    };
+    for (int round = 0; round < 3; ++round) {
+        // Start: the port is reopened on the connection timer's second step
+        // (100 ms on), so lines printed up to 50 ms after the press are still
+        // received before the close.
+        const qsizetype before = opens();
+        print(60);
+        ASSERT_EQ(dralvoMsg(world, world.socketPath(), QStringLiteral("start")), "1");
+        print(50);
+        ASSERT_TRUE(waitUntil([&] { return opens() > before; }, 5000));
+
+        // Disconnect right after the last line: it is still on its way.
+        const qsizetype down = count(disconnected), up = count(connected);
+        print(60);
+        beforeDisconnect.push_back(seq);
+        ASSERT_EQ(dralvoMsg(world, world.socketPath(), QStringLiteral("disconnect")), "2");
+        ASSERT_TRUE(waitUntil([&] { return count(disconnected) > down; }, 5000));
+        ASSERT_EQ(dralvoMsg(world, world.socketPath(), QStringLiteral("start")), "1");
+        ASSERT_TRUE(waitUntil([&] { return count(connected) > up && pty.readerPresent(); }, 5000));
+    }
+    print(20);
+    const QByteArray last = floodLine(seq, length);
+    LogContents log;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            log = readLog(world.logFile());
+            return log.hasRecord("+ ", last);
+        },
+        5000))
+        << dump(log);
+    expectWellFormed(log);
+    long long expected = 0;
+    for (const QByteArray& data : log.data("+ ")) {
+        const long long n = seqOf(data);
+        if (n < 0)
+            continue;
+        ASSERT_EQ(n, expected + 1) << "each line once and in order";
+        ASSERT_EQ(data, floodLine(n, length));
+        expected = n;
+    }
+    EXPECT_EQ(expected, seq);
+    // Every line printed before a Disconnect is logged before its status line.
+    std::vector<long long> loggedBefore;
+    long long lastLine = 0;
+    bool wasConnected = false; // the state at start is no Disconnect
+    for (const LogRecord& r : log.records) {
+        if (r.prefix == "+ " && seqOf(r.data) > 0)
+            lastLine = seqOf(r.data);
+        wasConnected = wasConnected || (r.prefix == "A " && r.data == connected);
+        if (wasConnected && r.prefix == "A " && r.data == disconnected)
+            loggedBefore.push_back(lastLine);
+    }
+    EXPECT_EQ(loggedBefore, beforeDisconnect);
 }
 
 // SIGTERM closes the window as its close box does: the settings are written to

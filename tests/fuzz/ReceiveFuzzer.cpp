@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "FuzzCheck.h"
 #include "app/ReceivePipeline.h"
@@ -101,20 +102,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const QByteArray chunk = take(1 + seed % 300);
         QByteArray joined; // the lines as the sink got them, each ended by CR
         QByteArray rest;
+        // Bytes read 16 at a time, each read at the millisecond of its offset:
+        // a stamp names a byte of the chunk, and stamps never go back.
+        std::vector<comm::ReadMark> marks;
+        for (qsizetype at = 0; at < chunk.size(); at += 16)
+            comm::AddReadMark(marks, uint32_t(at), int64_t(at));
+        int64_t lastStamp = -1;
+        const auto stamped = [&](int64_t stamp) {
+            FUZZ_CHECK(stamp >= lastStamp && stamp < chunk.size() && stamp % 16 == 0);
+            lastStamp = stamp;
+        };
         ReceiveSink sink;
-        sink.addLine = [&](QByteArrayView line, VOxaTerminal_LineType type) {
+        sink.addLine = [&](QByteArrayView line, VOxaTerminal_LineType type, int64_t stamp) {
+            stamped(stamp);
             FUZZ_CHECK(!line.contains('\r') && !line.contains('\n'));
             const LineVerdict verdict = ClassifyLine(line, filters);
             FUZZ_CHECK(verdict != LineVerdict::Dropped && LineTypeOf(verdict) == type);
             joined += line.toByteArray() + '\r';
             display.add(line, type, true);
         };
-        sink.addText = [&](QByteArrayView text, VOxaTerminal_LineType type) {
+        sink.addText = [&](QByteArrayView text, VOxaTerminal_LineType type, int64_t stamp) {
+            stamped(stamp);
             FUZZ_CHECK(type == VOxaTerminal_ltInText && !text.isEmpty());
             rest = text.toByteArray();
             display.add(text, type, false);
         };
-        ProcessReceivedChunk(chunk, filters, sink);
+        ProcessReceivedChunk(chunk, filters, sink, comm::ReadTimes(marks));
         QByteArray expected = chunk;
         expected.replace('\n', QByteArray());
         FUZZ_CHECK(expected.endsWith(rest));
