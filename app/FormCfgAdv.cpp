@@ -20,29 +20,29 @@ QLineEdit* delayEdit(const QString& text, const QString& name) {
 
 TfrmCfgAdv::TfrmCfgAdv(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmCfgAdv"));
-    setWindowTitle(QStringLiteral("Advanced configution"));
+    setWindowTitle(tr("Advanced configuration"));
     // A fixed dialog border: no resizing, no minimise/maximise.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
 
-    chkAutostart = new QCheckBox(QStringLiteral("Auto connect after start in "));
+    chkAutostart = new QCheckBox(tr("Auto connect after start in "));
     chkAutostart->setObjectName(QStringLiteral("chkAutostart"));
     edtAutostartDelay = delayEdit(QStringLiteral("500"), QStringLiteral("edtAutostartDelay"));
-    chkAutoMark = new QCheckBox(QStringLiteral("Make \"-- MARK --\" to log file every"));
+    chkAutoMark = new QCheckBox(tr("Make \"-- MARK --\" to log file every"));
     chkAutoMark->setObjectName(QStringLiteral("chkAutoMark"));
     edtMarkDelay = delayEdit(QStringLiteral("30000"), QStringLiteral("edtMarkDelay"));
-    chkAutoCmd = new QCheckBox(QStringLiteral("Automatic send of command"));
+    chkAutoCmd = new QCheckBox(tr("Automatic send of command"));
     chkAutoCmd->setObjectName(QStringLiteral("chkAutoCmd"));
     edtAutoCmdDelay = delayEdit(QStringLiteral("30000"), QStringLiteral("edtAutoCmdDelay"));
     edtAutoCmd = new QLineEdit(QStringLiteral("AT"));
     edtAutoCmd->setObjectName(QStringLiteral("edtAutoCmd"));
-    chkBinaryLogEnable = new QCheckBox(QStringLiteral("Create binary log"));
+    chkBinaryLogEnable = new QCheckBox(tr("Create binary log"));
     chkBinaryLogEnable->setObjectName(QStringLiteral("chkBinaryLogEnable"));
     chkBinaryLogEnable->setEnabled(false);
-    chkAlarm = new QCheckBox(QStringLiteral("Make alarm sound if no data are received for"));
+    chkAlarm = new QCheckBox(tr("Make alarm sound if no data are received for"));
     chkAlarm->setObjectName(QStringLiteral("chkAlarm"));
     edtAlarmDelay = delayEdit(QStringLiteral("30000"), QStringLiteral("edtAlarmDelay"));
-    btnClose = new QPushButton(QStringLiteral("Close"));
+    btnClose = new QPushButton(tr("Close"));
     btnClose->setObjectName(QStringLiteral("btnClose"));
     btnClose->setDefault(true);
     btnClose->setAutoDefault(true);
@@ -50,7 +50,7 @@ TfrmCfgAdv::TfrmCfgAdv(QWidget* parent) : QDialog(parent) {
 
     auto* grid = new QGridLayout;
     int row = 0;
-    auto ms = [] { return new QLabel(QStringLiteral("ms")); };
+    auto ms = [this] { return new QLabel(tr("ms")); };
     grid->addWidget(chkAutostart, row, 0, 1, 2);
     grid->addWidget(edtAutostartDelay, row, 2);
     grid->addWidget(ms(), row++, 3);
@@ -58,14 +58,14 @@ TfrmCfgAdv::TfrmCfgAdv(QWidget* parent) : QDialog(parent) {
     grid->addWidget(edtMarkDelay, row, 2);
     grid->addWidget(ms(), row++, 3);
     grid->addWidget(chkAutoCmd, row, 0);
-    grid->addWidget(new QLabel(QStringLiteral("Delay:")), row, 1, Qt::AlignRight);
+    grid->addWidget(new QLabel(tr("Delay:")), row, 1, Qt::AlignRight);
     grid->addWidget(edtAutoCmdDelay, row, 2);
     grid->addWidget(ms(), row++, 3);
     auto* commandRow = new QHBoxLayout;
     commandRow->setContentsMargins(20, 0, 0, 0);
-    commandRow->addWidget(new QLabel(QStringLiteral("Command:")));
+    commandRow->addWidget(new QLabel(tr("Command:")));
     commandRow->addWidget(edtAutoCmd, 1);
-    commandRow->addWidget(new QLabel(QStringLiteral("(CR will be added at the end)")));
+    commandRow->addWidget(new QLabel(tr("(CR will be added at the end)")));
     grid->addLayout(commandRow, row++, 0, 1, 4);
     grid->addWidget(chkBinaryLogEnable, row++, 0, 1, 4);
     grid->addWidget(chkAlarm, row, 0, 1, 2);

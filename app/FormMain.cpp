@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -116,13 +117,13 @@ void TfrmMain::createControls() {
     main->setContentsMargins(8, 6, 8, 4);
 
     // " COM port parameters "
-    grpComPort = named(new QGroupBox(QStringLiteral(" COM port parameters ")), "grpComPort");
-    lblParameters = label(QStringLiteral("Parameters:"), "lblParameters");
+    grpComPort = named(new QGroupBox(tr(" COM port parameters ")), "grpComPort");
+    lblParameters = label(tr("Parameters:"), "lblParameters");
     lblOutCheck = label(QStringLiteral("?"), "lblOutCheck");
     lblOutCheck->setWordWrap(true);
     lblOutCheck->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     lblOutCheck->setMinimumHeight(2 * lblOutCheck->fontMetrics().height());
-    lblState = label(QStringLiteral("State:"), "lblState");
+    lblState = label(tr("State:"), "lblState");
     lblOutState = label(QStringLiteral("?"), "lblOutState");
     QFont bold = lblOutState->font();
     bold.setBold(true);
@@ -132,14 +133,14 @@ void TfrmMain::createControls() {
     fixed.setStyleHint(QFont::TypeWriter);
     lblProgress->setFont(fixed);
     lblProgress->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    btnConfig = button(QStringLiteral("&Config"), "btnConfig");
+    btnConfig = button(tr("&Config"), "btnConfig");
     auto* port = named(new DropDownComboBox, "cmbPort");
     port->OnDropDown = [this] { cmbPortDropDown(); };
     cmbPort = port;
     cmbPort->setEditable(true);
     cmbPort->setInsertPolicy(QComboBox::NoInsert);
     cmbPort->setEditText(QStringLiteral("-"));
-    btnAdvancedCfg = button(QStringLiteral("&Advanced ..."), "btnAdvancedCfg");
+    btnAdvancedCfg = button(tr("&Advanced ..."), "btnAdvancedCfg");
 
     auto* portGrid = new QGridLayout(grpComPort);
     portGrid->addWidget(lblParameters, 0, 0, Qt::AlignTop);
@@ -154,17 +155,17 @@ void TfrmMain::createControls() {
     main->addWidget(grpComPort);
 
     // The connection buttons and the start command.
-    btnStart = button(QStringLiteral("Connect && &Start"), "btnStart");
-    btnConnect = button(QStringLiteral("C&onnect"), "btnConnect");
-    btnDisconnect = button(QStringLiteral("&Disconnect"), "btnDisconnect");
+    btnStart = button(tr("Connect && &Start"), "btnStart");
+    btnConnect = button(tr("C&onnect"), "btnConnect");
+    btnDisconnect = button(tr("&Disconnect"), "btnDisconnect");
     for (QPushButton* b : {btnStart, btnConnect}) {
         b->setDefault(true);
         b->setAutoDefault(true);
     }
-    lblStartCmd = label(QStringLiteral("Start command: (without CR at the end)"), "lblStartCmd");
+    lblStartCmd = label(tr("Start command: (without CR at the end)"), "lblStartCmd");
     lblAtSjra = label(QStringLiteral("at^sjra="), "lblAtSjra");
     edtStartCmd = named(new QLineEdit(QStringLiteral("a:/appmain2.jad")), "edtStartCmd");
-    btAutostartOn = button(QStringLiteral("Set autostart on"), "btAutostartOn");
+    btAutostartOn = button(tr("Set autostart on"), "btAutostartOn");
 
     auto* buttons = new QVBoxLayout;
     buttons->addWidget(btnStart);
@@ -185,9 +186,9 @@ void TfrmMain::createControls() {
     main->addLayout(middle);
 
     // " Filters "
-    grpFilters = named(new QGroupBox(QStringLiteral(" Filters ")), "grpFilters");
-    lblFilter1 = label(QStringLiteral("String 1:"), "lblFilter1");
-    lblFilter2 = label(QStringLiteral("String 2:"), "lblFilter2");
+    grpFilters = named(new QGroupBox(tr(" Filters ")), "grpFilters");
+    lblFilter1 = label(tr("String 1:"), "lblFilter1");
+    lblFilter2 = label(tr("String 2:"), "lblFilter2");
     cmbFilter1 = named(new QComboBox, "cmbFilter1");
     cmbFilter2 = named(new QComboBox, "cmbFilter2");
     for (QComboBox* c : {cmbFilter1, cmbFilter2}) {
@@ -197,8 +198,25 @@ void TfrmMain::createControls() {
         c->setEditText(QString());
         c->installEventFilter(this);
     }
-    btnFreezeRun = button(QStringLiteral("Freeze"), "btnFreezeRun");
-    chkStrict = named(new QCheckBox(QStringLiteral("Strict")), "chkStrict");
+    btnFreezeRun = button(tr("Freeze"), "btnFreezeRun");
+    chkStrict = named(new QCheckBox(tr("Strict")), "chkStrict");
+    // How a filter matches is not obvious from its box: the hints say it.
+    const QString filterRule =
+        tr("A received line that begins with this text is shown %1 (letters a to z match "
+           "in either case; blanks around the text do not count). Begin the text with % to "
+           "find it anywhere in the line: %err marks every line that contains err. An empty "
+           "box is off.");
+    cmbFilter1->setToolTip(filterRule.arg(tr("in green")));
+    cmbFilter2->setToolTip(filterRule.arg(tr("in light blue")) + u' ' +
+                           tr("A line that String 1 marks is not tried here."));
+    chkStrict->setToolTip(tr("Shows and logs only the lines a filter marks; the others are "
+                             "kept out. Switched off, one red line says how many were kept out. "
+                             "Text not yet ended by a line end still shows."));
+    btnFreezeRun->setToolTip(tr("Stops showing and logging what arrives, until Run; then one "
+                                "red line says what was dropped. Sending goes on."));
+    edtStartCmd->setToolTip(tr("The application on the module: \"Connect & Start\" sends "
+                               "at^sjra= with this text, \"Set autostart on\" makes the module "
+                               "start it by itself"));
     auto* filterGrid = new QGridLayout(grpFilters);
     filterGrid->addWidget(lblFilter1, 0, 0);
     filterGrid->addWidget(cmbFilter1, 0, 1);
@@ -210,11 +228,11 @@ void TfrmMain::createControls() {
     main->addWidget(grpFilters);
 
     // " Send file "
-    grpSendFile = named(new QGroupBox(QStringLiteral(" Send file ")), "grpSendFile");
-    lblSFFilename = label(QStringLiteral("Filename:"), "lblSFFilename");
+    grpSendFile = named(new QGroupBox(tr(" Send file ")), "grpSendFile");
+    lblSFFilename = label(tr("Filename:"), "lblSFFilename");
     edtSFFilename = named(new QLineEdit(QStringLiteral("-")), "edtSFFilename");
-    btnSFBrowse = button(QStringLiteral("&Browse"), "btnSFBrowse");
-    btnSFSend = button(QStringLiteral("S&end"), "btnSFSend");
+    btnSFBrowse = button(tr("&Browse"), "btnSFBrowse");
+    btnSFSend = button(tr("S&end"), "btnSFSend");
     auto* fileGrid = new QGridLayout(grpSendFile);
     fileGrid->addWidget(lblSFFilename, 0, 0);
     fileGrid->addWidget(edtSFFilename, 0, 1, 1, 3);
@@ -256,14 +274,14 @@ void TfrmMain::createComponents() {
     termData = named(new VOxaTerminal(this), "termData");
     VOxaAppInfo1 = named(new VOxaAppInfo(this), "VOxaAppInfo1");
     OpenDialogSendFile = named(new QFileDialog(this), "OpenDialogSendFile");
-    OpenDialogSendFile->setWindowTitle(QStringLiteral("Select file to send"));
+    OpenDialogSendFile->setWindowTitle(tr("Select file to send"));
     OpenDialogSendFile->setFileMode(QFileDialog::ExistingFile);
     // "*.*" would hide files without an extension here.
-    OpenDialogSendFile->setNameFilter(QStringLiteral("All files (*)"));
+    OpenDialogSendFile->setNameFilter(tr("All files (*)"));
 
     // The stored property values, set while the components only store them.
     TComponent::BeginLoadingAll(this);
-    termData->SetCaption(QStringLiteral("Terminal"));
+    termData->SetCaption(tr("Terminal"));
     termData->SetMaxLines(500000);
     termData->SetShowOptions({votsoShowTimes});
     termData->SetShowHexEdit(true);
@@ -308,7 +326,10 @@ void TfrmMain::connectHandlers() {
     session->ReadAutomation = [this] { return AutomationFromDialog(); };
     session->ReadStartCommand = [this] { return edtStartCmd->text().toLatin1(); };
     session->OnStatusStep = [this](TStatusStep step) { showStatusStep(step); };
-    session->OnStateWord = [this](const QString& word) { lblOutState->setText(word); };
+    session->OnStateWord = [this](const QString& word) {
+        lblOutState->setText(
+            QCoreApplication::translate("app::Session", word.toUtf8().constData()));
+    };
     session->OnStateLine = [this](const QString& summary, const QString&) {
         lblOutCheck->setText(summary);
     };
@@ -360,7 +381,7 @@ bool TfrmMain::ListenForControlMessages(const QString& dir) {
                                 m_controlChannel->firstPath()));
         return true;
     }
-    ShowNotice(QStringLiteral("Other programs cannot press Start and Disconnect: %1")
+    ShowNotice(tr("Other programs cannot press Start and Disconnect: %1")
                    .arg(m_controlChannel->errorString()));
     return false;
 }
@@ -391,7 +412,7 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::ShowLogFile(const QString& fileName) {
-    StatusBar1Log->setText(QStringLiteral("Log: ") +
+    StatusBar1Log->setText(tr("Log: ") +
                            DisplayedLogPath(fileName, QDir::currentPath(), QDir::homePath()));
     StatusBar1Log->setToolTip(fileName);
     static_cast<WrappingLabel*>(StatusBar1Log)->fitHeight();
@@ -419,7 +440,7 @@ void TfrmMain::FormClose() {
     const QString failure = VOxaAppInfo1->TakeWriteError();
     if (failure.isEmpty())
         return;
-    const QString message = QStringLiteral("The settings could not be saved. %1").arg(failure);
+    const QString message = tr("The settings could not be saved. %1").arg(failure);
     // Ended by a signal (the session ends), nobody could answer a message box.
     if (m_closingForSignal)
         std::fprintf(stderr, "Dralvo: %s\n", message.toLocal8Bit().constData());
@@ -450,7 +471,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 
 void TfrmMain::showStatusStep(TStatusStep step) {
     const app::StatusStepRow& row = app::StatusStepInfo(step);
-    StatusBar1Panel->setText(QString::fromLatin1(row.text));
+    StatusBar1Panel->setText(QCoreApplication::translate("app::Session", row.text));
     btnStart->setEnabled(row.startEnabled);
     btnDisconnect->setEnabled(row.disconnectEnabled);
     // Paint now: the caller goes on to open or close the port, which can take
@@ -553,10 +574,10 @@ void TfrmMain::termDataFormCreate(VOxaTerminal*, QWidget*, QPlainTextEdit* riche
 void TfrmMain::btnFreezeRunClick() {
     if (termData->IgnoreAddChars()) {
         termData->SetIgnoreAddChars(false);
-        btnFreezeRun->setText(QStringLiteral("&Freeze"));
+        btnFreezeRun->setText(tr("&Freeze"));
     } else {
         termData->SetIgnoreAddChars(true);
-        btnFreezeRun->setText(QStringLiteral("Run &f"));
+        btnFreezeRun->setText(tr("&Run"));
     }
 }
 

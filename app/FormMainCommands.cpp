@@ -62,5 +62,5 @@ void TfrmMain::cmbPortDropDown() {
 }
 
 void TfrmMain::btnConfigClick() {
-    commMain->ShowPortDialog(QStringLiteral("COM port parameters"));
+    commMain->ShowPortDialog(tr("COM port parameters"));
 }

@@ -1,6 +1,7 @@
 #include "app/ModuleCommands.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <cerrno>
@@ -66,25 +67,26 @@ int ioErrorFromErrno(int error) {
 QString ioErrorMessage(int code) {
     switch (code) {
     case ioFileNotFound:
-        return QStringLiteral("File not found");
+        return QCoreApplication::translate("app", "File not found");
     case ioInvalidFilename:
-        return QStringLiteral("Invalid filename");
+        return QCoreApplication::translate("app", "Invalid filename");
     case ioTooManyOpenFiles:
-        return QStringLiteral("Too many open files");
+        return QCoreApplication::translate("app", "Too many open files");
     case ioFileAccessDenied:
-        return QStringLiteral("File access denied");
+        return QCoreApplication::translate("app", "File access denied");
     case ioReadBeyondEof:
-        return QStringLiteral("Read beyond end of file");
+        return QCoreApplication::translate("app", "Read beyond end of file");
     case ioDiskFull:
-        return QStringLiteral("Disk full");
+        return QCoreApplication::translate("app", "Disk full");
     default:
-        return QStringLiteral("I/O error %1").arg(code);
+        return QCoreApplication::translate("app", "I/O error %1").arg(code);
     }
 }
 
 QString ioErrorMessageForErrno(int error) {
     const int code = ownCodeOf(error);
-    return code != 0 ? ioErrorMessage(code) : QStringLiteral("I/O error %1").arg(error);
+    return code != 0 ? ioErrorMessage(code)
+                     : QCoreApplication::translate("app", "I/O error %1").arg(error);
 }
 
 // ---- reading a file in blocks ------------------------------------------------------

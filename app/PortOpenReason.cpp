@@ -1,56 +1,70 @@
 #include "app/PortOpenReason.h"
 
+#include <QCoreApplication>
+
 #include "comm/VOXComm32.h"
 #include "platform/SerialDevice.h"
 #include "platform/SerialOpenFailure.h"
 
 using platform::OpenFailure;
 
+namespace {
+// The texts' context for translation.
+class PortOpenReason {
+    Q_DECLARE_TR_FUNCTIONS(PortOpenReason)
+};
+} // namespace
+
 QString PortOpenReasonText(const TPortOpenFacts& facts) {
-    const QString head = QStringLiteral("COM port \"") + facts.Port + QStringLiteral("\": ");
+    const QString head = PortOpenReason::tr("COM port \"%1\": ").arg(facts.Port);
     const QString device = facts.DevicePath;
     switch (platform::classifyOpenError(facts.Error)) {
     case OpenFailure::None:
         return QString();
     case OpenFailure::Missing: {
-        QString text = head + QStringLiteral("no such device");
+        QString text = head + PortOpenReason::tr("no such device");
         if (device != facts.Port)
             text += QStringLiteral(" (") + device + QLatin1Char(')');
         if (facts.PresentPorts.isEmpty())
-            return text + QStringLiteral(". No serial port is present.");
-        return text + QStringLiteral(". Ports present: ") +
-               facts.PresentPorts.join(QStringLiteral(", ")) + QLatin1Char('.');
+            return text + PortOpenReason::tr(". No serial port is present.");
+        return text + PortOpenReason::tr(". Ports present: %1.")
+                          .arg(facts.PresentPorts.join(QStringLiteral(", ")));
     }
     case OpenFailure::PermissionDenied: {
         // A node of group root gives no hint; dialout is where distributions put them.
         const bool known = !facts.Group.isEmpty() && facts.Group != QLatin1String("root");
         const QString group = known ? facts.Group : QStringLiteral("dialout");
-        return head + QStringLiteral("permission denied on ") + device +
-               QStringLiteral(". Read and write access is needed, ") +
-               (known ? QString() : QStringLiteral("usually ")) + QStringLiteral("through the \"") +
-               group + QStringLiteral("\" group: sudo adduser $USER ") + group +
-               QStringLiteral(", then log out and in again.");
+        return head + (known ? PortOpenReason::tr(
+                                   "permission denied on %1. Read and write access is needed, "
+                                   "through the \"%2\" group: sudo adduser $USER %2, then log out "
+                                   "and in again.")
+                             : PortOpenReason::tr(
+                                   "permission denied on %1. Read and write access is needed, "
+                                   "usually through the \"%2\" group: sudo adduser $USER %2, then "
+                                   "log out and in again."))
+                          .arg(device, group);
     }
     case OpenFailure::Busy: {
-        QString text =
-            head + QStringLiteral("busy, another program has ") + device + QStringLiteral(" open");
+        QString text = head + PortOpenReason::tr("busy, another program has %1 open").arg(device);
         if (facts.Holders.isEmpty())
             return text + QLatin1Char('.');
         text += QStringLiteral(": ") + facts.Holders.join(QStringLiteral(", ")) + QLatin1Char('.');
         for (const QString& holder : facts.Holders)
             if (holder.startsWith(QLatin1String("ModemManager ")))
-                return text + QStringLiteral(" ModemManager probes GSM modules; stop it with "
-                                             "\"sudo systemctl stop ModemManager\".");
+                return text + u' ' +
+                       PortOpenReason::tr(
+                           "ModemManager probes GSM modules; stop it with \"sudo systemctl stop "
+                           "ModemManager\".");
         return text;
     }
     case OpenFailure::NotSerial:
-        return head + device + QStringLiteral(" is not a serial device.");
+        return head + PortOpenReason::tr("%1 is not a serial device.").arg(device);
     case OpenFailure::Other:
         break;
     }
-    return head + QStringLiteral("cannot open ") + device + QStringLiteral(": ") +
-           QString::fromLocal8Bit(platform::systemErrorText(facts.Error).c_str()) +
-           QLatin1Char('.');
+    return head +
+           PortOpenReason::tr("cannot open %1: %2.")
+               .arg(device, QString::fromLocal8Bit(platform::systemErrorText(facts.Error).c_str()));
 }
 
 TPortOpenFacts GatherPortOpenFacts(const QString& port, int error) {

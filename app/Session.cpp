@@ -30,13 +30,23 @@ template <class T> T* named(T* object, const char* name) {
 
 // Indexed by TStatusStep; the first row is never applied (StatusStepNone is
 // only the initial value).
+// The texts are English here and translated where they are shown.
 constexpr StatusStepRow StepTable[] = {
     {"", true, true},
-    {"Idle.", true, false},
-    {"Trying to open COM port ...", false, true},
-    {"Sending command ...", false, true},
-    {"Ready.", false, true},
-    {"Disconnecting ...", false, false},
+    {QT_TRANSLATE_NOOP("app::Session", "Idle."), true, false},
+    {QT_TRANSLATE_NOOP("app::Session", "Trying to open COM port ..."), false, true},
+    {QT_TRANSLATE_NOOP("app::Session", "Sending command ..."), false, true},
+    {QT_TRANSLATE_NOOP("app::Session", "Ready."), false, true},
+    {QT_TRANSLATE_NOOP("app::Session", "Disconnecting ..."), false, false},
+};
+
+// The state words, English in the state line (it is logged); the window
+// shows them translated.
+[[maybe_unused]] constexpr const char* StateWords[] = {
+    QT_TRANSLATE_NOOP("app::Session", "Failed"),
+    QT_TRANSLATE_NOOP("app::Session", "Disconnected"),
+    QT_TRANSLATE_NOOP("app::Session", "Connected"),
+    QT_TRANSLATE_NOOP("app::Session", "First"),
 };
 
 // The record stamp of a moment (milliseconds UTC; unknown: now).
@@ -99,13 +109,13 @@ Session::Session(QObject* owner, VOxaTerminal* terminal, const QString& logPatte
         // that it is missing them.
         QString text;
         if (failing)
-            text =
-                QStringLiteral("Cannot write the log ") + fileName + QStringLiteral(": ") + reason;
+            text = QCoreApplication::translate("app::Session", "Cannot write the log %1: %2")
+                       .arg(fileName, reason);
         else if (!reason.isEmpty()) // the file lost its name; the log goes on
-            text = tr("%1; logging goes on in a new %2")
+            text = QCoreApplication::translate("app::Session", "%1; logging goes on in a new %2")
                        .arg(reason.left(1).toUpper() + reason.mid(1), fileName);
         else
-            text = QStringLiteral("Logging again to ") + fileName;
+            text = QCoreApplication::translate("app::Session", "Logging again to %1").arg(fileName);
         ShowNotice(text);
         if (OnLogFault)
             OnLogFault(text);
@@ -357,13 +367,13 @@ void Session::finishStartCommand(CommandAnswer answer) {
     const QString command = QString::fromLatin1(m_startSent.chopped(1));
     switch (answer) {
     case CommandAnswer::Ok:
-        ShowNotice(tr("%1 answered OK").arg(command));
+        ShowNotice(QCoreApplication::translate("app::Session", "%1 answered OK").arg(command));
         break;
     case CommandAnswer::Error:
-        ShowNotice(tr("%1 answered ERROR").arg(command));
+        ShowNotice(QCoreApplication::translate("app::Session", "%1 answered ERROR").arg(command));
         break;
     case CommandAnswer::None:
-        ShowNotice(tr("No answer to %1 within %2 s")
+        ShowNotice(QCoreApplication::translate("app::Session", "No answer to %1 within %2 s")
                        .arg(command, QString::number(StartCommandTimeoutMs / 1000.0)));
         break;
     }
@@ -445,8 +455,9 @@ void Session::commMainStateChange(QObject*, TCommState State) {
     }
     if (effective != lastCommState) {
         const QString port = commMain->CommPort();
-        const QString summary = QStringLiteral(" (Port: ") + port + QStringLiteral(", Speed: ") +
-                                BaudRateText(commMain->BaudRate()) + QStringLiteral(")");
+        const QString summary =
+            QCoreApplication::translate("app::Session", " (Port: %1, Speed: %2)")
+                .arg(port, BaudRateText(commMain->BaudRate()));
         const QString line =
             QStringLiteral("COM port \"") + port + QStringLiteral("\": ") + m_stateWord;
         addToTerminal(line.toLatin1(), VOxaTerminal_ltExtraA, true);

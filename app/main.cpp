@@ -5,6 +5,7 @@
 #include "app/CommandLine.h"
 #include "app/FormCfgAdv.h"
 #include "app/FormMain.h"
+#include "app/Translations.h"
 #include "platform/ControlChannel.h"
 #include "platform/ThisProcess.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
     platform::ignoreBrokenPipe();
     platform::raiseDescriptorLimit();
     QApplication application(argc, argv);
+    app::InstallTranslations(QLocale::system()); // before any window exists
     // Lets the desktop match the window to its menu entry (and its icon).
     QGuiApplication::setDesktopFileName(QStringLiteral("com.oxatek.Dralvo"));
     // For desktops that show the window's own icon; built in, so a program run

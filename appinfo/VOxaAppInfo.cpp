@@ -328,24 +328,22 @@ QString VOxaAppInfo::CheckSettingsFiles() {
     const Registry::Check mine = user.setAsideUnreadable();
     const QString file = user.fileName();
     if (!mine.setAsidePath.isEmpty())
-        notices << QStringLiteral(
-                       "The settings file %1 could not be read (%2). It was moved to %3; "
-                       "the default settings are used and a fresh file is written "
-                       "when Dralvo closes.")
+        notices << tr("The settings file %1 could not be read (%2). It was moved to %3; "
+                      "the default settings are used and a fresh file is written "
+                      "when Dralvo closes.")
                        .arg(file, mine.problem, mine.setAsidePath);
     else if (!mine.readable)
-        notices << QStringLiteral("The settings file %1 could not be read (%2); the default "
-                                  "settings are used and changes cannot be saved.")
+        notices << tr("The settings file %1 could not be read (%2); the default "
+                      "settings are used and changes cannot be saved.")
                        .arg(file, mine.problem);
     else if (!mine.problem.isEmpty())
-        notices << QStringLiteral("Settings file %1: %2.").arg(file, mine.problem);
+        notices << tr("Settings file %1: %2.").arg(file, mine.problem);
     if (mine.readable && !mine.writable)
-        notices << QStringLiteral("The settings file %1 is read-only; changes will not be saved.")
-                       .arg(file);
+        notices << tr("The settings file %1 is read-only; changes will not be saved.").arg(file);
     Registry machine(RegHive::LocalMachine);
     const Registry::Check shared = machine.setAsideUnreadable();
     if (!shared.problem.isEmpty())
-        notices << QStringLiteral("Settings file %1: %2.").arg(machine.fileName(), shared.problem);
+        notices << tr("Settings file %1: %2.").arg(machine.fileName(), shared.problem);
     return notices.join(QLatin1Char(' '));
 }
 

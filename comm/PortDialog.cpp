@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,6 +63,35 @@ constexpr const char* kSkipEventNames[kSkipEventCount] = {
 constexpr const char* kTimeoutCaptions[6] = {
     "Time-Poll:",       "Time-ReadInt:",     "Time-ReadTotCns:",
     "Time-ReadTotMul:", "Time-WriteTotCns:", "Time-WriteTotMul:"};
+
+// What each field does, in plain words (the captions are short and keep the
+// names the settings are known by).
+constexpr const char* kTimeoutHints[6] = {
+    QT_TRANSLATE_NOOP("TPortDialog",
+                      "How often the modem lines (CTS, DSR, RING, DCD) are read, in milliseconds"),
+    QT_TRANSLATE_NOOP("TPortDialog", "A burst of received bytes is handed on once the line has "
+                                     "been quiet this many milliseconds"),
+    QT_TRANSLATE_NOOP("TPortDialog",
+                      "Read time-out: fixed part in milliseconds (0 with the next: no limit)"),
+    QT_TRANSLATE_NOOP("TPortDialog", "Read time-out: milliseconds added per byte asked for"),
+    QT_TRANSLATE_NOOP("TPortDialog", "Write time-out: fixed part in milliseconds; a write that "
+                                     "takes longer is given up (0 with the next: no limit)"),
+    QT_TRANSLATE_NOOP("TPortDialog", "Write time-out: milliseconds added per byte written")};
+
+constexpr const char* kSkipEventHints[kSkipEventCount] = {
+    QT_TRANSLATE_NOOP("TPortDialog", "Do not watch for line breaks (the line held low)"),
+    QT_TRANSLATE_NOOP("TPortDialog", "Do not watch the CTS line for changes"),
+    QT_TRANSLATE_NOOP("TPortDialog", "Do not watch the DSR line for changes"),
+    QT_TRANSLATE_NOOP("TPortDialog", "Do not watch for line errors (framing, parity, overrun)"),
+    QT_TRANSLATE_NOOP("TPortDialog", "Do not watch the RING line"),
+    QT_TRANSLATE_NOOP("TPortDialog", "Do not watch the carrier detect line (DCD)"),
+    QT_TRANSLATE_NOOP("TPortDialog", "Do not report each received character as an event"),
+    QT_TRANSLATE_NOOP("TPortDialog", "Do not watch for the event character"),
+    QT_TRANSLATE_NOOP("TPortDialog", "Do not report when the last byte has left the wire")};
+
+QString trDialog(const char* text) {
+    return QCoreApplication::translate("TPortDialog", text);
+}
 
 constexpr int kRowTop = 8;
 constexpr int kRowStep = 29;
@@ -143,7 +173,7 @@ void setTimeout(TVOXComm32& comm, int box, uint32_t value) {
 }
 
 QLabel* makeLabel(QWidget* parent, const char* caption, int x, int y, int width) {
-    auto* label = new QLabel(QString::fromLatin1(caption), parent);
+    auto* label = new QLabel(trDialog(caption), parent);
     label->setGeometry(x, y, width, 20);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     label->setWordWrap(false);
@@ -252,51 +282,53 @@ TPortDialog::TPortDialog(TVOXComm32& comm, const QString& caption, QWidget* pare
 
     // Left column: a label and a combo box per row.
     int y = kRowTop;
-    makeLabel(this, "COM port:", 8, y, 56);
+    makeLabel(this, QT_TRANSLATE_NOOP("TPortDialog", "COM port:"), 8, y, 56);
     cmbPort = makeCombo(this, "cmbPort", true, 72, y, 64);
     y += kRowStep;
-    makeLabel(this, "Baud rate:", 8, y, 56);
+    makeLabel(this, QT_TRANSLATE_NOOP("TPortDialog", "Baud rate:"), 8, y, 56);
     cmbBaudRate = makeCombo(this, "cmbBaudRate", false, 72, y, 64);
     for (uint32_t baud : kBaudRateValues)
         cmbBaudRate->addItem(QString::number(baud));
     y += kRowStep;
-    makeLabel(this, "Data bits:", 8, y, 56);
+    makeLabel(this, QT_TRANSLATE_NOOP("TPortDialog", "Data bits:"), 8, y, 56);
     cmbDataBits = makeCombo(this, "cmbDataBits", false, 72, y, 64);
     for (int bits : kDataBitsValues)
         cmbDataBits->addItem(QString::number(bits));
     y += kRowStep;
-    makeLabel(this, "Parity:", 8, y, 56);
+    makeLabel(this, QT_TRANSLATE_NOOP("TPortDialog", "Parity:"), 8, y, 56);
     cmbParity = makeCombo(this, "cmbParity", false, 72, y, 64);
     for (const char* name : kParityNames)
         cmbParity->addItem(QLatin1String(name));
     y += kRowStep;
-    makeLabel(this, "Stop bits:", 8, y, 56);
+    makeLabel(this, QT_TRANSLATE_NOOP("TPortDialog", "Stop bits:"), 8, y, 56);
     cmbStopBits = makeCombo(this, "cmbStopBits", false, 72, y, 64);
     for (const char* name : kStopBitsNames)
         cmbStopBits->addItem(QLatin1String(name));
     y += kRowStep;
-    makeLabel(this, "DTR:", 8, y, 56);
+    makeLabel(this, QT_TRANSLATE_NOOP("TPortDialog", "DTR:"), 8, y, 56);
     cmbDTR = makeCombo(this, "cmbDTR", false, 72, y, 64);
     for (int i = pdlOff; i <= pdlHandshake; ++i)
         cmbDTR->addItem(QLatin1String(kPortDialogLineNames[i]));
     y += kRowStep;
-    makeLabel(this, "RTS:", 8, y, 56);
+    makeLabel(this, QT_TRANSLATE_NOOP("TPortDialog", "RTS:"), 8, y, 56);
     cmbRTS = makeCombo(this, "cmbRTS", false, 72, y, 64);
     for (const char* name : kPortDialogLineNames)
         cmbRTS->addItem(QLatin1String(name));
     y += kRowStep;
-    makeLabel(this, "Preset:", 8, y, 36);
+    makeLabel(this, QT_TRANSLATE_NOOP("TPortDialog", "Preset:"), 8, y, 36);
     cmbPreset = makeCombo(this, "cmbPreset", false, 52, y, 84);
     for (const char* name : kPortDialogPresetNames)
         cmbPreset->addItem(QLatin1String(name));
 
     // Right column: the poll period and the five timeouts; each label's hint
-    // repeats its caption.
+    // and its box's say what the value does.
     y = kRowTop;
     for (int box = 0; box < 6; ++box, y += kRowStep) {
         QLabel* label = makeLabel(this, kTimeoutCaptions[box], 144, y, 56);
-        label->setToolTip(label->text());
+        // The label is too narrow for its caption: the hint shows it whole.
+        label->setToolTip(label->text() + u' ' + trDialog(kTimeoutHints[box]));
         auto* edit = new QLineEdit(this);
+        edit->setToolTip(label->toolTip());
         edit->setObjectName(QStringLiteral("edtTimeout%1").arg(box));
         edit->setGeometry(208, y, 64, 21);
         edtTimeouts[box] = edit;
@@ -311,16 +343,17 @@ TPortDialog::TPortDialog(TVOXComm32& comm, const QString& caption, QWidget* pare
     for (int event = 0; event < kSkipEventCount; ++event) {
         QCheckBox* box =
             makeCheck(this, QStringLiteral("SE%1").arg(event), kSkipEventX[event], 213, 15);
-        box->setToolTip(QStringLiteral("Skip ") + QLatin1String(kSkipEventNames[event]));
+        box->setToolTip(trDialog(kSkipEventHints[event]) + QStringLiteral(" (") +
+                        QLatin1String(kSkipEventNames[event]) + u')');
         chkSkipEvents[event] = box;
     }
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setGeometry(168, kButtonRow, 48, 21);
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
     btnCancel->setGeometry(222, kButtonRow, 48, 21);
     btnCancel->setAutoDefault(false);
@@ -332,8 +365,27 @@ TPortDialog::TPortDialog(TVOXComm32& comm, const QString& caption, QWidget* pare
     comm.FillPortList(cmbPort);
     comm.SelectPortInList(cmbPort);
     // A long device path does not fit the box: its hint shows it whole.
-    cmbPort->setToolTip(cmbPort->currentText());
-    connect(cmbPort, &QComboBox::editTextChanged, cmbPort, &QWidget::setToolTip);
+    const QString portHint =
+        tr("The serial device: a path (/dev/ttyUSB0), a name in /dev (ttyUSB0) or COMn "
+           "(/dev/ttyS0 for COM1); the list shows the ports the system has.");
+    const auto showPortHint = [this, portHint](const QString& port) {
+        cmbPort->setToolTip(port.isEmpty() ? portHint : port + u'\n' + portHint);
+    };
+    showPortHint(cmbPort->currentText());
+    connect(cmbPort, &QComboBox::editTextChanged, this, showPortHint);
+    cmbBaudRate->setToolTip(tr("Line speed in bits per second; the module must use the same"));
+    cmbDataBits->setToolTip(tr("Data bits of each character (8 for a GSM module)"));
+    cmbParity->setToolTip(tr("The parity bit after the data bits: none, odd, even, always 1 "
+                             "(Mark) or always 0 (Space)"));
+    cmbStopBits->setToolTip(tr("Stop bits after each character"));
+    cmbDTR->setToolTip(tr("The DTR output: Off or On; HighZ leaves it to the driver; Handshake "
+                          "drops it while the program is far behind with received data"));
+    cmbRTS->setToolTip(tr("The RTS output: Off or On; HighZ leaves it to the driver; Handshake "
+                          "is hardware flow control (with CTS); Toggle raises it only while "
+                          "sending (RS-485)"));
+    cmbPreset->setToolTip(tr("Fills the fields with the settings of a known device"));
+    chkCTSHandshake->setToolTip(tr("Output waits while the module holds CTS off"));
+    chkDSRHandshake->setToolTip(tr("Output waits while DSR is off"));
 }
 
 void TPortDialog::FitTexts() {

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libgtest-dev libgmock-dev
+  qt6-l10n-tools
   clang clang-format
   fonts-dejavu-core
   alsa-utils

@@ -112,7 +112,9 @@ QString UnsendableNotice(const QString& text, qsizetype index) {
     const char32_t code = n == 2 ? QChar::surrogateToUcs4(text[index], text[index + 1])
                                  : char32_t(text[index].unicode());
     const QString number = QStringLiteral("%1").arg(uint(code), 4, 16, QLatin1Char('0')).toUpper();
-    return QStringLiteral("Znak „%1“ (U+%2) nelze odeslat (mimo kódovou stránku Latin-1).")
+    return QCoreApplication::translate("terminal",
+                                       "The character “%1” (U+%2) cannot be sent (it is outside "
+                                       "the Latin-1 code page).")
         .arg(text.mid(index, n), number);
 }
 

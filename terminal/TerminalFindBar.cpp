@@ -21,11 +21,11 @@ TerminalFindBar::TerminalFindBar(QPlainTextEdit* view, QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(2, 1, 2, 1);
     row->setSpacing(3);
-    auto* label = new QLabel(QStringLiteral("Hledat:"), this);
+    auto* label = new QLabel(tr("Find:"), this);
     m_text = new QLineEdit(this);
     label->setBuddy(m_text);
     m_matchCase = new QCheckBox(QStringLiteral("Aa"), this);
-    m_matchCase->setToolTip(QStringLiteral("Rozlišovat velká a malá písmena"));
+    m_matchCase->setToolTip(tr("Match case"));
     auto tool = [this](Qt::ArrowType arrow, const QString& hint) {
         auto* b = new QToolButton(this);
         b->setArrowType(arrow);
@@ -33,13 +33,12 @@ TerminalFindBar::TerminalFindBar(QPlainTextEdit* view, QWidget* parent)
         b->setAutoRaise(true);
         return b;
     };
-    m_previous = tool(Qt::UpArrow, QStringLiteral("Předchozí (Shift+F3)"));
-    m_next = tool(Qt::DownArrow, QStringLiteral("Další (F3)"));
-    m_close = tool(Qt::NoArrow, QStringLiteral("Zavřít (Esc)"));
+    m_previous = tool(Qt::UpArrow, tr("Previous (Shift+F3)"));
+    m_next = tool(Qt::DownArrow, tr("Next (F3)"));
+    m_close = tool(Qt::NoArrow, tr("Close (Esc)"));
     m_close->setText(QStringLiteral("×"));
     m_status = new QLabel(this);
-    m_status->setMinimumWidth(
-        m_status->fontMetrics().horizontalAdvance(QStringLiteral("Nenalezeno")));
+    m_status->setMinimumWidth(m_status->fontMetrics().horizontalAdvance(tr("Not found")));
     row->addWidget(label);
     row->addWidget(m_text, 1);
     row->addWidget(m_matchCase);
@@ -174,7 +173,7 @@ void TerminalFindBar::highlight() {
     }
     m_view->setExtraSelections(marks);
     if (count == 0)
-        m_status->setText(text.isEmpty() ? QString() : QStringLiteral("Nenalezeno"));
+        m_status->setText(text.isEmpty() ? QString() : tr("Not found"));
     else
         m_status->setText(QStringLiteral("%1/%2").arg(current).arg(count));
 }

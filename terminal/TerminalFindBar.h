@@ -24,7 +24,7 @@ public:
 
     QLineEdit* FindText() const { return m_text; }
     QCheckBox* MatchCase() const { return m_matchCase; }
-    // "3/12", or "Nenalezeno" when the text does not occur.
+    // "3/12", or "Not found" when the text does not occur.
     QString status() const;
 
     // Shows the bar with the focus in its text, all of it selected.

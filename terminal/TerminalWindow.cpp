@@ -29,7 +29,7 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
     setAttribute(Qt::WA_DeleteOnClose, false);
     // Closing the main window ends the program even while this one floats.
     setAttribute(Qt::WA_QuitOnClose, false);
-    setWindowTitle(QStringLiteral("Terminál"));
+    setWindowTitle(tr("Terminal"));
     resize(DesignWidth, DesignHeight);
     m_suffixes.push_back({this, QStringLiteral("_Form")});
 
@@ -53,6 +53,12 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
         paper.setColor(group, QPalette::Text, Qt::black);
     }
     m_richEdit->setPalette(paper);
+    m_richEdit->setToolTip(
+        tr("Each line begins with its time and a prefix: \"+ \" received, \" - \" sent, "
+           "\"E \" the program's own lines and filter matches. Blue: received and sent text; "
+           "green: String 1 matches; light blue: String 2 matches and the connection's state; "
+           "red: a gap (Freeze, Strict). Bytes that are not printable show as <#0D> (their "
+           "value in hexadecimal) in black."));
 
     m_manualLine = make<QComboBox>("_ManualLine", {2, 358, 396, 21}, true, false, true, true,
                                    &TerminalWindow::manualLineKey);
@@ -82,16 +88,16 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
         b->setAutoDefault(false);
         return b;
     };
-    m_sendLineButton =
-        button("_SendLinebutton", {8, 388, 75, 25}, QStringLiteral("Odeslat"),
-               QStringLiteral("Odeslat s odřádkováním"), &TerminalWindow::sendButtonKey);
-    m_btnDirect = button("_BtnDirect", {88, 388, 75, 25}, QStringLiteral("Přímo"),
-                         QStringLiteral("Odeslat bez odřádkování"), &TerminalWindow::sendButtonKey);
-    m_clear = button("_Clear", {8, 420, 75, 25}, QStringLiteral("Vymazat"),
-                     QStringLiteral("Vymazat historii"), &TerminalWindow::otherControlKey);
-    m_btnUndock =
-        button("_BtnUndock", {88, 420, 75, 25}, QStringLiteral("Uvolnit okno"),
-               QStringLiteral("Uvolnit okno terminálu"), &TerminalWindow::otherControlKey);
+    m_sendLineButton = button("_SendLinebutton", {8, 388, 75, 25}, tr("Send"),
+                              tr("Send the line with its line end (CR, or Ctrl+Z / Esc as typed)"),
+                              &TerminalWindow::sendButtonKey);
+    m_btnDirect = button("_BtnDirect", {88, 388, 75, 25}, tr("Direct"),
+                         tr("Send the line without a line end"), &TerminalWindow::sendButtonKey);
+    m_clear = button("_Clear", {8, 420, 75, 25}, tr("Clear"),
+                     tr("Clear the display (the log keeps everything)"),
+                     &TerminalWindow::otherControlKey);
+    m_btnUndock = button("_BtnUndock", {88, 420, 75, 25}, tr("Undock window"),
+                         tr("Undock the terminal window"), &TerminalWindow::otherControlKey);
     m_btnUndock->setEnabled(false);
     // At the right of the bottom row, away from the mode group.
     m_history = button("_History", {315, 420, 75, 25}, tr("&History"),
@@ -101,7 +107,7 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
 
     m_rGroupMode = make<QGroupBox>("_RGroupMode", {168, 381, 81, 61}, true, false, false, true,
                                    &TerminalWindow::otherControlKey);
-    m_rGroupMode->setTitle(QStringLiteral("Režim"));
+    m_rGroupMode->setTitle(tr("Mode"));
     fitSecondButtonColumn();
     new QGridLayout(m_rGroupMode);
     m_modeButtons = new QButtonGroup(this);
@@ -171,7 +177,7 @@ W* TerminalWindow::make(const char* suffix, QRect bounds, bool left, bool top, b
 }
 
 void TerminalWindow::fitSecondButtonColumn() {
-    // "Uvolnit okno" is wider than its 75 pixels in most Linux fonts: the
+    // "Undock window" is wider than its 75 pixels in most Linux fonts: the
     // second button column grows to fit its captions, the mode group beside
     // it moves along to keep its gap.
     int needed = 0;

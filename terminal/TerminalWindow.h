@@ -97,9 +97,9 @@ public:
     void relayout(const QSize& clientSize);
 
 signals:
-    // "Odeslat", Enter, Ctrl+Z, Esc: the terminator is 0 (carriage return), 26 or 27.
+    // "Send", Enter, Ctrl+Z, Esc: the terminator is 0 (carriage return), 26 or 27.
     void sendLineRequested(int terminator);
-    // "Přímo", Enter in the hex line.
+    // "Direct", Enter in the hex line.
     void sendDirectRequested();
     void clearRequested();
     void undockRequested();

@@ -174,7 +174,7 @@ public:
     // top-level window of its own (with a taskbar entry), without it a tool
     // window of the owner's window.
     void ApplyTaskbarStyle(bool reactivate);
-    // The "Uvolnit okno" button: float the window.
+    // The "Undock window" button: float the window.
     void UndockClick();
 
     void Loaded() override;

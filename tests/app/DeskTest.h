@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "TestEnv.h"
@@ -45,6 +46,8 @@ protected:
         frm->SetCfgAdv(dlg);
         frm->tmrMachine->OnTimer = nullptr;
         frm->session->Clock = [this] { return m_clockMs; };
+        if (beforeShow)
+            beforeShow();
         frm->show();
         ASSERT_TRUE(WaitUntil([&] { return frm->lblOutState->text() != "?"; }));
     }
@@ -96,4 +99,5 @@ protected:
     std::unique_ptr<testsupport::Pty> m_pty;
     std::unique_ptr<TfrmMain> frm;
     TfrmCfgAdv* dlg = nullptr;
+    std::function<void()> beforeShow; // runs once the window exists
 };

@@ -142,7 +142,7 @@ TEST_F(MainWindowTest, LayoutHoldsEveryControlWithItsCaption) {
     EXPECT_TRUE(frm->lblOutCheck->wordWrap());
     EXPECT_EQ(frm->lblProgress->alignment() & Qt::AlignRight, Qt::AlignRight);
     EXPECT_EQ(frm->lblProgress->font().family(), "Courier New");
-    EXPECT_EQ(dlg->windowTitle(), "Advanced configution");
+    EXPECT_EQ(dlg->windowTitle(), "Advanced configuration");
     EXPECT_EQ(frm->tmrMachine->Interval(), 50u);
     EXPECT_EQ(frm->termData->MaxLines(), 500000);
     EXPECT_TRUE(frm->termData->ShowHexEdit());
@@ -629,7 +629,7 @@ TEST_F(MainWindowTest, FreezeDropsWhatArrivesMeanwhileFromDisplayAndLog) {
     create();
     EXPECT_EQ(frm->btnFreezeRun->text(), "Freeze");
     frm->btnFreezeRun->click();
-    EXPECT_EQ(frm->btnFreezeRun->text(), "Run &f");
+    EXPECT_EQ(frm->btnFreezeRun->text(), "&Run");
     EXPECT_TRUE(frm->termData->IgnoreAddChars());
     receive("hidden line\r\n");
     frm->btnFreezeRun->click();

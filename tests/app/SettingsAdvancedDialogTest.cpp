@@ -33,7 +33,7 @@ QStringList labelTexts(const QWidget* form) {
 TEST(AdvancedDialogForm, ControlsCaptionsAndInitialTexts) {
     TfrmCfgAdv dialog;
     EXPECT_EQ(dialog.objectName(), "frmCfgAdv");
-    EXPECT_EQ(dialog.windowTitle(), "Advanced configution");
+    EXPECT_EQ(dialog.windowTitle(), "Advanced configuration");
     // A fixed border: the size cannot be changed.
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     EXPECT_FALSE(dialog.windowFlags() & Qt::WindowMaximizeButtonHint);

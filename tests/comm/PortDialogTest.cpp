@@ -191,14 +191,24 @@ TEST(PortDialog, LayoutFitsTheClientAreaWithTheErrorBoxAtTheRightEnd) {
         EXPECT_EQ(box->y(), 213);
     }
     EXPECT_EQ(order.join(' '), QStringLiteral("SE0 SE1 SE2 SE4 SE5 SE6 SE7 SE8 SE3"));
-    EXPECT_EQ(dialog.chkSkipEvents[voceERR]->toolTip(), QStringLiteral("Skip voceERR"));
+    EXPECT_EQ(dialog.chkSkipEvents[voceERR]->toolTip(),
+              QStringLiteral("Do not watch for line errors (framing, parity, overrun) (voceERR)"));
 
-    // Labels of the timeouts are too narrow for their captions: the hint shows it.
+    // Labels of the timeouts are too narrow for their captions: the hint
+    // shows it, and says what the value does.
     for (QLabel* label : dialog.findChildren<QLabel*>()) {
         if (label->x() == 144) {
-            EXPECT_EQ(label->toolTip(), label->text());
+            EXPECT_TRUE(label->toolTip().startsWith(label->text() + ' '));
+            EXPECT_GT(label->toolTip().size(), label->text().size() + 20);
         }
     }
+    // Every field says in words what it is for.
+    for (QWidget* field : std::initializer_list<QWidget*>{
+             dialog.cmbPort, dialog.cmbBaudRate, dialog.cmbDataBits, dialog.cmbParity,
+             dialog.cmbStopBits, dialog.cmbDTR, dialog.cmbRTS, dialog.cmbPreset,
+             dialog.edtTimeouts[0], dialog.edtTimeouts[5], dialog.chkCTSHandshake,
+             dialog.chkDSRHandshake})
+        EXPECT_GT(field->toolTip().size(), 20) << field->objectName().toStdString();
     EXPECT_TRUE(dialog.btnOK->isDefault());
     EXPECT_EQ(dialog.cmbPreset->currentText(), QStringLiteral("---"));
 }

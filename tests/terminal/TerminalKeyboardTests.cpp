@@ -209,11 +209,11 @@ TEST(TerminalKeyboard, OneCodePageBothWaysAndNoSubstitutes) {
     op.press(Qt::Key_Return);
     EXPECT_EQ(op.sent.size(), 1u);
     EXPECT_EQ(op.w->manualText(), QStringLiteral("aČb"));
-    EXPECT_TRUE(op.w->notice().contains(QStringLiteral("„Č“ (U+010C)")))
+    EXPECT_TRUE(op.w->notice().contains(QStringLiteral("“Č” (U+010C)")))
         << op.w->notice().toStdString();
     EXPECT_EQ(op.term->History(), QStringList{QStringLiteral("é")});
     op.w->HexManualLine()->setFocus();
-    op.press(Qt::Key_Return); // "Přímo" refuses it as well
+    op.press(Qt::Key_Return); // "Direct" refuses it as well
     EXPECT_EQ(op.sent.size(), 1u);
     // Mending the text takes the message away and the line goes out.
     op.w->ManualLine()->setFocus();

@@ -58,17 +58,18 @@ TEST(TerminalWindow, ControlsCarryNamesCaptionsAndBounds) {
     EXPECT_EQ(f.w->ManualLine()->objectName(), QStringLiteral("termData_ManualLine"));
     EXPECT_EQ(f.w->SendLineButton()->objectName(), QStringLiteral("termData_SendLinebutton"));
     EXPECT_EQ(f.w->DebugOutTime()->objectName(), QStringLiteral("termData_DebugOutTime"));
-    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("Terminál"));
-    EXPECT_EQ(f.w->BtnDirect()->text(), QStringLiteral("Přímo"));
-    EXPECT_EQ(f.w->SendLineButton()->toolTip(), QStringLiteral("Odeslat s odřádkováním"));
-    EXPECT_EQ(f.w->BtnUndock()->toolTip(), QStringLiteral("Uvolnit okno terminálu"));
-    EXPECT_FALSE(f.w->BtnUndock()->isEnabled());
-    EXPECT_EQ(f.w->RGroupMode()->title(), QStringLiteral("Režim"));
-    f.term->SetCaption(QStringLiteral("Terminal"));
     EXPECT_EQ(f.w->windowTitle(), QStringLiteral("Terminal"));
+    EXPECT_EQ(f.w->BtnDirect()->text(), QStringLiteral("Direct"));
+    EXPECT_EQ(f.w->SendLineButton()->toolTip(),
+              QStringLiteral("Send the line with its line end (CR, or Ctrl+Z / Esc as typed)"));
+    EXPECT_EQ(f.w->BtnUndock()->toolTip(), QStringLiteral("Undock the terminal window"));
+    EXPECT_FALSE(f.w->BtnUndock()->isEnabled());
+    EXPECT_EQ(f.w->RGroupMode()->title(), QStringLiteral("Mode"));
+    f.term->SetCaption(QStringLiteral("Traffic"));
+    EXPECT_EQ(f.w->windowTitle(), QStringLiteral("Traffic"));
     f.term->SetName(QStringLiteral("other"));
     EXPECT_EQ(f.w->RichEdit()->objectName(), QStringLiteral("other_RichEdit"));
-    EXPECT_EQ(f.w->ClearButton()->text(), QStringLiteral("Vymazat"));
+    EXPECT_EQ(f.w->ClearButton()->text(), QStringLiteral("Clear"));
 
     // Design layout, then the hex line layouts and the anchors.
     f.w->resize(TerminalWindow::DesignWidth, TerminalWindow::DesignHeight);

@@ -1,0 +1,617 @@
+<?xml version='1.0' encoding='utf-8'?>
+<!DOCTYPE TS>
+<TS version="2.1" language="cs_CZ" sourcelanguage="en">
+<context>
+    <name>PortOpenReason</name>
+    <message>
+        <source>COM port "%1": </source>
+        <translation>COM port „%1“: </translation>
+    </message>
+    <message>
+        <source>no such device</source>
+        <translation>takové zařízení neexistuje</translation>
+    </message>
+    <message>
+        <source>. No serial port is present.</source>
+        <translation>. Není k dispozici žádný sériový port.</translation>
+    </message>
+    <message>
+        <source>. Ports present: %1.</source>
+        <translation>. Dostupné porty: %1.</translation>
+    </message>
+    <message>
+        <source>permission denied on %1. Read and write access is needed, through the "%2" group: sudo adduser $USER %2, then log out and in again.</source>
+        <translation>k %1 chybí oprávnění. Je potřeba přístup pro čtení i zápis, přes skupinu „%2“: sudo adduser $USER %2, pak se odhlaste a znovu přihlaste.</translation>
+    </message>
+    <message>
+        <source>permission denied on %1. Read and write access is needed, usually through the "%2" group: sudo adduser $USER %2, then log out and in again.</source>
+        <translation>k %1 chybí oprávnění. Je potřeba přístup pro čtení i zápis, obvykle přes skupinu „%2“: sudo adduser $USER %2, pak se odhlaste a znovu přihlaste.</translation>
+    </message>
+    <message>
+        <source>busy, another program has %1 open</source>
+        <translation>obsazeno, %1 má otevřený jiný program</translation>
+    </message>
+    <message>
+        <source>ModemManager probes GSM modules; stop it with "sudo systemctl stop ModemManager".</source>
+        <translation>ModemManager zkoumá GSM moduly; zastavte jej příkazem „sudo systemctl stop ModemManager“.</translation>
+    </message>
+    <message>
+        <source>%1 is not a serial device.</source>
+        <translation>%1 není sériové zařízení.</translation>
+    </message>
+    <message>
+        <source>cannot open %1: %2.</source>
+        <translation>%1 nelze otevřít: %2.</translation>
+    </message>
+</context>
+<context>
+    <name>TPortDialog</name>
+    <message>
+        <source>How often the modem lines (CTS, DSR, RING, DCD) are read, in milliseconds</source>
+        <translation>Jak často se čtou stavové linky modemu (CTS, DSR, RING, DCD), v milisekundách</translation>
+    </message>
+    <message>
+        <source>A burst of received bytes is handed on once the line has been quiet this many milliseconds</source>
+        <translation>Přijaté bajty se předají dál, jakmile je linka tolik milisekund v klidu</translation>
+    </message>
+    <message>
+        <source>Read time-out: fixed part in milliseconds (0 with the next: no limit)</source>
+        <translation>Časový limit čtení: pevná část v milisekundách (0 spolu s další položkou: bez limitu)</translation>
+    </message>
+    <message>
+        <source>Read time-out: milliseconds added per byte asked for</source>
+        <translation>Časový limit čtení: milisekundy navíc za každý požadovaný bajt</translation>
+    </message>
+    <message>
+        <source>Write time-out: fixed part in milliseconds; a write that takes longer is given up (0 with the next: no limit)</source>
+        <translation>Časový limit zápisu: pevná část v milisekundách; zápis, který trvá déle, se vzdá (0 spolu s další položkou: bez limitu)</translation>
+    </message>
+    <message>
+        <source>Write time-out: milliseconds added per byte written</source>
+        <translation>Časový limit zápisu: milisekundy navíc za každý zapsaný bajt</translation>
+    </message>
+    <message>
+        <source>Do not watch for line breaks (the line held low)</source>
+        <translation>Nehlídat přerušení linky (linka držená v nule)</translation>
+    </message>
+    <message>
+        <source>Do not watch the CTS line for changes</source>
+        <translation>Nehlídat změny linky CTS</translation>
+    </message>
+    <message>
+        <source>Do not watch the DSR line for changes</source>
+        <translation>Nehlídat změny linky DSR</translation>
+    </message>
+    <message>
+        <source>Do not watch for line errors (framing, parity, overrun)</source>
+        <translation>Nehlídat chyby linky (rámec, parita, přetečení)</translation>
+    </message>
+    <message>
+        <source>Do not watch the RING line</source>
+        <translation>Nehlídat linku RING</translation>
+    </message>
+    <message>
+        <source>Do not watch the carrier detect line (DCD)</source>
+        <translation>Nehlídat linku detekce nosné (DCD)</translation>
+    </message>
+    <message>
+        <source>Do not report each received character as an event</source>
+        <translation>Nehlásit každý přijatý znak jako událost</translation>
+    </message>
+    <message>
+        <source>Do not watch for the event character</source>
+        <translation>Nehlídat znak události</translation>
+    </message>
+    <message>
+        <source>Do not report when the last byte has left the wire</source>
+        <translation>Nehlásit, že poslední bajt opustil linku</translation>
+    </message>
+    <message>
+        <source>COM port:</source>
+        <translation>COM port:</translation>
+    </message>
+    <message>
+        <source>Baud rate:</source>
+        <translation>Rychlost:</translation>
+    </message>
+    <message>
+        <source>Data bits:</source>
+        <translation>Datové bity:</translation>
+    </message>
+    <message>
+        <source>Parity:</source>
+        <translation>Parita:</translation>
+    </message>
+    <message>
+        <source>Stop bits:</source>
+        <translation>Stop bity:</translation>
+    </message>
+    <message>
+        <source>DTR:</source>
+        <translation>DTR:</translation>
+    </message>
+    <message>
+        <source>RTS:</source>
+        <translation>RTS:</translation>
+    </message>
+    <message>
+        <source>Preset:</source>
+        <translation>Předvolba:</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Zrušit</translation>
+    </message>
+    <message>
+        <source>The serial device: a path (/dev/ttyUSB0), a name in /dev (ttyUSB0) or COMn (/dev/ttyS0 for COM1); the list shows the ports the system has.</source>
+        <translation>Sériové zařízení: cesta (/dev/ttyUSB0), jméno v /dev (ttyUSB0) nebo COMn (/dev/ttyS0 pro COM1); seznam ukazuje porty, které systém má.</translation>
+    </message>
+    <message>
+        <source>Line speed in bits per second; the module must use the same</source>
+        <translation>Rychlost linky v bitech za sekundu; modul musí používat stejnou</translation>
+    </message>
+    <message>
+        <source>Data bits of each character (8 for a GSM module)</source>
+        <translation>Datové bity každého znaku (8 pro GSM modul)</translation>
+    </message>
+    <message>
+        <source>The parity bit after the data bits: none, odd, even, always 1 (Mark) or always 0 (Space)</source>
+        <translation>Paritní bit za datovými bity: žádný, lichá, sudá, vždy 1 (Mark) nebo vždy 0 (Space)</translation>
+    </message>
+    <message>
+        <source>Stop bits after each character</source>
+        <translation>Stop bity za každým znakem</translation>
+    </message>
+    <message>
+        <source>The DTR output: Off or On; HighZ leaves it to the driver; Handshake drops it while the program is far behind with received data</source>
+        <translation>Výstup DTR: Off nebo On; HighZ jej nechá ovladači; Handshake jej shodí, dokud program nestíhá přijatá data</translation>
+    </message>
+    <message>
+        <source>The RTS output: Off or On; HighZ leaves it to the driver; Handshake is hardware flow control (with CTS); Toggle raises it only while sending (RS-485)</source>
+        <translation>Výstup RTS: Off nebo On; HighZ jej nechá ovladači; Handshake je hardwarové řízení toku (s CTS); Toggle jej zapne jen během vysílání (RS-485)</translation>
+    </message>
+    <message>
+        <source>Fills the fields with the settings of a known device</source>
+        <translation>Vyplní položky nastavením známého zařízení</translation>
+    </message>
+    <message>
+        <source>Output waits while the module holds CTS off</source>
+        <translation>Vysílání čeká, dokud modul drží CTS vypnuté</translation>
+    </message>
+    <message>
+        <source>Output waits while DSR is off</source>
+        <translation>Vysílání čeká, dokud je DSR vypnuté</translation>
+    </message>
+</context>
+<context>
+    <name>TerminalFindBar</name>
+    <message>
+        <source>Find:</source>
+        <translation>Hledat:</translation>
+    </message>
+    <message>
+        <source>Match case</source>
+        <translation>Rozlišovat velká a malá písmena</translation>
+    </message>
+    <message>
+        <source>Previous (Shift+F3)</source>
+        <translation>Předchozí (Shift+F3)</translation>
+    </message>
+    <message>
+        <source>Next (F3)</source>
+        <translation>Další (F3)</translation>
+    </message>
+    <message>
+        <source>Close (Esc)</source>
+        <translation>Zavřít (Esc)</translation>
+    </message>
+    <message>
+        <source>Not found</source>
+        <translation>Nenalezeno</translation>
+    </message>
+</context>
+<context>
+    <name>TerminalWindow</name>
+    <message>
+        <source>Terminal</source>
+        <translation>Terminál</translation>
+    </message>
+    <message>
+        <source>Each line begins with its time and a prefix: "+ " received, " - " sent, "E " the program's own lines and filter matches. Blue: received and sent text; green: String 1 matches; light blue: String 2 matches and the connection's state; red: a gap (Freeze, Strict). Bytes that are not printable show as &lt;#0D&gt; (their value in hexadecimal) in black.</source>
+        <translation>Každý řádek začíná časem a předponou: „+ “ přijato, „ - “ odesláno, „E “ vlastní řádky programu a shody s filtry. Modrá: přijatý a odeslaný text; zelená: shody s řetězcem 1; světle modrá: shody s řetězcem 2 a stav spojení; červená: mezera (Freeze, Strict). Netisknutelné bajty se ukazují jako &lt;#0D&gt; (hodnota šestnáctkově) černě.</translation>
+    </message>
+    <message>
+        <source>Enter sends the line with a carriage return (CR) at its end; Ctrl+Z ends it with 0x1A instead (sends a text message typed after AT+CMGS), Esc with 0x1B (cancels it). Arrow Up or Down opens the lines sent before.</source>
+        <translation>Enter odešle řádek s odřádkováním (CR) na konci; Ctrl+Z jej místo toho ukončí znakem 0x1A (odešle SMS napsanou po AT+CMGS), Esc znakem 0x1B (zruší ji). Šipka nahoru nebo dolů otevře dříve odeslané řádky.</translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation>Odeslat</translation>
+    </message>
+    <message>
+        <source>Send the line with its line end (CR, or Ctrl+Z / Esc as typed)</source>
+        <translation>Odeslat s odřádkováním</translation>
+    </message>
+    <message>
+        <source>Direct</source>
+        <translation>Přímo</translation>
+    </message>
+    <message>
+        <source>Send the line without a line end</source>
+        <translation>Odeslat bez odřádkování</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>Vymazat</translation>
+    </message>
+    <message>
+        <source>Clear the display (the log keeps everything)</source>
+        <translation>Vymazat historii</translation>
+    </message>
+    <message>
+        <source>Undock window</source>
+        <translation>Uvolnit okno</translation>
+    </message>
+    <message>
+        <source>Undock the terminal window</source>
+        <translation>Uvolnit okno terminálu</translation>
+    </message>
+    <message>
+        <source>Mode</source>
+        <translation>Režim</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmCfgAdv</name>
+    <message>
+        <source>Advanced configuration</source>
+        <translation>Rozšířené nastavení</translation>
+    </message>
+    <message>
+        <source>Auto connect after start in </source>
+        <translation>Po spuštění se připojit za </translation>
+    </message>
+    <message>
+        <source>Make "-- MARK --" to log file every</source>
+        <translation>Zapisovat „-- MARK --“ do logu každých</translation>
+    </message>
+    <message>
+        <source>Automatic send of command</source>
+        <translation>Automaticky odesílat příkaz</translation>
+    </message>
+    <message>
+        <source>Create binary log</source>
+        <translation>Vytvářet binární log</translation>
+    </message>
+    <message>
+        <source>Make alarm sound if no data are received for</source>
+        <translation>Spustit zvukový alarm, když nepřijdou data po dobu</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Zavřít</translation>
+    </message>
+    <message>
+        <source>ms</source>
+        <translation>ms</translation>
+    </message>
+    <message>
+        <source>Delay:</source>
+        <translation>Interval:</translation>
+    </message>
+    <message>
+        <source>Command:</source>
+        <translation>Příkaz:</translation>
+    </message>
+    <message>
+        <source>(CR will be added at the end)</source>
+        <translation>(na konec se přidá CR)</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmMain</name>
+    <message>
+        <source> COM port parameters </source>
+        <translation> Parametry COM portu </translation>
+    </message>
+    <message>
+        <source>Parameters:</source>
+        <translation>Parametry:</translation>
+    </message>
+    <message>
+        <source>State:</source>
+        <translation>Stav:</translation>
+    </message>
+    <message>
+        <source>&amp;Config</source>
+        <translation>&amp;Nastavit</translation>
+    </message>
+    <message>
+        <source>&amp;Advanced ...</source>
+        <translation>&amp;Rozšířené ...</translation>
+    </message>
+    <message>
+        <source>Connect &amp;&amp; &amp;Start</source>
+        <translation>Připojit &amp;&amp; &amp;spustit</translation>
+    </message>
+    <message>
+        <source>C&amp;onnect</source>
+        <translation>&amp;Připojit</translation>
+    </message>
+    <message>
+        <source>&amp;Disconnect</source>
+        <translation>&amp;Odpojit</translation>
+    </message>
+    <message>
+        <source>Start command: (without CR at the end)</source>
+        <translation>Spouštěcí příkaz: (bez CR na konci)</translation>
+    </message>
+    <message>
+        <source>Set autostart on</source>
+        <translation>Zapnout autostart</translation>
+    </message>
+    <message>
+        <source> Filters </source>
+        <translation> Filtry </translation>
+    </message>
+    <message>
+        <source>String 1:</source>
+        <translation>Řetězec 1:</translation>
+    </message>
+    <message>
+        <source>String 2:</source>
+        <translation>Řetězec 2:</translation>
+    </message>
+    <message>
+        <source>Freeze</source>
+        <translation>Zmrazit</translation>
+    </message>
+    <message>
+        <source>Strict</source>
+        <translation>Jen filtrované</translation>
+    </message>
+    <message>
+        <source>A received line that begins with this text is shown %1 (letters a to z match in either case; blanks around the text do not count). Begin the text with % to find it anywhere in the line: %err marks every line that contains err. An empty box is off.</source>
+        <translation>Přijatý řádek, který začíná tímto textem, se ukáže %1 (písmena a až z se shodují bez ohledu na velikost; mezery kolem textu se nepočítají). Začněte text znakem %, aby se hledal kdekoli v řádku: %err označí každý řádek, který obsahuje err. Prázdné pole je vypnuté.</translation>
+    </message>
+    <message>
+        <source>in green</source>
+        <translation>zeleně</translation>
+    </message>
+    <message>
+        <source>in light blue</source>
+        <translation>světle modře</translation>
+    </message>
+    <message>
+        <source>A line that String 1 marks is not tried here.</source>
+        <translation>Řádek označený řetězcem 1 se zde už nezkouší.</translation>
+    </message>
+    <message>
+        <source>Shows and logs only the lines a filter marks; the others are kept out. Switched off, one red line says how many were kept out. Text not yet ended by a line end still shows.</source>
+        <translation>Ukazuje a loguje jen řádky, které označí filtr; ostatní vynechá. Po vypnutí jeden červený řádek řekne, kolik jich bylo vynecháno. Text, který ještě nebyl ukončen koncem řádku, se ukazuje dál.</translation>
+    </message>
+    <message>
+        <source>Stops showing and logging what arrives, until Run; then one red line says what was dropped. Sending goes on.</source>
+        <translation>Přestane ukazovat a logovat, co přichází, až do Pokračovat; pak jeden červený řádek řekne, co se zahodilo. Odesílání běží dál.</translation>
+    </message>
+    <message>
+        <source>The application on the module: "Connect &amp; Start" sends at^sjra= with this text, "Set autostart on" makes the module start it by itself</source>
+        <translation>Aplikace v modulu: „Připojit &amp; spustit“ odešle at^sjra= s tímto textem, „Zapnout autostart“ nastaví modul, aby ji spouštěl sám</translation>
+    </message>
+    <message>
+        <source> Send file </source>
+        <translation> Odeslat soubor </translation>
+    </message>
+    <message>
+        <source>Filename:</source>
+        <translation>Soubor:</translation>
+    </message>
+    <message>
+        <source>&amp;Browse</source>
+        <translation>&amp;Vybrat</translation>
+    </message>
+    <message>
+        <source>S&amp;end</source>
+        <translation>Od&amp;eslat</translation>
+    </message>
+    <message>
+        <source>Select file to send</source>
+        <translation>Vyberte soubor k odeslání</translation>
+    </message>
+    <message>
+        <source>All files (*)</source>
+        <translation>Všechny soubory (*)</translation>
+    </message>
+    <message>
+        <source>Terminal</source>
+        <translation>Terminál</translation>
+    </message>
+    <message>
+        <source>%1 is not a folder: the log goes to %2</source>
+        <translation>%1 není složka: log se zapisuje do %2</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: the log goes to %2</source>
+        <translation>Do %1 nelze zapisovat: log se zapisuje do %2</translation>
+    </message>
+    <message>
+        <source>Control socket: %1, since %2 at %3; dralvo-msg --socket %1 reaches it</source>
+        <translation>Řídicí socket: %1, protože %2 v %3; dralvo-msg --socket %1 jej zastihne</translation>
+    </message>
+    <message>
+        <source>Other programs cannot press Start and Disconnect: %1</source>
+        <translation>Jiné programy nemohou stisknout Start a Odpojit: %1</translation>
+    </message>
+    <message>
+        <source>Log: </source>
+        <translation>Log: </translation>
+    </message>
+    <message>
+        <source>The settings could not be saved. %1</source>
+        <translation>Nastavení se nepodařilo uložit. %1</translation>
+    </message>
+    <message>
+        <source>&amp;Freeze</source>
+        <translation>&amp;Zmrazit</translation>
+    </message>
+    <message>
+        <source>&amp;Run</source>
+        <translation>Po&amp;kračovat</translation>
+    </message>
+    <message>
+        <source>COM port parameters</source>
+        <translation>Parametry COM portu</translation>
+    </message>
+</context>
+<context>
+    <name>VOxaAppInfo</name>
+    <message>
+        <source>The settings file %1 could not be read (%2). It was moved to %3; the default settings are used and a fresh file is written when Dralvo closes.</source>
+        <translation>Soubor nastavení %1 nelze přečíst (%2). Byl přesunut do %3; použije se výchozí nastavení a při zavření Dralva se zapíše nový soubor.</translation>
+    </message>
+    <message>
+        <source>The settings file %1 could not be read (%2); the default settings are used and changes cannot be saved.</source>
+        <translation>Soubor nastavení %1 nelze přečíst (%2); použije se výchozí nastavení a změny nelze uložit.</translation>
+    </message>
+    <message>
+        <source>Settings file %1: %2.</source>
+        <translation>Soubor nastavení %1: %2.</translation>
+    </message>
+    <message>
+        <source>The settings file %1 is read-only; changes will not be saved.</source>
+        <translation>Soubor nastavení %1 je jen pro čtení; změny se neuloží.</translation>
+    </message>
+</context>
+<context>
+    <name>VOxaLogger</name>
+    <message>
+        <source>another file took the name of the log file</source>
+        <translation>jméno souboru logu převzal jiný soubor</translation>
+    </message>
+    <message>
+        <source>the log file was deleted or moved away</source>
+        <translation>soubor logu byl smazán nebo přesunut</translation>
+    </message>
+</context>
+<context>
+    <name>app</name>
+    <message>
+        <source>File not found</source>
+        <translation>Soubor nenalezen</translation>
+    </message>
+    <message>
+        <source>Invalid filename</source>
+        <translation>Neplatné jméno souboru</translation>
+    </message>
+    <message>
+        <source>Too many open files</source>
+        <translation>Příliš mnoho otevřených souborů</translation>
+    </message>
+    <message>
+        <source>File access denied</source>
+        <translation>Přístup k souboru odepřen</translation>
+    </message>
+    <message>
+        <source>Read beyond end of file</source>
+        <translation>Čtení za koncem souboru</translation>
+    </message>
+    <message>
+        <source>Disk full</source>
+        <translation>Disk je plný</translation>
+    </message>
+    <message>
+        <source>I/O error %1</source>
+        <translation>Chyba vstupu/výstupu %1</translation>
+    </message>
+</context>
+<context>
+    <name>app::Session</name>
+    <message>
+        <source>Idle.</source>
+        <translation>Nečinný.</translation>
+    </message>
+    <message>
+        <source>Trying to open COM port ...</source>
+        <translation>Zkouším otevřít COM port ...</translation>
+    </message>
+    <message>
+        <source>Sending command ...</source>
+        <translation>Odesílám příkaz ...</translation>
+    </message>
+    <message>
+        <source>Ready.</source>
+        <translation>Připraven.</translation>
+    </message>
+    <message>
+        <source>Disconnecting ...</source>
+        <translation>Odpojuji ...</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <translation>Selhalo</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>Odpojeno</translation>
+    </message>
+    <message>
+        <source>Connected</source>
+        <translation>Připojeno</translation>
+    </message>
+    <message>
+        <source>First</source>
+        <translation>První</translation>
+    </message>
+    <message>
+        <source>Cannot write the log %1: %2</source>
+        <translation>Do logu %1 nelze zapisovat: %2</translation>
+    </message>
+    <message>
+        <source>%1; logging goes on in a new %2</source>
+        <translation>%1; logování pokračuje v novém %2</translation>
+    </message>
+    <message>
+        <source>Logging again to %1</source>
+        <translation>Znovu loguji do %1</translation>
+    </message>
+    <message>
+        <source>%1 answered OK</source>
+        <translation>%1: modul odpověděl OK</translation>
+    </message>
+    <message>
+        <source>%1 answered ERROR</source>
+        <translation>%1: modul odpověděl ERROR</translation>
+    </message>
+    <message>
+        <source>No answer to %1 within %2 s</source>
+        <translation>Na %1 nepřišla do %2 s odpověď</translation>
+    </message>
+    <message>
+        <source> (Port: %1, Speed: %2)</source>
+        <translation> (Port: %1, rychlost: %2)</translation>
+    </message>
+</context>
+<context>
+    <name>terminal</name>
+    <message>
+        <source>Nothing sent: the digit "%1" at position %2 of the hex line stands alone; write every byte as two digits (0%1).</source>
+        <translation>Nic neodesláno: číslice „%1“ na pozici %2 hexa řádku stojí sama; pište každý bajt dvěma číslicemi (0%1).</translation>
+    </message>
+    <message>
+        <source>Nothing sent: "%1" at position %2 of the hex line is not a hexadecimal digit (0-9, A-F).</source>
+        <translation>Nic neodesláno: „%1“ na pozici %2 hexa řádku není šestnáctková číslice (0-9, A-F).</translation>
+    </message>
+    <message>
+        <source>Nothing sent: the line has %1 characters, at most %2 are sent at once. Use "Send file" for more.</source>
+        <translation>Nic neodesláno: řádek má %1 znaků, najednou se jich odešle nejvýš %2. Na víc použijte „Odeslat soubor“.</translation>
+    </message>
+    <message>
+        <source>The character “%1” (U+%2) cannot be sent (it is outside the Latin-1 code page).</source>
+        <translation>Znak „%1“ (U+%2) nelze odeslat (mimo kódovou stránku Latin-1).</translation>
+    </message>
+</context>
+</TS>
