@@ -254,7 +254,11 @@ void TerminalDisplay::flush() {
     m_inUpdate = false;
     repaintIfWanted();
 
-    if (!hadFocus && !m_held) {
+    // The view follows the newest text only while it shows the end: wherever
+    // the operator scrolled to (wheel, Page Up, the scroll bar), it stays,
+    // whichever control has the focus, until it is back at the end.
+    const bool follow = atBottom && !m_held;
+    if (follow && !hadFocus) {
         // Follow the newest text: caret at the end, last line in view. A caret
         // already at the end moved along with the insertion; scrolling through
         // the scroll bars lays out nothing but the lines that get painted.
@@ -274,7 +278,7 @@ void TerminalDisplay::flush() {
         keep.setPosition(std::max(0, anchor - cut));
         keep.setPosition(std::max(0, position - cut), QTextCursor::KeepAnchor);
         edit->setTextCursor(keep);
-        if (atBottom && !m_held)
+        if (follow)
             scrollToBottom();
         else
             edit->verticalScrollBar()->setValue(std::max(0, firstVisible - m_removedLines));

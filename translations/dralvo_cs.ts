@@ -1,10 +1,10 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
 <!DOCTYPE TS>
 <TS version="2.1" language="cs_CZ" sourcelanguage="en">
 <context>
     <name>PortOpenReason</name>
     <message>
-        <source>COM port "%1": </source>
+        <source>COM port &quot;%1&quot;: </source>
         <translation>COM port „%1“: </translation>
     </message>
     <message>
@@ -20,11 +20,11 @@
         <translation>. Dostupné porty: %1.</translation>
     </message>
     <message>
-        <source>permission denied on %1. Read and write access is needed, through the "%2" group: sudo adduser $USER %2, then log out and in again.</source>
+        <source>permission denied on %1. Read and write access is needed, through the &quot;%2&quot; group: sudo adduser $USER %2, then log out and in again.</source>
         <translation>k %1 chybí oprávnění. Je potřeba přístup pro čtení i zápis, přes skupinu „%2“: sudo adduser $USER %2, pak se odhlaste a znovu přihlaste.</translation>
     </message>
     <message>
-        <source>permission denied on %1. Read and write access is needed, usually through the "%2" group: sudo adduser $USER %2, then log out and in again.</source>
+        <source>permission denied on %1. Read and write access is needed, usually through the &quot;%2&quot; group: sudo adduser $USER %2, then log out and in again.</source>
         <translation>k %1 chybí oprávnění. Je potřeba přístup pro čtení i zápis, obvykle přes skupinu „%2“: sudo adduser $USER %2, pak se odhlaste a znovu přihlaste.</translation>
     </message>
     <message>
@@ -32,7 +32,7 @@
         <translation>obsazeno, %1 má otevřený jiný program</translation>
     </message>
     <message>
-        <source>ModemManager probes GSM modules; stop it with "sudo systemctl stop ModemManager".</source>
+        <source>ModemManager probes GSM modules; stop it with &quot;sudo systemctl stop ModemManager&quot;.</source>
         <translation>ModemManager zkoumá GSM moduly; zastavte jej příkazem „sudo systemctl stop ModemManager“.</translation>
     </message>
     <message>
@@ -221,7 +221,7 @@
         <translation>Terminál</translation>
     </message>
     <message>
-        <source>Each line begins with its time and a prefix: "+ " received, " - " sent, "E " the program's own lines and filter matches. Blue: received and sent text; green: String 1 matches; light blue: String 2 matches and the connection's state; red: a gap (Freeze, Strict). Bytes that are not printable show as &lt;#0D&gt; (their value in hexadecimal) in black.</source>
+        <source>Each line begins with its time and a prefix: &quot;+ &quot; received, &quot; - &quot; sent, &quot;E &quot; the program&apos;s own lines and filter matches. Blue: received and sent text; green: String 1 matches; light blue: String 2 matches and the connection&apos;s state; red: a gap (Freeze, Strict). Bytes that are not printable show as &lt;#0D&gt; (their value in hexadecimal) in black.</source>
         <translation>Každý řádek začíná časem a předponou: „+ “ přijato, „ - “ odesláno, „E “ vlastní řádky programu a shody s filtry. Modrá: přijatý a odeslaný text; zelená: shody s řetězcem 1; světle modrá: shody s řetězcem 2 a stav spojení; červená: mezera (Freeze, Strict). Netisknutelné bajty se ukazují jako &lt;#0D&gt; (hodnota šestnáctkově) černě.</translation>
     </message>
     <message>
@@ -264,6 +264,14 @@
         <source>Mode</source>
         <translation>Režim</translation>
     </message>
+    <message>
+        <source>&amp;History</source>
+        <translation>&amp;Historie</translation>
+    </message>
+    <message>
+        <source>Every line of the log, with find and filter (Ctrl+H)</source>
+        <translation>Každý řádek logu, s hledáním a filtrem (Ctrl+H)</translation>
+    </message>
 </context>
 <context>
     <name>TfrmCfgAdv</name>
@@ -276,7 +284,7 @@
         <translation>Po spuštění se připojit za </translation>
     </message>
     <message>
-        <source>Make "-- MARK --" to log file every</source>
+        <source>Make &quot;-- MARK --&quot; to log file every</source>
         <translation>Zapisovat „-- MARK --“ do logu každých</translation>
     </message>
     <message>
@@ -399,7 +407,7 @@
         <translation>Přestane ukazovat a logovat, co přichází, až do Pokračovat; pak jeden červený řádek řekne, co se zahodilo. Odesílání běží dál.</translation>
     </message>
     <message>
-        <source>The application on the module: "Connect &amp; Start" sends at^sjra= with this text, "Set autostart on" makes the module start it by itself</source>
+        <source>The application on the module: &quot;Connect &amp; Start&quot; sends at^sjra= with this text, &quot;Set autostart on&quot; makes the module start it by itself</source>
         <translation>Aplikace v modulu: „Připojit &amp; spustit“ odešle at^sjra= s tímto textem, „Zapnout autostart“ nastaví modul, aby ji spouštěl sám</translation>
     </message>
     <message>
@@ -598,15 +606,15 @@
 <context>
     <name>terminal</name>
     <message>
-        <source>Nothing sent: the digit "%1" at position %2 of the hex line stands alone; write every byte as two digits (0%1).</source>
+        <source>Nothing sent: the digit &quot;%1&quot; at position %2 of the hex line stands alone; write every byte as two digits (0%1).</source>
         <translation>Nic neodesláno: číslice „%1“ na pozici %2 hexa řádku stojí sama; pište každý bajt dvěma číslicemi (0%1).</translation>
     </message>
     <message>
-        <source>Nothing sent: "%1" at position %2 of the hex line is not a hexadecimal digit (0-9, A-F).</source>
+        <source>Nothing sent: &quot;%1&quot; at position %2 of the hex line is not a hexadecimal digit (0-9, A-F).</source>
         <translation>Nic neodesláno: „%1“ na pozici %2 hexa řádku není šestnáctková číslice (0-9, A-F).</translation>
     </message>
     <message>
-        <source>Nothing sent: the line has %1 characters, at most %2 are sent at once. Use "Send file" for more.</source>
+        <source>Nothing sent: the line has %1 characters, at most %2 are sent at once. Use &quot;Send file&quot; for more.</source>
         <translation>Nic neodesláno: řádek má %1 znaků, najednou se jich odešle nejvýš %2. Na víc použijte „Odeslat soubor“.</translation>
     </message>
     <message>

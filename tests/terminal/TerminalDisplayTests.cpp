@@ -240,10 +240,17 @@ TEST(TerminalDisplay, FocusedViewAndSelectionStaySteady) {
     const int top = edit->verticalScrollBar()->value();
     EXPECT_EQ(edit->document()->findBlockByNumber(top).text(), topText);
 
-    // Without the focus the view follows the newest line.
+    // Without the focus the view scrolled up stays too.
     f.owner.setFocus();
     w->ClearButton()->setFocus();
     QApplication::processEvents();
+    f.term->AddLine("newer", VOxaTerminal_ltInText);
+    f.term->FlushDisplay();
+    EXPECT_EQ(edit->verticalScrollBar()->value(), top);
+    EXPECT_EQ(edit->textCursor().selectedText(), selected);
+
+    // Back at the end, it follows the newest line again.
+    edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
     f.term->AddLine("newest", VOxaTerminal_ltInText);
     f.term->FlushDisplay();
     EXPECT_FALSE(edit->textCursor().hasSelection());

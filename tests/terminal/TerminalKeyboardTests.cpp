@@ -305,6 +305,12 @@ TEST(TerminalKeyboard, FindBarFindsHighlightsAndHoldsTheView) {
     EXPECT_TRUE(edit->extraSelections().isEmpty());
     EXPECT_EQ(op.w->manualText(), QString()); // nothing was typed into the send line
     EXPECT_TRUE(op.sent.empty());
+    // The view stays at the match until the operator goes back to the end;
+    // from there it follows again.
+    op.term->AddLine("newer", VOxaTerminal_ltInText);
+    op.traffic();
+    EXPECT_EQ(edit->verticalScrollBar()->value(), top);
+    edit->verticalScrollBar()->setValue(edit->verticalScrollBar()->maximum());
     op.term->AddLine("newest", VOxaTerminal_ltInText);
     op.traffic();
     EXPECT_GT(edit->verticalScrollBar()->value(), top); // following again
