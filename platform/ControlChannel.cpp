@@ -143,6 +143,9 @@ ControlChannel::ControlChannel(QObject* parent) : QObject(parent) {}
 
 ControlChannel::~ControlChannel() {
     close();
+    OnClientGone = nullptr; // its owner may be half gone already
+    while (!m_clientsById.empty())
+        drop(m_clientsById.begin()->second);
 }
 
 bool ControlChannel::listen(const QString& dir, const QString& baseName) {
@@ -264,10 +267,46 @@ void ControlChannel::resumeAccepting() {
     acceptClients(); // those waiting are taken now, not at the next connection
 }
 
-void ControlChannel::clientGone() {
+struct ControlChannel::Client {
+    ClientId id = 0;
+    int fd = -1;
+    QByteArray in;  // what the client sent, until its request line is whole
+    QByteArray out; // written but not yet taken by the client
+    QSocketNotifier* reader = nullptr;
+    QSocketNotifier* writer = nullptr;
+    QTimer* timeout = nullptr;
+    bool requested = false;        // its request line has been read
+    bool closeWhenFlushed = false; // a reply: the end follows the last byte
+    long long skipped = 0;         // stream lines skipped since it fell behind
+};
+
+ControlChannel::Client* ControlChannel::find(ClientId id) const {
+    const auto it = m_clientsById.find(id);
+    return it == m_clientsById.end() ? nullptr : it->second;
+}
+
+bool ControlChannel::hasClient(ClientId id) const {
+    return find(id) != nullptr;
+}
+
+void ControlChannel::drop(Client* client) {
+    const ClientId id = client->id;
+    m_clientsById.erase(id);
+    delete client->reader;
+    delete client->writer;
+    delete client->timeout;
+    ::close(client->fd);
+    delete client;
     --m_clients;
     if (m_paused)
-        resumeAccepting();
+        resumeAccepting(); // a descriptor is free again
+    if (OnClientGone)
+        OnClientGone(id);
+}
+
+void ControlChannel::closeClient(ClientId id) {
+    if (Client* client = find(id))
+        drop(client);
 }
 
 void ControlChannel::acceptClients() {
@@ -291,62 +330,295 @@ void ControlChannel::acceptClients() {
             }
             return;
         }
-        auto* client = new QLocalSocket(this);
-        if (!client->setSocketDescriptor(qintptr(fd))) {
-            ::close(fd);
-            delete client;
-            continue;
-        }
+        auto* client = new Client;
+        client->id = m_nextId++;
+        client->fd = fd;
+        m_clientsById[client->id] = client;
         ++m_clients;
-        connect(client, &QObject::destroyed, this, [this] { clientGone(); });
-        auto* timeout = new QTimer(client);
-        timeout->setSingleShot(true);
-        connect(timeout, &QTimer::timeout, client, [client] {
-            client->abort();
-            client->deleteLater();
+        client->reader = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read);
+        connect(client->reader, &QSocketNotifier::activated, this, [this, id = client->id] {
+            if (Client* c = find(id))
+                readClient(c);
         });
-        connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
-        connect(client, &QLocalSocket::errorOccurred, client, [client] { client->deleteLater(); });
-        connect(client, &QLocalSocket::readyRead, this, [this, client] { readClient(client); });
-        timeout->start(ClientTimeoutMs);
-        if (client->bytesAvailable() > 0)
-            readClient(client);
+        client->timeout = new QTimer;
+        client->timeout->setSingleShot(true);
+        connect(client->timeout, &QTimer::timeout, this, [this, id = client->id] {
+            // Said nothing whole in time: dropped.
+            if (Client* c = find(id); c && !c->requested)
+                drop(c);
+        });
+        client->timeout->start(ClientTimeoutMs);
+        readClient(client);
     }
 }
+
+namespace {
+
+// Whether a first line is a message number as clients have always sent them:
+// empty, or beginning with a digit, a sign or a blank.
+bool looksLikeMessage(const QByteArray& line) {
+    if (line.isEmpty())
+        return true;
+    const char c = line.front();
+    return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == ' ' || c == '\t' || c == '\r' ||
+           c == '\n';
+}
+
+QByteArray withoutLineEnds(QByteArray line) {
+    while (!line.isEmpty() && (line.back() == '\n' || line.back() == '\r'))
+        line.chop(1);
+    return line;
+}
+
+} // namespace
 
 ControlRequest readControlRequest(const QByteArray& received) {
     ControlRequest request;
     const qsizetype end = received.indexOf('\n');
+    const QByteArray first = end < 0 ? received : received.left(end + 1);
     if (end < 0) {
         request.complete = received.size() > ControlChannel::MaxLineLength;
+        if (!request.complete)
+            return request;
+    } else {
+        request.complete = true;
+    }
+    request.isMessage = looksLikeMessage(first);
+    if (request.isMessage) {
+        if (end >= 0 && end <= ControlChannel::MaxLineLength)
+            request.message = parseControlMessage(first);
         return request;
     }
-    request.complete = true;
-    if (end <= ControlChannel::MaxLineLength)
-        request.message = parseControlMessage(received.left(end + 1));
+    if (end < 0 || end > ControlChannel::MaxLineLength)
+        request.tooLong = true;
+    else
+        request.line = withoutLineEnds(first);
     return request;
 }
 
-void ControlChannel::readClient(QLocalSocket* client) {
-    if (client->property("answered").toBool()) {
-        client->readAll();
-        return;
+void ControlChannel::readClient(Client* client) {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n =
+            retryInterrupted([&] { return ::recv(client->fd, buffer, sizeof buffer, 0); });
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)) {
+            drop(client); // the client has gone
+            return;
+        }
+        if (n < 0)
+            return;
+        // Whatever follows the request line is never looked at.
+        if (client->requested)
+            continue;
+        client->in.append(buffer, n);
+        const ControlRequest request =
+            readControlRequest(client->in.left(ControlChannel::MaxLineLength + 1));
+        if (!request.complete)
+            continue;
+        client->requested = true;
+        client->timeout->stop();
+        client->in.clear();
+        const ClientId id = client->id;
+        if (request.isMessage) {
+            int result = 0;
+            if (request.message && OnMessage)
+                result = OnMessage(*request.message);
+            reply(id, QByteArray::number(result) + '\n');
+        } else if (OnRequest) {
+            OnRequest(id, request.line, request.tooLong);
+        } else {
+            reply(id, "error: this program takes message numbers only\n");
+        }
+        client = find(id); // the handler may have dropped it
+        if (!client)
+            return;
     }
-    // Whatever follows the first line is never looked at.
-    const ControlRequest request = readControlRequest(client->peek(MaxLineLength + 1));
-    if (!request.complete)
-        return;
-    client->readAll();
-    int result = 0;
-    if (request.message && OnMessage)
-        result = OnMessage(*request.message);
-    answer(client, result);
 }
 
-void ControlChannel::answer(QLocalSocket* client, int result) {
-    client->setProperty("answered", true);
-    client->write(QByteArray::number(result) + '\n');
-    client->disconnectFromServer(); // flushes the answer first
+void ControlChannel::queue(Client* client, const char* data, qsizetype size) {
+    if (client->out.isEmpty()) {
+        // Straight to the socket while it has room; only the rest waits.
+        const ssize_t n = retryInterrupted(
+            [&] { return ::send(client->fd, data, size_t(size), MSG_DONTWAIT | MSG_NOSIGNAL); });
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            drop(client);
+            return;
+        }
+        if (n > 0) {
+            data += n;
+            size -= n;
+        }
+    }
+    if (size > 0) {
+        client->out.append(data, size);
+        if (!client->writer) {
+            client->writer = new QSocketNotifier(qintptr(client->fd), QSocketNotifier::Write);
+            connect(client->writer, &QSocketNotifier::activated, this, [this, id = client->id] {
+                if (Client* c = find(id))
+                    writeClient(c);
+            });
+        }
+        client->writer->setEnabled(true);
+    } else if (client->closeWhenFlushed) {
+        drop(client);
+    }
+}
+
+void ControlChannel::writeClient(Client* client) {
+    while (!client->out.isEmpty()) {
+        const ssize_t n = retryInterrupted([&] {
+            return ::send(client->fd, client->out.constData(), size_t(client->out.size()),
+                          MSG_DONTWAIT | MSG_NOSIGNAL);
+        });
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return;
+            drop(client);
+            return;
+        }
+        client->out.remove(0, n);
+        // Caught up far enough: say what was skipped before the next lines.
+        if (client->skipped > 0 && client->out.size() < MaxPendingBytes / 2) {
+            client->out.append(
+                QStringLiteral("-- %1 lines skipped --\n").arg(client->skipped).toLatin1());
+            client->skipped = 0;
+        }
+    }
+    client->writer->setEnabled(false);
+    if (client->closeWhenFlushed)
+        drop(client);
+}
+
+void ControlChannel::reply(ClientId id, const QByteArray& text) {
+    Client* client = find(id);
+    if (!client)
+        return;
+    client->closeWhenFlushed = true;
+    // The client may still be writing; what it sends now is ignored.
+    queue(client, text.constData(), text.size());
+}
+
+bool ControlChannel::stream(ClientId id, const QByteArray& lines) {
+    Client* client = find(id);
+    if (!client || client->closeWhenFlushed)
+        return false;
+    if (client->skipped > 0 && client->out.size() < MaxPendingBytes / 2) {
+        const QByteArray notice =
+            QStringLiteral("-- %1 lines skipped --\n").arg(client->skipped).toLatin1();
+        client->skipped = 0;
+        queue(client, notice.constData(), notice.size());
+        client = find(id);
+        if (!client)
+            return false;
+    }
+    if (client->skipped > 0 || client->out.size() + lines.size() > MaxPendingBytes) {
+        // A client that does not read never holds anyone up: its lines go.
+        client->skipped += std::max<qsizetype>(1, lines.count('\n'));
+        return false;
+    }
+    queue(client, lines.constData(), lines.size());
+    return true;
+}
+
+namespace {
+
+// Connects to the server at path, having checked that it runs as this user;
+// the descriptor, or -1 with the reason in *why.
+int connectToOwnServer(const QString& path, QString* why) {
+    sockaddr_un addr;
+    if (!fillAddress(addr, QFile::encodeName(path))) {
+        *why = QStringLiteral("socket path is empty or too long");
+        return -1;
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        return -1;
+    }
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        const int e = errno;
+        ::close(fd);
+        *why = QStringLiteral("cannot connect to %1: %2")
+                   .arg(path, QString::fromLocal8Bit(std::strerror(e)));
+        return -1;
+    }
+    ucred peer{};
+    socklen_t peerSize = sizeof peer;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) != 0) {
+        const int e = errno;
+        ::close(fd);
+        *why = QStringLiteral("cannot check who listens at %1: %2")
+                   .arg(path, QString::fromLocal8Bit(std::strerror(e)));
+        return -1;
+    }
+    if (peer.uid != ::getuid()) {
+        ::close(fd);
+        *why = QStringLiteral("%1 belongs to another user (uid %2, not %3); nothing was sent")
+                   .arg(path)
+                   .arg(peer.uid)
+                   .arg(::getuid());
+        return -1;
+    }
+    return fd;
+}
+
+bool sendLine(int fd, const QByteArray& request) {
+    QByteArray line = request;
+    if (!line.endsWith('\n'))
+        line += '\n';
+    const char* p = line.constData();
+    qsizetype left = line.size();
+    while (left > 0) {
+        const ssize_t n =
+            retryInterrupted([&] { return ::send(fd, p, size_t(left), MSG_NOSIGNAL); });
+        if (n <= 0)
+            return false;
+        p += n;
+        left -= n;
+    }
+    return true;
+}
+
+} // namespace
+
+bool runControlRequest(const QString& path, const QByteArray& request,
+                       const std::function<void(const QByteArray& output)>& onOutput,
+                       QString* error, int timeoutMs) {
+    QString why;
+    const int fd = connectToOwnServer(path, &why);
+    if (fd < 0) {
+        if (error)
+            *error = why;
+        return false;
+    }
+    if (!sendLine(fd, request)) {
+        ::close(fd);
+        if (error)
+            *error = QStringLiteral("cannot send the request");
+        return false;
+    }
+    const QDeadlineTimer deadline =
+        timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
+    bool ended = false;
+    for (;;) {
+        const qint64 left = deadline.remainingTime(); // -1 for ever
+        if (left == 0)
+            break;
+        pollfd pfd{fd, POLLIN, 0};
+        if (pollRetrying(&pfd, 1, left < 0 ? -1 : int(std::min<qint64>(left, INT_MAX))) <= 0)
+            break;
+        char buffer[16384];
+        const ssize_t n = retryInterrupted([&] { return ::read(fd, buffer, sizeof buffer); });
+        if (n <= 0) {
+            ended = n == 0;
+            break;
+        }
+        onOutput(QByteArray(buffer, n));
+    }
+    ::close(fd);
+    if (!ended && error)
+        *error = QStringLiteral("no complete answer in time");
+    return ended;
 }
 
 long long sendControlMessage(const QString& path, const QByteArray& request, QString* error,

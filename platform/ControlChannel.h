@@ -1,18 +1,21 @@
 #pragma once
-// How other programs press the main window's Start and Disconnect buttons on
-// this system: a local stream socket that takes one line holding a message
-// number and answers one line with the result. Also the termination signals,
-// which must reach the window as an ordinary close.
+// How other programs talk to a running instance on this system: a local
+// stream socket, reachable by the user only, that takes one request line. A
+// line holding a message number (Start, Disconnect) is answered with one line
+// holding the result; any other line is a verb request, answered by the
+// program through the client's handle (a reply, or a stream of lines for as
+// long as the client stays). Also the termination signals, which must reach
+// the program as an ordinary close.
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 
 class QSocketNotifier;
-class QLocalSocket;
 class QTimer;
 
 namespace platform {
@@ -68,13 +71,34 @@ public:
 
     // Result for a message number; no handler answers 0.
     std::function<int(uint32_t message)> OnMessage;
+
+    // ---- verb requests ----
+    using ClientId = quint64;
+    // A request line that is no message number (line ends removed), or an
+    // empty line with tooLong when the client sent more than MaxLineLength
+    // bytes without a line feed. Without a handler the client gets an error line.
+    std::function<void(ClientId client, const QByteArray& line, bool tooLong)> OnRequest;
+    // The client closed its end or was dropped; its handle is gone.
+    std::function<void(ClientId client)> OnClientGone;
+    // Writes text to the client and closes it once everything has left.
+    void reply(ClientId client, const QByteArray& text);
+    // Writes lines to a client that stays (a stream). What the client has not
+    // taken yet is bounded: beyond MaxPendingBytes whole batches are skipped,
+    // and once it has caught up it first reads "-- N lines skipped --".
+    // Returns false when the batch was skipped.
+    bool stream(ClientId client, const QByteArray& lines);
+    // Drops the client at once.
+    void closeClient(ClientId client);
+    bool hasClient(ClientId client) const;
     // A fault worth a line on the trace channel (said once, not each time it recurs).
     std::function<void(const QString& text)> OnTrace;
 
     // A client that sends no complete line within this time is dropped.
     static constexpr int ClientTimeoutMs = 5000;
-    // Longest request line accepted (the longest sensible one is "0x" + 8 digits).
-    static constexpr int MaxLineLength = 64;
+    // Longest request line accepted (a send line's text fits easily).
+    static constexpr int MaxLineLength = 4096;
+    // Output a streaming client may leave unread before lines are skipped.
+    static constexpr int MaxPendingBytes = 1024 * 1024;
 
     // Descriptors kept free of clients for the port, the log and the
     // settings file: no more clients are taken while fewer are left.
@@ -88,13 +112,16 @@ public:
     bool isPaused() const { return m_paused; }
 
 private:
+    struct Client;
     bool listenAt(const QString& path, bool replaceStale);
     void acceptClients();
     void pauseAccepting();
     void resumeAccepting();
-    void clientGone();
-    void readClient(QLocalSocket* client);
-    void answer(QLocalSocket* client, int result);
+    void readClient(Client* client);
+    void writeClient(Client* client);
+    void queue(Client* client, const char* data, qsizetype size);
+    void drop(Client* client);
+    Client* find(ClientId id) const;
 
     int m_fd = -1;
     QString m_path;
@@ -103,6 +130,8 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     QString m_fallbackReason;
     QString m_firstPath;
+    std::map<ClientId, Client*> m_clientsById;
+    ClientId m_nextId = 1;
     int m_clients = 0;
     int m_maxClients = 0;
     bool m_paused = false;
@@ -111,12 +140,18 @@ private:
 };
 
 // What the bytes a client has sent so far ask for: nothing yet (no whole line
-// and still room for one), or an answer: to the message number of the first
-// line, or 0 (no message) for a line that holds no number or is longer than
-// ControlChannel::MaxLineLength before its line feed.
+// and still room for one), or an answer. A first line that looks like a
+// number (empty, or beginning with a digit, a sign or a blank) is a message:
+// its number, or none (answered 0) when it is no 32-bit number or is longer
+// than ControlChannel::MaxLineLength. Any other first line is a verb request
+// (line, without its line ends), or tooLong when no line feed came within
+// MaxLineLength bytes.
 struct ControlRequest {
     bool complete = false;
+    bool isMessage = false;
     std::optional<uint32_t> message;
+    QByteArray line;
+    bool tooLong = false;
 };
 ControlRequest readControlRequest(const QByteArray& received);
 
@@ -126,6 +161,14 @@ ControlRequest readControlRequest(const QByteArray& received);
 // checked first): someone else may have put a socket where ours belongs.
 long long sendControlMessage(const QString& path, const QByteArray& request, QString* error,
                              int timeoutMs = 5000);
+// Sends one request line and hands everything the server writes back to
+// onOutput as it arrives, until the server closes (true) or timeoutMs pass
+// without an end (false; a negative time-out waits for good). The same check
+// of the server's user as above; false with a reason in *error when the
+// server could not be reached.
+bool runControlRequest(const QString& path, const QByteArray& request,
+                       const std::function<void(const QByteArray& output)>& onOutput,
+                       QString* error, int timeoutMs);
 
 // SIGTERM, SIGINT and SIGHUP turned into a call on the user-interface thread
 // (a self-pipe read by a socket notifier), so the handler may close windows and

@@ -80,9 +80,20 @@ TEST(ControlChannel, AnswersEachRequestLineWithTheHandlersResult) {
     EXPECT_EQ(request(channel.path(), "1025"), 1);
     EXPECT_EQ(request(channel.path(), "0x400"), 2);
     EXPECT_EQ(request(channel.path(), "7"), 0);
-    // Not a number: answered 0 without bothering the window.
-    EXPECT_EQ(request(channel.path(), "junk"), 0);
+    // Numbers out of range: answered 0 without bothering the window.
     EXPECT_EQ(request(channel.path(), QByteArray(200, '1')), 0);
+    EXPECT_EQ(request(channel.path(), "-1"), 0);
+    // A word without a handler for verbs is refused in words.
+    QByteArray answer;
+    std::atomic<bool> done{false};
+    std::thread client([&] {
+        platform::runControlRequest(
+            channel.path(), "junk", [&](const QByteArray& out) { answer += out; }, nullptr, 3000);
+        done = true;
+    });
+    WaitUntil([&] { return done.load(); }, 5000);
+    client.join();
+    EXPECT_TRUE(answer.startsWith("error: ")) << answer.toStdString();
     EXPECT_EQ(seen, (std::vector<uint32_t>{1025, 1024, 7}));
 }
 
