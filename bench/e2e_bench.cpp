@@ -7,7 +7,11 @@
 //             [--rate BYTES_PER_S] [--seconds S] [--dir LOG_DIR] [--label TEXT]
 //             [--cycles N] [--probe 0|1] [--soak CYCLES] [--slow-disk IOPS]
 //             [--program PATH] [--peer 'COMMAND with {port} and {log}']
+//             [--headless 0|1] [--idle-clients N] [--tail-clients N]
+//             [--expect-clients N]
 //             [--piece BYTES] [--interval S] [--disconnect 0|1]
+//             [--headless 0|1] [--idle-clients N] [--tail-clients N]
+//             [--expect-clients N]
 //
 // flood:     N lines as fast as the reader takes them; first byte written to
 //            last line in the log gives lines/s and MB/s.
@@ -38,6 +42,12 @@
 // In flood and paced runs a probe thread asks the control socket for message 0
 // (answer 0) every 10 ms: the answer comes from the user-interface thread, so
 // the longest round trip bounds the longest stall of that thread.
+// --headless 1 runs the program as dralvo --headless PORT (no display).
+// Control clients during flood, paced and idle runs: --idle-clients N connect
+// and say nothing (each dropped one connects again), --tail-clients N follow
+// every line with "tail", --expect-clients N each wait, one after the other,
+// for a flood line a little ahead of the writer with "expect"; their delays
+// are measured from the moment the line was written into the device.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -56,6 +66,7 @@
 #include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -91,6 +102,10 @@ struct Options {
     int piece = 0;           // paced: bytes a write (0: whole lines)
     double interval = 0.5;   // restart: seconds between presses
     bool disconnect = false; // restart: Disconnect, then Start
+    bool headless = false;   // dralvo --headless PORT instead of the window
+    int idleClients = 0;     // control clients that say nothing
+    int tailClients = 0;     // control clients following with "tail"
+    int expectClients = 0;   // control clients waiting with "expect"
 };
 
 // Milliseconds since the epoch on the system's real-time clock.
@@ -529,7 +544,7 @@ public:
 
     // The program with a fresh settings folder that names the device and connects at once.
     bool startDralvo(const std::string& binary, const fs::path& work, const fs::path& cwd,
-                     const std::string& port) {
+                     const std::string& port, bool headless) {
         // The program opens its log with write-through (O_DSYNC) itself.
         fs::create_directories(work / "config/Oxatek");
         fs::create_directories(work / "run");
@@ -545,10 +560,17 @@ public:
              << "\"AutoStartDelay\"=dword:00000064\r\n\r\n";
         hive.close();
         m_socket = (work / "run/Dralvo_v1-7.ctl").string();
-        std::vector<std::string> env = {"QT_QPA_PLATFORM=offscreen",
-                                        "XDG_CONFIG_HOME=" + (work / "config").string(),
+        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + (work / "config").string(),
                                         "XDG_CONFIG_DIRS=" + (work / "none").string(),
                                         "XDG_RUNTIME_DIR=" + (work / "run").string()};
+        if (headless) {
+            // As on a machine without a display.
+            ::unsetenv("DISPLAY");
+            ::unsetenv("WAYLAND_DISPLAY");
+            ::unsetenv("QT_QPA_PLATFORM");
+            return spawn({binary, "--headless", port}, env, cwd);
+        }
+        env.push_back("QT_QPA_PLATFORM=offscreen");
         return spawn({binary}, env, cwd);
     }
     bool startPeer(const std::string& command, const fs::path& cwd) {
@@ -590,6 +612,15 @@ private:
             return false;
         if (m_pid == 0) {
             ::setpgid(0, 0);
+            // E2E_BENCH_NOFILE=SOFT[:HARD] gives the program that descriptor limit.
+            if (const char* nofile = std::getenv("E2E_BENCH_NOFILE")) {
+                rlimit limit{};
+                ::getrlimit(RLIMIT_NOFILE, &limit);
+                limit.rlim_cur = rlim_t(std::atoll(nofile));
+                if (const char* colon = std::strchr(nofile, ':'))
+                    limit.rlim_max = rlim_t(std::atoll(colon + 1));
+                ::setrlimit(RLIMIT_NOFILE, &limit);
+            }
             if (!m_cgroupProcs.empty() && !joinCgroup(m_cgroupProcs.c_str()))
                 ::_exit(125);
             if (::chdir(cwd.c_str()) != 0)
@@ -715,6 +746,197 @@ private:
     long long m_failures = 0;
 };
 
+// ---- control clients -------------------------------------------------------------------------
+
+int connectControl(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 &&
+        errno != EINPROGRESS && errno != EAGAIN) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+double percentile(std::vector<double> v, double q) {
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[size_t(double(v.size() - 1) * q)];
+}
+
+// Idle, tail and expect clients on one thread that polls them all.
+class ControlLoad {
+public:
+    ControlLoad(std::string socket, const Options& opt, const std::vector<double>& writtenAt,
+                const std::atomic<long long>& writtenSeq, Clock::time_point t0)
+        : m_socket(std::move(socket)), m_opt(opt), m_writtenAt(writtenAt), m_writtenSeq(writtenSeq),
+          m_t0(t0) {}
+    ~ControlLoad() { stop(); }
+    bool any() const { return m_opt.idleClients + m_opt.tailClients + m_opt.expectClients > 0; }
+    void start() {
+        if (!any())
+            return;
+        for (int i = 0; i < m_opt.idleClients; ++i)
+            add(Kind::Idle);
+        for (int i = 0; i < m_opt.tailClients; ++i)
+            add(Kind::Tail);
+        for (int i = 0; i < m_opt.expectClients; ++i)
+            add(Kind::Expect);
+        m_thread = std::thread([this] { run(); });
+    }
+    void stop() {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        for (Client& c : m_clients) {
+            if (c.kind == Kind::Tail) {
+                m_tailFewest = m_tailFewest < 0 ? c.lines : std::min(m_tailFewest, c.lines);
+                m_tailMost = std::max(m_tailMost, c.lines);
+            }
+            if (c.fd >= 0)
+                ::close(c.fd);
+        }
+        m_clients.clear();
+    }
+    std::string json() const {
+        std::ostringstream o;
+        o.setf(std::ios::fixed);
+        o.precision(3);
+        if (m_opt.idleClients > 0)
+            o << ",\"idle_clients\":" << m_opt.idleClients
+              << ",\"idle_reconnects\":" << m_reconnects;
+        if (m_opt.tailClients > 0) {
+            o << ",\"tail_clients\":" << m_opt.tailClients << ",\"tail_lines_min\":" << m_tailFewest
+              << ",\"tail_lines_max\":" << m_tailMost << ",\"tail_skipped\":" << m_skipped
+              << ",\"tail_lag_p50_ms\":" << percentile(m_tailLags, 0.5)
+              << ",\"tail_lag_p99_ms\":" << percentile(m_tailLags, 0.99)
+              << ",\"tail_lag_max_ms\":" << percentile(m_tailLags, 1.0);
+        }
+        if (m_opt.expectClients > 0)
+            o << ",\"expect_clients\":" << m_opt.expectClients
+              << ",\"expect_answers\":" << m_expectLags.size()
+              << ",\"expect_timeouts\":" << m_expectTimeouts
+              << ",\"expect_lag_p50_ms\":" << percentile(m_expectLags, 0.5)
+              << ",\"expect_lag_p99_ms\":" << percentile(m_expectLags, 0.99)
+              << ",\"expect_lag_max_ms\":" << percentile(m_expectLags, 1.0);
+        return o.str();
+    }
+
+private:
+    enum class Kind { Idle, Tail, Expect };
+    struct Client {
+        Kind kind = Kind::Idle;
+        int fd = -1;
+        std::string in;
+        long long lines = 0;      // tail: flood lines received
+        long long waitingFor = 0; // expect: the line asked for
+    };
+    double now() const { return secondsSince(m_t0); }
+    void add(Kind kind) {
+        Client c;
+        c.kind = kind;
+        open(c);
+        m_clients.push_back(std::move(c));
+    }
+    void open(Client& c) {
+        c.fd = connectControl(m_socket);
+        c.in.clear();
+        if (c.fd < 0)
+            return;
+        if (c.kind == Kind::Tail)
+            (void)!::send(c.fd, "tail\n", 5, MSG_NOSIGNAL);
+        else if (c.kind == Kind::Expect)
+            ask(c);
+    }
+    void ask(Client& c) {
+        // A line some 30 ms ahead of the writer (at 1 Mbaud and 64 bytes).
+        c.waitingFor = m_writtenSeq.load() + 50;
+        char request[64];
+        const int n =
+            std::snprintf(request, sizeof request, "expect ^SEQ %07lld  30\n", c.waitingFor);
+        (void)!::send(c.fd, request, size_t(n), MSG_NOSIGNAL);
+    }
+    void line(Client& c, const std::string& text) {
+        const size_t at = text.find("SEQ ");
+        if (text.find("lines skipped") != std::string::npos) {
+            m_skipped += std::atoll(text.c_str() + 3);
+            return;
+        }
+        if (at == std::string::npos) {
+            if (c.kind == Kind::Expect && text.rfind("timeout", 0) == 0) {
+                ++m_expectTimeouts;
+                ask(c);
+            }
+            return;
+        }
+        const long long seq = std::atoll(text.c_str() + at + 4);
+        const double written =
+            seq >= 1 && size_t(seq) <= m_writtenAt.size() ? m_writtenAt[size_t(seq - 1)] : -1;
+        if (c.kind == Kind::Tail) {
+            ++c.lines;
+            if (&c == m_firstTail && written >= 0)
+                m_tailLags.push_back((now() - written) * 1000);
+        } else if (c.kind == Kind::Expect) {
+            if (written >= 0)
+                m_expectLags.push_back((now() - written) * 1000);
+        }
+    }
+    void run() {
+        for (Client& c : m_clients)
+            if (c.kind == Kind::Tail && !m_firstTail)
+                m_firstTail = &c;
+        std::vector<pollfd> fds;
+        char buffer[65536];
+        while (!m_stop) {
+            fds.clear();
+            for (const Client& c : m_clients)
+                fds.push_back({c.fd, POLLIN, 0});
+            if (::poll(fds.data(), fds.size(), 20) <= 0)
+                continue;
+            for (size_t i = 0; i < m_clients.size(); ++i) {
+                Client& c = m_clients[i];
+                if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR)))
+                    continue;
+                const ssize_t n = ::recv(c.fd, buffer, sizeof buffer, MSG_DONTWAIT);
+                if (n > 0) {
+                    c.in.append(buffer, size_t(n));
+                    for (size_t end; (end = c.in.find('\n')) != std::string::npos;) {
+                        line(c, c.in.substr(0, end));
+                        c.in.erase(0, end + 1);
+                    }
+                    continue;
+                }
+                if (n < 0 && (errno == EAGAIN || errno == EINTR))
+                    continue;
+                // Closed by the program: an idle one was dropped, an expect answered.
+                ::close(c.fd);
+                if (c.kind == Kind::Idle)
+                    ++m_reconnects;
+                open(c);
+            }
+        }
+    }
+
+    std::string m_socket;
+    const Options& m_opt;
+    const std::vector<double>& m_writtenAt;
+    const std::atomic<long long>& m_writtenSeq;
+    Clock::time_point m_t0;
+    std::vector<Client> m_clients;
+    const Client* m_firstTail = nullptr;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    long long m_reconnects = 0, m_skipped = 0, m_expectTimeouts = 0;
+    long long m_tailFewest = -1, m_tailMost = 0; // flood lines per tail client, after stop()
+    std::vector<double> m_tailLags, m_expectLags;
+};
+
 // ---- runs ------------------------------------------------------------------------------------
 
 struct Setup {
@@ -730,12 +952,12 @@ struct Setup {
 
 bool startReader(Setup& s, Program& program, testsupport::Pty& device) {
     program.setCgroup(s.cgroupProcs);
-    bool ok = s.isPeer()
-                  ? program.startPeer(
-                        replaceAll(replaceAll(s.opt.peer, "{port}", device.path().toStdString()),
-                                   "{log}", s.log),
-                        s.cwd)
-                  : program.startDralvo(s.dralvo, s.work, s.cwd, device.path().toStdString());
+    bool ok = s.isPeer() ? program.startPeer(replaceAll(replaceAll(s.opt.peer, "{port}",
+                                                                   device.path().toStdString()),
+                                                        "{log}", s.log),
+                                             s.cwd)
+                         : program.startDralvo(s.dralvo, s.work, s.cwd, device.path().toStdString(),
+                                               s.opt.headless);
     if (!ok)
         return false;
     if (!testsupport::WaitUntil([&] { return device.readerPresent(); }, 15000, 2))
@@ -788,8 +1010,11 @@ int runFlood(Setup& s, bool paced) {
     StallProbe probe(program.socket());
     if (!s.isPeer() && s.opt.probe)
         probe.start();
-    const ProcStats before = procStats(program.pid());
     const auto t0 = Clock::now();
+    std::atomic<long long> writtenSeq{0};
+    ControlLoad load(program.socket(), s.opt, writtenAt, writtenSeq, t0);
+    load.start();
+    const ProcStats before = procStats(program.pid());
     const int64_t wall0 = wallMs();
     std::atomic<bool> writerFailed{false};
     std::atomic<double> writeEnd{0};
@@ -822,8 +1047,10 @@ int runFlood(Setup& s, bool paced) {
                 for (long long line = offset / len; line * len < end; ++line) {
                     if (line * len >= offset)
                         writtenAt[size_t(line)] = at;
-                    if ((line + 1) * len <= end)
+                    if ((line + 1) * len <= end) {
                         lastWrittenAt[size_t(line)] = at;
+                        writtenSeq = line + 1;
+                    }
                 }
                 if (!writeAll(device, bytes.data(), bytes.size())) {
                     writerFailed = true;
@@ -865,6 +1092,7 @@ int runFlood(Setup& s, bool paced) {
     const ProcStats after = procStats(program.pid());
     writer.join();
     probe.stop();
+    load.stop();
 
     // Median, 99th percentile and largest of a list (sorted here), in ms.
     auto spread = [](std::vector<double> v, const char* name) {
@@ -938,6 +1166,7 @@ int runFlood(Setup& s, bool paced) {
       << ",\"vm_rss_kb\":" << after.vmRssKb;
     if (!s.isPeer() && s.opt.probe)
         o << probe.json();
+    o << load.json() << ",\"headless\":" << (s.opt.headless ? "true" : "false");
     o << "}";
     std::printf("%s\n", o.str().c_str());
     std::fflush(stdout);
@@ -1331,6 +1560,16 @@ int runIdle(Setup& s) {
     if (!startReader(s, program, device))
         return 1;
     std::this_thread::sleep_for(std::chrono::seconds(1)); // start-up work is over
+    const std::vector<double> noLines;
+    const std::atomic<long long> noSeq{0};
+    ControlLoad load(program.socket(), s.opt, noLines, noSeq, Clock::now());
+    load.start();
+    if (load.any())
+        std::this_thread::sleep_for(std::chrono::seconds(1)); // the clients are in
+    StallProbe probe(program.socket());
+    const bool probing = load.any() && s.opt.probe;
+    if (probing)
+        probe.start();
     const ProcStats before = procStats(program.pid());
     const auto t0 = Clock::now();
     while (secondsSince(t0) < s.opt.seconds) {
@@ -1339,10 +1578,13 @@ int runIdle(Setup& s) {
     }
     const double elapsed = secondsSince(t0);
     const ProcStats after = procStats(program.pid());
+    probe.stop();
+    load.stop();
     std::printf("%s,\"seconds\":%.1f,\"cpu_seconds\":%.3f,\"cpu_pct_of_core\":%.3f,"
-                "\"vm_rss_kb\":%lld}\n",
+                "\"vm_rss_kb\":%lld%s%s}\n",
                 jsonHead(s, "idle").c_str(), elapsed, after.cpuSeconds - before.cpuSeconds,
-                (after.cpuSeconds - before.cpuSeconds) / elapsed * 100, after.vmRssKb);
+                (after.cpuSeconds - before.cpuSeconds) / elapsed * 100, after.vmRssKb,
+                probing ? probe.json().c_str() : "", load.json().c_str());
     std::fflush(stdout);
     return 0;
 }
@@ -1355,7 +1597,9 @@ int usage() {
                 "[--label TEXT]\n"
                 "                 [--cycles N] [--probe 0|1] [--soak CYCLES] [--slow-disk IOPS]\n"
                 "                 [--line-ms MS] [--program PATH] [--peer 'COMMAND {port} {log}']\n"
-                "                 [--piece BYTES] [--interval S] [--disconnect 0|1]\n");
+                "                 [--piece BYTES] [--interval S] [--disconnect 0|1]\n"
+                "                 [--headless 0|1] [--idle-clients N] [--tail-clients N]\n"
+                "                 [--expect-clients N]\n");
     return 2;
 }
 
@@ -1363,6 +1607,14 @@ int usage() {
 
 int main(int argc, char** argv) {
     ::signal(SIGPIPE, SIG_IGN);
+    {
+        // Many control clients need many descriptors here too.
+        rlimit limit{};
+        if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+            limit.rlim_cur = limit.rlim_max;
+            ::setrlimit(RLIMIT_NOFILE, &limit);
+        }
+    }
     Setup s;
     for (int i = 1; i < argc; ++i) {
         const std::string name = argv[i];
@@ -1397,6 +1649,14 @@ int main(int argc, char** argv) {
             s.opt.lineMs = std::max(0.1, std::atof(value.c_str()));
         else if (name == "--program")
             s.opt.program = value;
+        else if (name == "--headless")
+            s.opt.headless = value != "0";
+        else if (name == "--idle-clients")
+            s.opt.idleClients = std::max(0, std::atoi(value.c_str()));
+        else if (name == "--tail-clients")
+            s.opt.tailClients = std::max(0, std::atoi(value.c_str()));
+        else if (name == "--expect-clients")
+            s.opt.expectClients = std::max(0, std::atoi(value.c_str()));
         else if (name == "--piece")
             s.opt.piece = std::max(0, std::atoi(value.c_str()));
         else if (name == "--interval")
