@@ -21,6 +21,7 @@
 #include <cstdio>
 
 #include "DralvoVersion.h"
+#include "app/ControlVerbs.h"
 #include "app/FormCfgAdv.h"
 #include "app/LogLocation.h"
 #include "app/ModuleCommands.h"
@@ -373,12 +374,19 @@ bool TfrmMain::ListenForControlMessages(const QString& dir) {
         };
         m_controlChannel->OnTrace = [](const QString& text) { comm::TraceLine("error", text); };
     }
-    if (m_controlChannel->listen(dir, QStringLiteral(DRALVO_APP_KEY))) {
+    if (!m_controlVerbs) {
+        m_controlVerbs = new app::ControlVerbs(session, m_controlChannel, this);
+        m_controlVerbs->SetInstanceName(m_options.name);
+    }
+    if (m_controlChannel->listen(dir, app::ControlSocketBaseName(m_options))) {
         // Scripts look for the first name; say where this instance is instead.
-        if (!m_controlChannel->fallbackReason().isEmpty())
-            ShowNotice(tr("Control socket: %1, since %2 at %3; dralvo-msg --socket %1 reaches it")
+        if (!m_controlChannel->fallbackReason().isEmpty()) {
+            const QString pid = QString::number(QCoreApplication::applicationPid());
+            const QString name = m_options.name.isEmpty() ? pid : m_options.name + '-' + pid;
+            ShowNotice(tr("Control socket: %1, since %2 at %3; dralvo-msg --name %4 reaches it")
                            .arg(m_controlChannel->path(), m_controlChannel->fallbackReason(),
-                                m_controlChannel->firstPath()));
+                                m_controlChannel->firstPath(), name));
+        }
         return true;
     }
     ShowNotice(tr("Other programs cannot press Start and Disconnect: %1")
@@ -422,16 +430,34 @@ QString TfrmMain::LogFileText() const {
     return StatusBar1Log->text();
 }
 
+void TfrmMain::SetStartOptions(const StartOptions& options) {
+    m_options = options;
+    if (!options.logDir.isEmpty())
+        termData->SetLoggerFilename(
+            app::LogPatternFor(options, QDir::currentPath(), QDir::homePath()));
+    if (!options.name.isEmpty()) {
+        setWindowTitle(windowTitle() + QStringLiteral(" [") + options.name + QLatin1Char(']'));
+        termData->SetCaption(termData->Caption() + QStringLiteral(" [") + options.name +
+                             QLatin1Char(']'));
+    }
+}
+
 void TfrmMain::FormShow() {
     const QString settingsNotice = VOxaAppInfo1->CheckSettingsFiles();
     LoadSettings();
     if (!settingsNotice.isEmpty())
         ShowNotice(settingsNotice);
+    app::ApplyPortOptions(m_options, commMain);
     commMain->FillPortList(cmbPort);
     commMain->SelectPortInList(cmbPort);
     if (frmCfgAdv)
         session->ArmAutoConnect(AutomationFromDialog());
     ApplyAdvancedSettings();
+    // A port on the command line is connected at once.
+    if (m_options.start)
+        btnStartClick();
+    else if (!m_options.port.isEmpty())
+        btnConnectClick();
 }
 
 void TfrmMain::FormClose() {

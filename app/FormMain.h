@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <cstdint>
 
+#include "app/CommandLine.h"
 #include "app/Session.h"
 #include "comm/VOXComm32Types.h"
 
@@ -28,6 +29,9 @@ class Timer;
 class VOxaAppInfo;
 class VOxaLogger;
 class VOxaTerminal;
+namespace app {
+class ControlVerbs;
+}
 namespace platform {
 class ControlChannel;
 class TerminationSignals;
@@ -44,8 +48,14 @@ public:
     // before the window is first shown.
     void SetCfgAdv(TfrmCfgAdv* dialog) { frmCfgAdv = dialog; }
 
-    // Lets other programs press Start and Disconnect through the control
-    // socket in dir. Returns false when no socket could be created.
+    // What the command line asks of this run (before the window is shown):
+    // the instance's name in the titles and its socket, the log folder, and
+    // the port, which is connected as soon as the window shows.
+    void SetStartOptions(const StartOptions& options);
+
+    // Lets other programs press Start and Disconnect, and make the verb
+    // requests, through the control socket in dir. Returns false when no
+    // socket could be created.
     bool ListenForControlMessages(const QString& dir);
     QString ControlSocketPath() const;
     // SIGTERM, SIGINT and SIGHUP close the window as its close box does.
@@ -186,6 +196,8 @@ private:
     bool m_closing = false;
     bool m_closingForSignal = false;
     platform::ControlChannel* m_controlChannel = nullptr;
+    app::ControlVerbs* m_controlVerbs = nullptr;
+    StartOptions m_options;
     platform::TerminationSignals* m_terminationSignals = nullptr;
 };
 

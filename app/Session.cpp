@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
+#include <QMetaMethod>
 #include <QTimer>
 #include <utility>
 
@@ -536,7 +537,8 @@ int64_t Session::nowMs() const {
 }
 
 bool Session::wantsLines() const {
-    return OnReceivedLine || (MachineState == MachineStateSendCommand && machineStep == 1);
+    return isSignalConnected(QMetaMethod::fromSignal(&Session::lineReceived)) ||
+           (MachineState == MachineStateSendCommand && machineStep == 1);
 }
 
 void Session::lineComplete(const QByteArray& line) {
@@ -545,8 +547,7 @@ void Session::lineComplete(const QByteArray& line) {
         if (answer != CommandAnswer::None)
             finishStartCommand(answer);
     }
-    if (OnReceivedLine)
-        OnReceivedLine(line);
+    emit lineReceived(line);
 }
 
 void Session::receivedBytes(QByteArrayView chunk) {
@@ -598,7 +599,8 @@ void Session::addToTerminal(QByteArrayView text, int lineType, bool ended, int64
     else
         termData->AddData(bytes.constData(), int(bytes.size()), lineType, stampMs);
     // What a frozen terminal drops is not logged either.
-    if (OnRecord && !termData->IgnoreAddChars())
+    if (!termData->IgnoreAddChars() &&
+        isSignalConnected(QMetaMethod::fromSignal(&Session::recorded)))
         tapPiece(text, lineType, ended, stampMs);
 }
 
@@ -628,8 +630,7 @@ void Session::tapEnd() {
         return;
     m_tapType = -1;
     const QByteArray record = std::exchange(m_tapRecord, QByteArray());
-    if (OnRecord)
-        OnRecord(record);
+    emit recorded(record);
 }
 
 // ---- timed automation

@@ -184,12 +184,14 @@ public:
     std::function<void(const QString& text)> OnLogFault;
     // Before each open attempt: the port's name may have changed since.
     std::function<void()> OnBeforeOpen;
+
+signals:
     // Every line received from the module, whole (joined across chunks; line
     // feeds dropped), whatever the filters and Strict make of it.
-    std::function<void(QByteArrayView line)> OnReceivedLine;
+    void lineReceived(const QByteArray& line);
     // Every line as the log records it ("yyyy-mm-dd hh:mm:ss.zzz: " and the
     // line type's prefix before the data), once the line is complete.
-    std::function<void(const QByteArray& record)> OnRecord;
+    void recorded(const QByteArray& record);
 
 private:
     void createComponents();

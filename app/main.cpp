@@ -1,19 +1,20 @@
 // Dralvo: a serial debugging console for a Java application on a GSM module.
 #include <QApplication>
+#include <QCoreApplication>
 #include <QIcon>
 
 #include "app/CommandLine.h"
 #include "app/FormCfgAdv.h"
 #include "app/FormMain.h"
+#include "app/Headless.h"
 #include "app/Translations.h"
 #include "platform/ControlChannel.h"
+#include "platform/Registry.h"
 #include "platform/ThisProcess.h"
 
-int main(int argc, char** argv) {
-    if (const auto exitStatus = AnswerCommandLine(argc, argv))
-        return *exitStatus; // --help, --version or a usage error
-    platform::ignoreBrokenPipe();
-    platform::raiseDescriptorLimit();
+namespace {
+
+int runWindow(int argc, char** argv, const StartOptions& options) {
     QApplication application(argc, argv);
     app::InstallTranslations(QLocale::system()); // before any window exists
     // Lets the desktop match the window to its menu entry (and its icon).
@@ -29,6 +30,7 @@ int main(int argc, char** argv) {
     TfrmMain frmMain; // components created and loaded, FormCreate run
     auto* frmCfgAdv = new TfrmCfgAdv(&frmMain);
     frmMain.SetCfgAdv(frmCfgAdv);
+    frmMain.SetStartOptions(options);
     // exit(), not quit(): quit() asks every window, and the terminal window
     // refuses to close (its close box docks it).
     QObject::connect(&frmMain, &TfrmMain::closed, &application, [] { QApplication::exit(0); });
@@ -36,6 +38,27 @@ int main(int argc, char** argv) {
     frmMain.CloseOnTerminationSignals();
     frmMain.ListenForControlMessages(platform::controlSocketDir());
 
-    frmMain.show(); // FormShow: settings, port list, automation
+    frmMain.show(); // FormShow: settings, port list, automation, the command line's port
     return application.exec();
+}
+
+int runHeadless(int argc, char** argv, const StartOptions& options) {
+    // No display, no platform plugin: an application object without a GUI.
+    QCoreApplication application(argc, argv);
+    app::InstallTranslations(QLocale::system());
+    return RunHeadless(options);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const CommandLineAnswer answer = ReadCommandLine(argc, argv);
+    if (answer.exitStatus)
+        return *answer.exitStatus; // --help, --version or a refusal
+    const StartOptions& options = answer.options;
+    platform::ignoreBrokenPipe();
+    platform::raiseDescriptorLimit();
+    if (!options.settingsFile.isEmpty())
+        platform::Registry::setUserHiveFile(options.settingsFile);
+    return options.headless ? runHeadless(argc, argv, options) : runWindow(argc, argv, options);
 }

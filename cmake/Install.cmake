@@ -36,6 +36,17 @@ foreach(size 16 22 24 32 48 64 128 256)
           RENAME dralvo.png)
 endforeach()
 
+# The user unit for runs without a window, one instance per port
+# (systemctl --user start dralvo@ttyUSB0).
+# The program's path is the installed one, known only when installing (a
+# --prefix given then, the package's /usr).
+install(CODE "
+  file(READ \"${dralvo_data}/dralvo@.service.in\" unit)
+  string(REPLACE \"@DRALVO_BINDIR@\" \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\" unit \"\${unit}\")
+  file(WRITE \"${dralvo_generated}/dralvo@.service\" \"\${unit}\")
+")
+install(FILES ${dralvo_generated}/dralvo@.service DESTINATION lib/systemd/user)
+
 # Manual pages and the package's changelog, compressed as Debian wants them
 # (gzip -n: no name or time stamp, so the files are reproducible).
 set(dralvo_gzipped)
@@ -74,8 +85,11 @@ Two filter strings pick out lines of interest, and text or hexadecimal lines\n\
 can be sent back to the module. Timers connect after start, mark the log,\n\
 send a command periodically and sound an alarm when the module falls silent.\n\
 .\n\
-The package also holds gsmsim, a simulated module on a pseudo-terminal, and\n\
-dralvo-msg, which presses Start and Disconnect in a running Dralvo.")
+It also runs without a window (dralvo --headless PORT), as a systemd user\n\
+service per port (dralvo@ttyUSB0), and scripts drive a running instance\n\
+through dralvo-msg: send, expect, tail, mark, state, Start and Disconnect.\n\
+.\n\
+The package also holds gsmsim, a simulated module on a pseudo-terminal.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT) # dralvo_<version>_<arch>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)

@@ -29,3 +29,8 @@ int StopBitsIndexOf(const QString& text);
 // The ordinal whose table value equals the number, or -1.
 int BaudRateIndexOf(int64_t value);
 int DataBitsIndexOf(int64_t value);
+
+// What is wrong with a configuration string (see TVOXComm32::SetConfigAsString),
+// in words: the first field the parser would not take; empty when it takes them
+// all (an empty field keeps its value).
+QString ConfigStringProblem(const QString& config);

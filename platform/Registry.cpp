@@ -192,7 +192,20 @@ Registry::Registry(RegHive hive)
 Registry::Registry(const QString& fileName, const QString& rootName, bool readOnly)
     : m_fileName(fileName), m_rootName(rootName), m_readOnly(readOnly) {}
 
+namespace {
+QString& userHiveOverride() {
+    static QString fileName;
+    return fileName;
+}
+} // namespace
+
+void Registry::setUserHiveFile(const QString& fileName) {
+    userHiveOverride() = fileName;
+}
+
 QString Registry::userHiveFile() {
+    if (!userHiveOverride().isEmpty())
+        return userHiveOverride();
     QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (base.isEmpty() || !QDir::isAbsolutePath(base)) {
         const QString home = qEnvironmentVariable("HOME");

@@ -46,6 +46,9 @@ public:
     // Paths from the environment; empty when there is none (no HOME, or no
     // machine hive in any configuration folder).
     static QString userHiveFile();
+    // Makes fileName the user hive of this process (a program's --settings);
+    // empty goes back to the usual one.
+    static void setUserHiveFile(const QString& fileName);
     static QString machineHiveFile();
 
     QString fileName() const { return m_fileName; }

@@ -78,6 +78,14 @@ TEST_F(Installed, TreeHoldsProgramsSoundDesktopFilesAndManualPages) {
     EXPECT_TRUE(QFileInfo(file("share/applications/" + AppId + ".desktop")).isFile());
     EXPECT_TRUE(QFileInfo(file("share/metainfo/" + AppId + ".metainfo.xml")).isFile());
     EXPECT_TRUE(QFileInfo(file("share/icons/hicolor/scalable/apps/dralvo.svg")).isFile());
+    // The user unit starts the installed program without a window, on /dev/<instance>.
+    QFile unit(file("lib/systemd/user/dralvo@.service"));
+    ASSERT_TRUE(unit.open(QIODevice::ReadOnly));
+    const QByteArray unitText = unit.readAll();
+    EXPECT_TRUE(unitText.contains("\nExecStart=" + QFile::encodeName(file("bin/dralvo")) +
+                                  " --headless --name %i "))
+        << unitText.toStdString();
+    EXPECT_TRUE(unitText.contains(" /dev/%I\n"));
     for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
         const QString name = QStringLiteral("share/icons/hicolor/%1x%1/apps/dralvo.png").arg(size);
         QFile png(file(name));
