@@ -35,8 +35,27 @@ ControlVerbs::ControlVerbs(Session* session, platform::ControlChannel* channel, 
     m_tailTimer->setSingleShot(true);
     m_tailTimer->setInterval(TailBatchMs);
     connect(m_tailTimer, &QTimer::timeout, this, &ControlVerbs::flushTail);
-    connect(m_session, &Session::lineReceived, this, &ControlVerbs::lineReceived);
-    connect(m_session, &Session::recorded, this, &ControlVerbs::recorded);
+}
+
+void ControlVerbs::follow() {
+    // The session only splits received lines and forms records while someone
+    // listens: a run without waiters and tails spends nothing on them.
+    const bool wantLines = !m_waiters.empty();
+    if (wantLines != bool(m_linesConnection)) {
+        if (wantLines)
+            m_linesConnection =
+                connect(m_session, &Session::lineReceived, this, &ControlVerbs::lineReceived);
+        else
+            disconnect(std::exchange(m_linesConnection, {}));
+    }
+    const bool wantRecords = !m_tails.empty();
+    if (wantRecords != bool(m_recordsConnection)) {
+        if (wantRecords)
+            m_recordsConnection =
+                connect(m_session, &Session::recorded, this, &ControlVerbs::recorded);
+        else
+            disconnect(std::exchange(m_recordsConnection, {}));
+    }
 }
 
 ControlVerbs::~ControlVerbs() {
@@ -97,6 +116,7 @@ void ControlVerbs::request(ClientId client, const QByteArray& line, bool tooLong
             answerExpect(client, arguments);
     } else if (verb == QLatin1String("tail") && arguments.isEmpty()) {
         m_tails.insert(client);
+        follow();
     } else if (verb == QLatin1String("start") && arguments.isEmpty()) {
         m_session->Start();
         m_channel->reply(client, "1\n");
@@ -167,6 +187,7 @@ void ControlVerbs::answerExpect(ClientId client, const QString& arguments) {
     timer->setSingleShot(true);
     connect(timer, &QTimer::timeout, this, [this, client, request] {
         forgetWaiter(client);
+        follow();
         m_channel->reply(client, QStringLiteral("timeout: no line matched '%1' within %2 s\n")
                                      .arg(request.pattern)
                                      .arg(request.timeoutS)
@@ -175,6 +196,7 @@ void ControlVerbs::answerExpect(ClientId client, const QString& arguments) {
     timer->start(int(std::min(request.timeoutS * 1000.0, 2.0e9)));
     it->second.clients[client] = timer;
     m_waiting[client] = request.pattern;
+    follow();
 }
 
 void ControlVerbs::lineReceived(const QByteArray& line) {
@@ -194,6 +216,7 @@ void ControlVerbs::lineReceived(const QByteArray& line) {
             m_channel->reply(client, line + '\n');
         }
     }
+    follow();
 }
 
 void ControlVerbs::recorded(const QByteArray& record) {
@@ -235,6 +258,7 @@ void ControlVerbs::forgetWaiter(ClientId client) {
 void ControlVerbs::clientGone(ClientId client) {
     m_tails.erase(client);
     forgetWaiter(client);
+    follow();
 }
 
 } // namespace app

@@ -57,6 +57,7 @@ private:
     void flushTail();
     void clientGone(ClientId client);
     void forgetWaiter(ClientId client);
+    void follow();
 
     Session* m_session;
     platform::ControlChannel* m_channel;
@@ -66,6 +67,8 @@ private:
     std::set<ClientId> m_tails;
     QByteArray m_tailBatch;
     QTimer* m_tailTimer = nullptr;
+    QMetaObject::Connection m_linesConnection;
+    QMetaObject::Connection m_recordsConnection;
 };
 
 } // namespace app

@@ -551,6 +551,10 @@ void Session::lineComplete(const QByteArray& line) {
 }
 
 void Session::receivedBytes(QByteArrayView chunk) {
+    if (!wantsLines()) {
+        m_receivedPartial.clear(); // nobody waits for the line it began
+        return;
+    }
     qsizetype start = 0;
     for (qsizetype i = 0; i < chunk.size(); ++i) {
         const char c = chunk[i];

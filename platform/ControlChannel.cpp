@@ -1,12 +1,13 @@
 #include "platform/ControlChannel.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
-#include <QLocalSocket>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <QVariant>
+
 #include <algorithm>
+#include <vector>
 
 #include <cerrno>
 #include <climits>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -139,13 +141,23 @@ bool someoneListens(const QByteArray& path) {
 
 } // namespace
 
-ControlChannel::ControlChannel(QObject* parent) : QObject(parent) {}
+ControlChannel::ControlChannel(QObject* parent) : QObject(parent) {
+    m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    m_clientNotifier = new QSocketNotifier(qintptr(m_epoll), QSocketNotifier::Read, this);
+    connect(m_clientNotifier, &QSocketNotifier::activated, this, &ControlChannel::serveClients);
+    m_clock.start();
+    m_sweepTimer = new QTimer(this);
+    m_sweepTimer->setInterval(SweepIntervalMs);
+    connect(m_sweepTimer, &QTimer::timeout, this, &ControlChannel::sweepSilentClients);
+}
 
 ControlChannel::~ControlChannel() {
     close();
     OnClientGone = nullptr; // its owner may be half gone already
     while (!m_clientsById.empty())
         drop(m_clientsById.begin()->second);
+    delete m_clientNotifier;
+    ::close(m_epoll);
 }
 
 bool ControlChannel::listen(const QString& dir, const QString& baseName) {
@@ -270,11 +282,10 @@ void ControlChannel::resumeAccepting() {
 struct ControlChannel::Client {
     ClientId id = 0;
     int fd = -1;
-    QByteArray in;  // what the client sent, until its request line is whole
-    QByteArray out; // written but not yet taken by the client
-    QSocketNotifier* reader = nullptr;
-    QSocketNotifier* writer = nullptr;
-    QTimer* timeout = nullptr;
+    QByteArray in;                 // what the client sent, until its request line is whole
+    QByteArray out;                // written but not yet taken by the client
+    bool writing = false;          // watched for room to write, too
+    qint64 deadline = 0;           // ms of the steady clock: dropped then if still silent
     bool requested = false;        // its request line has been read
     bool closeWhenFlushed = false; // a reply: the end follows the last byte
     long long skipped = 0;         // stream lines skipped since it fell behind
@@ -292,9 +303,7 @@ bool ControlChannel::hasClient(ClientId id) const {
 void ControlChannel::drop(Client* client) {
     const ClientId id = client->id;
     m_clientsById.erase(id);
-    delete client->reader;
-    delete client->writer;
-    delete client->timeout;
+    ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, client->fd, nullptr);
     ::close(client->fd);
     delete client;
     --m_clients;
@@ -309,7 +318,28 @@ void ControlChannel::closeClient(ClientId id) {
         drop(client);
 }
 
+void ControlChannel::sweepSilentClients() {
+    // Clients that said nothing whole in time are dropped, a batch at a time,
+    // so that many of them never hold up the loop for long.
+    const qint64 now = m_clock.elapsed();
+    std::vector<ClientId> expired;
+    bool waiting = false;
+    for (const auto& [id, client] : m_clientsById) {
+        if (client->requested)
+            continue;
+        if (client->deadline <= now && expired.size() < size_t(AcceptBatch))
+            expired.push_back(id);
+        else
+            waiting = true;
+    }
+    for (ClientId id : expired)
+        closeClient(id);
+    if (!waiting && expired.size() < size_t(AcceptBatch))
+        m_sweepTimer->stop();
+}
+
 void ControlChannel::acceptClients() {
+    int accepted = 0;
     while (!m_paused) {
         if (m_clients >= m_maxClients) {
             pauseAccepting(); // the rest wait until a client leaves
@@ -335,20 +365,15 @@ void ControlChannel::acceptClients() {
         client->fd = fd;
         m_clientsById[client->id] = client;
         ++m_clients;
-        client->reader = new QSocketNotifier(qintptr(fd), QSocketNotifier::Read);
-        connect(client->reader, &QSocketNotifier::activated, this, [this, id = client->id] {
-            if (Client* c = find(id))
-                readClient(c);
-        });
-        client->timeout = new QTimer;
-        client->timeout->setSingleShot(true);
-        connect(client->timeout, &QTimer::timeout, this, [this, id = client->id] {
-            // Said nothing whole in time: dropped.
-            if (Client* c = find(id); c && !c->requested)
-                drop(c);
-        });
-        client->timeout->start(ClientTimeoutMs);
+        watch(client, EPOLL_CTL_ADD);
+        client->deadline = m_clock.elapsed() + ClientTimeoutMs;
+        if (!m_sweepTimer->isActive())
+            m_sweepTimer->start();
         readClient(client);
+        // Others waiting for the loop (a timer, a request) get their turn
+        // between batches; the notifier fires again for the rest.
+        if (++accepted >= AcceptBatch)
+            return;
     }
 }
 
@@ -416,7 +441,6 @@ void ControlChannel::readClient(Client* client) {
         if (!request.complete)
             continue;
         client->requested = true;
-        client->timeout->stop();
         client->in.clear();
         const ClientId id = client->id;
         if (request.isMessage) {
@@ -451,14 +475,10 @@ void ControlChannel::queue(Client* client, const char* data, qsizetype size) {
     }
     if (size > 0) {
         client->out.append(data, size);
-        if (!client->writer) {
-            client->writer = new QSocketNotifier(qintptr(client->fd), QSocketNotifier::Write);
-            connect(client->writer, &QSocketNotifier::activated, this, [this, id = client->id] {
-                if (Client* c = find(id))
-                    writeClient(c);
-            });
+        if (!client->writing) {
+            client->writing = true;
+            watch(client, EPOLL_CTL_MOD);
         }
-        client->writer->setEnabled(true);
     } else if (client->closeWhenFlushed) {
         drop(client);
     }
@@ -484,9 +504,32 @@ void ControlChannel::writeClient(Client* client) {
             client->skipped = 0;
         }
     }
-    client->writer->setEnabled(false);
+    client->writing = false;
+    watch(client, EPOLL_CTL_MOD);
     if (client->closeWhenFlushed)
         drop(client);
+}
+
+void ControlChannel::watch(Client* client, int operation) {
+    epoll_event event{};
+    event.events = EPOLLIN | (client->writing ? EPOLLOUT : 0u);
+    event.data.u64 = client->id;
+    ::epoll_ctl(m_epoll, operation, client->fd, &event);
+}
+
+void ControlChannel::serveClients() {
+    // One descriptor in the event loop for all clients, however many there
+    // are: polling each on every turn of the loop would cost more than they do.
+    epoll_event events[64];
+    const int n = retryInterrupted([&] { return ::epoll_wait(m_epoll, events, 64, 0); });
+    for (int i = 0; i < n; ++i) {
+        const ClientId id = events[i].data.u64;
+        if (Client* c = find(id);
+            c && (events[i].events & (EPOLLOUT | EPOLLERR | EPOLLHUP)) && c->writing)
+            writeClient(c);
+        if (Client* c = find(id); c && (events[i].events & (EPOLLIN | EPOLLERR | EPOLLHUP)))
+            readClient(c);
+    }
 }
 
 void ControlChannel::reply(ClientId id, const QByteArray& text) {

@@ -7,6 +7,7 @@
 // long as the client stays). Also the termination signals, which must reach
 // the program as an ordinary close.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -106,6 +107,10 @@ public:
     // After accept found no descriptor left, the next try comes when a client
     // leaves, or after this long (the descriptors may be free elsewhere).
     static constexpr int PausedRetryMs = 500;
+    // Clients taken, or silent ones dropped, at one go before the loop goes on.
+    static constexpr int AcceptBatch = 64;
+    // How often silent clients are looked for.
+    static constexpr int SweepIntervalMs = 100;
     // Clients served at once (from the descriptor limit); more wait in the backlog.
     int maxClients() const { return m_maxClients; }
     int clientCount() const { return m_clients; }
@@ -116,6 +121,9 @@ private:
     bool listenAt(const QString& path, bool replaceStale);
     void acceptClients();
     void pauseAccepting();
+    void sweepSilentClients();
+    void serveClients();
+    void watch(Client* client, int operation);
     void resumeAccepting();
     void readClient(Client* client);
     void writeClient(Client* client);
@@ -137,6 +145,10 @@ private:
     bool m_paused = false;
     bool m_exhaustionTraced = false;
     QTimer* m_resumeTimer = nullptr;
+    QTimer* m_sweepTimer = nullptr;
+    int m_epoll = -1; // every client's descriptor, watched at once
+    QSocketNotifier* m_clientNotifier = nullptr;
+    QElapsedTimer m_clock;
 };
 
 // What the bytes a client has sent so far ask for: nothing yet (no whole line
