@@ -79,7 +79,7 @@ CommandLineAnswer ParseCommandLine(const QStringList& args, QString* output, boo
            "started from / or the home folder\n"
            "Kept in the settings at close: PORT, --baud and --config (the port's settings, "
            "as the window stores them). For this run only: --start, --headless, --log-dir, "
-           "--settings, --name. A headless run never writes the settings."));
+           "--settings, --name. A headless run does not save the settings at its end."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   tr("Show this help and exit."));
     const QCommandLineOption versionOption(

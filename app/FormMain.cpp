@@ -453,11 +453,12 @@ void TfrmMain::FormShow() {
     if (frmCfgAdv)
         session->ArmAutoConnect(AutomationFromDialog());
     ApplyAdvancedSettings();
-    // A port on the command line is connected at once.
-    if (m_options.start)
-        btnStartClick();
-    else if (!m_options.port.isEmpty())
-        btnConnectClick();
+    // A port on the command line is connected at once: after the component's
+    // first state report, which is already posted, as a click would be.
+    if (m_options.start || !m_options.port.isEmpty())
+        QMetaObject::invokeMethod(
+            this, [this] { m_options.start ? btnStartClick() : btnConnectClick(); },
+            Qt::QueuedConnection);
 }
 
 void TfrmMain::FormClose() {

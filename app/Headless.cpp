@@ -84,10 +84,17 @@ int RunHeadless(const StartOptions& options) {
 
     // A run without a window is there to log: it connects at once.
     session.ApplyAdvancedSettings(settings.Automation());
-    if (options.start)
-        session.Start();
-    else
-        session.Connect();
+    // After the component's first state report, which is already posted, as
+    // when a button is pressed once the window shows.
+    QMetaObject::invokeMethod(
+        &session,
+        [&session, start = options.start] {
+            if (start)
+                session.Start();
+            else
+                session.Connect();
+        },
+        Qt::QueuedConnection);
     const int status = QCoreApplication::exec();
 
     // Everything received so far reaches the log before the end.

@@ -188,6 +188,36 @@ TEST_F(Headless, RunsWithoutADisplayAndAnswersEveryVerb) {
     EXPECT_TRUE(seen) << err.toStdString();
 }
 
+// The window with a port, a log folder and a settings file on its command
+// line: it connects at once, logs there, and keeps the port in that file.
+TEST_F(Headless, WindowStartedWithAPortConnectsAtOnceAndKeepsIt) {
+    ASSERT_TRUE(startGsmsim(sim, world, QStringLiteral("ttyGSM"), {"--period", "200"}));
+    const QString port = world.path(QStringLiteral("ttyGSM"));
+    const QString logDir = world.path(QStringLiteral("bench-logs"));
+    const QString hive = world.path(QStringLiteral("bench.reg"));
+    QProcessEnvironment env = world.environment(QStringLiteral("config"));
+    ASSERT_TRUE(app.start(
+        binary("dralvo"),
+        {"--name", "bench", "--log-dir", logDir, "--settings", hive, "--baud", "57600", port},
+        world.cwd(), env, world.path(QStringLiteral("window"))));
+    const QString log = logDir + QStringLiteral("/Dralvo_") + today() + QStringLiteral(".log");
+    ASSERT_TRUE(waitUntil(
+        [&] { return readLog(log).hasRecord("A ", statusLine(port, "Connected")); }, 10000))
+        << app.stderrText().toStdString();
+    // The first report is the state before the connection, as after a click.
+    EXPECT_EQ(readLog(log).data("A ").value(0), statusLine(port, "Disconnected"));
+    const Msg state = msg({"state"});
+    EXPECT_TRUE(state.out.contains("speed: 57600\n")) << state.out.toStdString();
+    EXPECT_TRUE(app.terminate());
+    QFile file(hive);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(
+        text.contains("\"ConfigString\"=\"\\\"" + port.toLocal8Bit() + "\\\",\\\"57600\\\""))
+        << text.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(world.hiveFile())); // the usual hive is left alone
+}
+
 // A tail client that never reads holds up neither the log nor the other
 // clients: it skips what it cannot take and is told how many lines.
 TEST_F(Headless, TailClientThatNeverReadsSkipsLinesAndIsToldHowMany) {
