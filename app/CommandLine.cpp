@@ -35,9 +35,10 @@ constexpr ToolkitOption ToolkitOptions[] = {
     {"reverse", false},        {"widgetcount", false},
 };
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("CommandLine", text);
-}
+// Where the translation tool and the program find these texts.
+struct CommandLineTexts {
+    Q_DECLARE_TR_FUNCTIONS(CommandLine)
+};
 
 void print(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
@@ -72,51 +73,59 @@ CommandLineAnswer ParseCommandLine(const QStringList& args, QString* output, boo
     QCommandLineParser parser;
     // "-platform xcb", as the toolkit spells its options, is one long option.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    parser.setApplicationDescription(
-        tr("Serial debug console for a Java application on a GSM module.\n"
-           "Settings: ${XDG_CONFIG_HOME:-~/.config}/Oxatek/user.reg\n"
-           "Logs: ./logs, or ${XDG_STATE_HOME:-~/.local/state}/Dralvo/logs when "
-           "started from / or the home folder\n"
-           "Kept in the settings at close: PORT, --baud and --config (the port's settings, "
-           "as the window stores them). For this run only: --start, --headless, --log-dir, "
-           "--settings, --name. A headless run does not save the settings at its end."));
+    parser.setApplicationDescription(CommandLineTexts::tr(
+        "Serial debug console for a Java application on a GSM module.\n"
+        "Settings: ${XDG_CONFIG_HOME:-~/.config}/Oxatek/user.reg\n"
+        "Logs: ./logs, or ${XDG_STATE_HOME:-~/.local/state}/Dralvo/logs when "
+        "started from / or the home folder\n"
+        "Kept in the settings at close: PORT, --baud and --config (the port's settings, "
+        "as the window stores them). For this run only: --start, --headless, --log-dir, "
+        "--settings, --name. A headless run does not save the settings at its end."));
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                  tr("Show this help and exit."));
+                                  CommandLineTexts::tr("Show this help and exit."));
     const QCommandLineOption versionOption(
         QStringList{QStringLiteral("v"), QStringLiteral("version")},
-        tr("Show the version and exit."));
+        CommandLineTexts::tr("Show the version and exit."));
     const QCommandLineOption headless(
         QStringLiteral("headless"),
-        tr("Run without a window (no display needed): connect at once, log, answer the "
-           "control socket; status lines go to standard error. SIGTERM or SIGINT ends it."));
-    const QCommandLineOption start(QStringLiteral("start"),
-                                   tr("Connect as \"Connect & Start\" does (not as \"Connect\")."));
-    const QCommandLineOption baud(QStringLiteral("baud"), tr("The port's speed in bit/s."),
+        CommandLineTexts::tr(
+            "Run without a window (no display needed): connect at once, log, answer the "
+            "control socket; status lines go to standard error. SIGTERM or SIGINT ends it."));
+    const QCommandLineOption start(
+        QStringLiteral("start"),
+        CommandLineTexts::tr("Connect as \"Connect & Start\" does (not as \"Connect\")."));
+    const QCommandLineOption baud(QStringLiteral("baud"),
+                                  CommandLineTexts::tr("The port's speed in bit/s."),
                                   QStringLiteral("N"));
     const QCommandLineOption config(
         QStringLiteral("config"),
-        tr("The port's configuration string, as the port dialog exports it, e.g. "
-           "'\"COM1\",\"115200\",\"8\",\"1\",\"None\",\"1/1 1/1\",\"10 0 0 0 0\"' (an empty "
-           "field keeps its value)."),
+        CommandLineTexts::tr(
+            "The port's configuration string, as the port dialog exports it, e.g. "
+            "'\"COM1\",\"115200\",\"8\",\"1\",\"None\",\"1/1 1/1\",\"10 0 0 0 0\"' (an empty "
+            "field keeps its value)."),
         QStringLiteral("STRING"));
-    const QCommandLineOption logDir(QStringLiteral("log-dir"),
-                                    tr("Write the daily logs into DIR (made when missing)."),
-                                    QStringLiteral("DIR"));
-    const QCommandLineOption settings(QStringLiteral("settings"),
-                                      tr("Use FILE as the settings file (the user hive)."),
-                                      QStringLiteral("FILE"));
+    const QCommandLineOption logDir(
+        QStringLiteral("log-dir"),
+        CommandLineTexts::tr("Write the daily logs into DIR (made when missing)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption settings(
+        QStringLiteral("settings"),
+        CommandLineTexts::tr("Use FILE as the settings file (the user hive)."),
+        QStringLiteral("FILE"));
     const QCommandLineOption name(
         QStringLiteral("name"),
-        tr("Name this instance: its control socket is Dralvo_v1-7@NAME.ctl (dralvo-msg --name "
-           "NAME reaches it) and its windows' titles carry NAME."),
+        CommandLineTexts::tr(
+            "Name this instance: its control socket is Dralvo_v1-7@NAME.ctl (dralvo-msg --name "
+            "NAME reaches it) and its windows' titles carry NAME."),
         QStringLiteral("NAME"));
     for (const QCommandLineOption* option :
          {&help, &versionOption, &headless, &start, &baud, &config, &logDir, &settings, &name})
         parser.addOption(*option);
     parser.addPositionalArgument(
         QStringLiteral("PORT"),
-        tr("The port for this run, connected at once: a device path (/dev/ttyUSB0, "
-           "/dev/serial/by-id/...), a name under /dev (ttyACM0) or COMn."),
+        CommandLineTexts::tr(
+            "The port for this run, connected at once: a device path (/dev/ttyUSB0, "
+            "/dev/serial/by-id/...), a name under /dev (ttyACM0) or COMn."),
         QStringLiteral("[PORT]"));
     for (const ToolkitOption& option : ToolkitOptions) {
         QCommandLineOption toolkit(QString::fromLatin1(option.name));
@@ -133,7 +142,7 @@ CommandLineAnswer ParseCommandLine(const QStringList& args, QString* output, boo
         return answer;
     };
     if (!parser.parse(args))
-        return refuse(parser.errorText() + tr(" Try '%1 --help'.").arg(program));
+        return refuse(parser.errorText() + CommandLineTexts::tr(" Try '%1 --help'.").arg(program));
     if (parser.isSet(help)) {
         *output = parser.helpText();
         answer.exitStatus = 0;
@@ -149,11 +158,11 @@ CommandLineAnswer ParseCommandLine(const QStringList& args, QString* output, boo
     StartOptions& o = answer.options;
     const QStringList positional = parser.positionalArguments();
     if (positional.size() > 1)
-        return refuse(tr("one port only, not also '%1'.").arg(positional.at(1)));
+        return refuse(CommandLineTexts::tr("one port only, not also '%1'.").arg(positional.at(1)));
     if (!positional.isEmpty()) {
         o.port = positional.first();
         if (o.port.trimmed().isEmpty() || o.port.contains(QLatin1Char('"')))
-            return refuse(tr("'%1' is no port name.").arg(o.port));
+            return refuse(CommandLineTexts::tr("'%1' is no port name.").arg(o.port));
     }
     o.headless = parser.isSet(headless);
     o.start = parser.isSet(start);
@@ -162,8 +171,8 @@ CommandLineAnswer ParseCommandLine(const QStringList& args, QString* output, boo
         const qlonglong value = parser.value(baud).toLongLong(&ok);
         const int index = ok ? BaudRateIndexOf(value) : -1;
         if (index < 0)
-            return refuse(
-                tr("--baud: '%1' is not one of %2.").arg(parser.value(baud), baudRateList()));
+            return refuse(CommandLineTexts::tr("--baud: '%1' is not one of %2.")
+                              .arg(parser.value(baud), baudRateList()));
         o.baudRate = index;
     }
     if (parser.isSet(config)) {
@@ -176,26 +185,28 @@ CommandLineAnswer ParseCommandLine(const QStringList& args, QString* output, boo
         o.logDir = parser.value(logDir);
         const QFileInfo info(o.logDir);
         if (o.logDir.isEmpty())
-            return refuse(tr("--log-dir: the folder's name is empty."));
+            return refuse(CommandLineTexts::tr("--log-dir: the folder's name is empty."));
         if (info.exists() && !info.isDir())
-            return refuse(tr("--log-dir: '%1' is not a folder.").arg(o.logDir));
+            return refuse(CommandLineTexts::tr("--log-dir: '%1' is not a folder.").arg(o.logDir));
         o.logDir = info.absoluteFilePath();
     }
     if (parser.isSet(settings)) {
         o.settingsFile = parser.value(settings);
         const QFileInfo info(o.settingsFile);
         if (o.settingsFile.isEmpty())
-            return refuse(tr("--settings: the file's name is empty."));
+            return refuse(CommandLineTexts::tr("--settings: the file's name is empty."));
         if (info.isDir())
-            return refuse(tr("--settings: '%1' is a folder.").arg(o.settingsFile));
+            return refuse(
+                CommandLineTexts::tr("--settings: '%1' is a folder.").arg(o.settingsFile));
         o.settingsFile = info.absoluteFilePath();
     }
     if (parser.isSet(name)) {
         o.name = parser.value(name);
         if (!IsValidInstanceName(o.name))
-            return refuse(tr("--name: '%1' is not a name of up to 64 letters, digits and "
-                             "'._-@'.")
-                              .arg(o.name));
+            return refuse(
+                CommandLineTexts::tr("--name: '%1' is not a name of up to 64 letters, digits and "
+                                     "'._-@'.")
+                    .arg(o.name));
     }
     return answer;
 }

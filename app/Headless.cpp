@@ -30,9 +30,10 @@ void statusLine(const QString& text) {
     std::fflush(stderr);
 }
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("Headless", text);
-}
+// Where the translation tool and the program find these texts.
+struct HeadlessTexts {
+    Q_DECLARE_TR_FUNCTIONS(Headless)
+};
 
 } // namespace
 
@@ -54,7 +55,9 @@ int RunHeadless(const StartOptions& options) {
         if (!text.isEmpty())
             statusLine(text);
     };
-    session.OnLogFile = [](const QString& fileName) { statusLine(tr("Log: %1").arg(fileName)); };
+    session.OnLogFile = [](const QString& fileName) {
+        statusLine(HeadlessTexts::tr("Log: %1").arg(fileName));
+    };
 
     const QString settingsNotice = appInfo->CheckSettingsFiles();
     if (!settingsNotice.isEmpty())
@@ -71,12 +74,12 @@ int RunHeadless(const StartOptions& options) {
     app::ControlVerbs verbs(&session, &channel);
     verbs.SetInstanceName(options.name);
     if (channel.listen(platform::controlSocketDir(), app::ControlSocketBaseName(options))) {
-        statusLine(tr("Control socket: %1").arg(channel.path()));
+        statusLine(HeadlessTexts::tr("Control socket: %1").arg(channel.path()));
         if (!channel.fallbackReason().isEmpty())
-            statusLine(tr("Control socket is not %1: %2")
+            statusLine(HeadlessTexts::tr("Control socket is not %1: %2")
                            .arg(channel.firstPath(), channel.fallbackReason()));
     } else {
-        statusLine(tr("No control socket: %1").arg(channel.errorString()));
+        statusLine(HeadlessTexts::tr("No control socket: %1").arg(channel.errorString()));
     }
 
     platform::TerminationSignals termination;
@@ -103,6 +106,6 @@ int RunHeadless(const StartOptions& options) {
     terminal->EndLine();
     terminal->Logger()->Flush();
     terminal->Logger()->WaitWritten();
-    statusLine(tr("Ended."));
+    statusLine(HeadlessTexts::tr("Ended."));
     return status;
 }

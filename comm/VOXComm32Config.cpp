@@ -134,10 +134,14 @@ void TVOXComm32::SetConfigAsString(const QString& config) {
     }
 }
 
+namespace {
+// Where the translation tool and the program find these texts.
+struct ConfigStringTexts {
+    Q_DECLARE_TR_FUNCTIONS(ConfigString)
+};
+} // namespace
+
 QString ConfigStringProblem(const QString& config) {
-    const auto tr = [](const char* text) {
-        return QCoreApplication::translate("ConfigString", text);
-    };
     QString text = config;
     bool more = true;
     ExtractToken(text, more); // the port: any name, "*" or empty keeps it
@@ -147,17 +151,19 @@ QString ConfigStringProblem(const QString& config) {
         QStringList rates;
         for (uint32_t rate : kBaudRateValues)
             rates << QString::number(rate);
-        return tr("the speed \"%1\" is not one of %2").arg(baud, rates.join(QStringLiteral(", ")));
+        return ConfigStringTexts::tr("the speed \"%1\" is not one of %2")
+            .arg(baud, rates.join(QStringLiteral(", ")));
     }
     const QString dataBits = ExtractToken(text, more);
     if (!dataBits.isEmpty() && (!TextToInt32(dataBits, value) || DataBitsIndexOf(value) < 0))
-        return tr("the data bits \"%1\" are not 4, 5, 6, 7 or 8").arg(dataBits);
+        return ConfigStringTexts::tr("the data bits \"%1\" are not 4, 5, 6, 7 or 8").arg(dataBits);
     const QString stopBits = ExtractToken(text, more);
     if (!stopBits.isEmpty() && StopBitsIndexOf(stopBits) < 0)
-        return tr("the stop bits \"%1\" are not 1, 1.5 or 2").arg(stopBits);
+        return ConfigStringTexts::tr("the stop bits \"%1\" are not 1, 1.5 or 2").arg(stopBits);
     const QString parity = ExtractToken(text, more);
     if (!parity.isEmpty() && ParityIndexOf(parity) < 0)
-        return tr("the parity \"%1\" is not None, Odd, Even, Mark or Space").arg(parity);
+        return ConfigStringTexts::tr("the parity \"%1\" is not None, Odd, Even, Mark or Space")
+            .arg(parity);
     const QString linesField = ExtractToken(text, more);
     QString lines = linesField;
     for (int i = 0; i < 2 && !lines.isEmpty(); ++i) {
@@ -166,8 +172,9 @@ QString ConfigStringProblem(const QString& config) {
         const int highest =
             i == 0 ? int(VOxaSignalControl_DTRHandshake) : int(VOxaSignalControl_RTSToggle);
         if (!control.isEmpty() && (!TextToInt32(control, value) || value < 0 || value > highest))
-            return tr("the line controls \"%1\" are not DTR and RTS as control/state "
-                      "(for example 1/1 1/1)")
+            return ConfigStringTexts::tr(
+                       "the line controls \"%1\" are not DTR and RTS as control/state "
+                       "(for example 1/1 1/1)")
                 .arg(linesField);
     }
     const QString timeoutsField = ExtractToken(text, more);
@@ -175,7 +182,8 @@ QString ConfigStringProblem(const QString& config) {
     while (!timeouts.isEmpty()) {
         const QString timeout = ExtractToken(timeouts, more);
         if (!timeout.isEmpty() && !TextToInt32(timeout, value))
-            return tr("the time-outs \"%1\" are not numbers of milliseconds").arg(timeoutsField);
+            return ConfigStringTexts::tr("the time-outs \"%1\" are not numbers of milliseconds")
+                .arg(timeoutsField);
     }
     return QString();
 }

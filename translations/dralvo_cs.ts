@@ -2,6 +2,142 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="cs_CZ" sourcelanguage="en">
 <context>
+    <name>CommandLine</name>
+    <message>
+        <source>Serial debug console for a Java application on a GSM module.
+Settings: ${XDG_CONFIG_HOME:-~/.config}/Oxatek/user.reg
+Logs: ./logs, or ${XDG_STATE_HOME:-~/.local/state}/Dralvo/logs when started from / or the home folder
+Kept in the settings at close: PORT, --baud and --config (the port&apos;s settings, as the window stores them). For this run only: --start, --headless, --log-dir, --settings, --name. A headless run does not save the settings at its end.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show this help and exit.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show the version and exit.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Run without a window (no display needed): connect at once, log, answer the control socket; status lines go to standard error. SIGTERM or SIGINT ends it.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Connect as &quot;Connect &amp; Start&quot; does (not as &quot;Connect&quot;).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The port&apos;s speed in bit/s.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The port&apos;s configuration string, as the port dialog exports it, e.g. &apos;&quot;COM1&quot;,&quot;115200&quot;,&quot;8&quot;,&quot;1&quot;,&quot;None&quot;,&quot;1/1 1/1&quot;,&quot;10 0 0 0 0&quot;&apos; (an empty field keeps its value).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Write the daily logs into DIR (made when missing).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Use FILE as the settings file (the user hive).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Name this instance: its control socket is Dralvo_v1-7@NAME.ctl (dralvo-msg --name NAME reaches it) and its windows&apos; titles carry NAME.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The port for this run, connected at once: a device path (/dev/ttyUSB0, /dev/serial/by-id/...), a name under /dev (ttyACM0) or COMn.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> Try &apos;%1 --help&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>one port only, not also &apos;%1&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is no port name.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--baud: &apos;%1&apos; is not one of %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--log-dir: the folder&apos;s name is empty.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--log-dir: &apos;%1&apos; is not a folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--settings: the file&apos;s name is empty.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--settings: &apos;%1&apos; is a folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>--name: &apos;%1&apos; is not a name of up to 64 letters, digits and &apos;._-@&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>ConfigString</name>
+    <message>
+        <source>the speed &quot;%1&quot; is not one of %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the data bits &quot;%1&quot; are not 4, 5, 6, 7 or 8</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the stop bits &quot;%1&quot; are not 1, 1.5 or 2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the parity &quot;%1&quot; is not None, Odd, Even, Mark or Space</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the line controls &quot;%1&quot; are not DTR and RTS as control/state (for example 1/1 1/1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the time-outs &quot;%1&quot; are not numbers of milliseconds</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Headless</name>
+    <message>
+        <source>Log: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Control socket: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Control socket is not %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>No control socket: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ended.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>PortOpenReason</name>
     <message>
         <source>COM port &quot;%1&quot;: </source>
@@ -447,10 +583,6 @@
         <translation>Do %1 nelze zapisovat: log se zapisuje do %2</translation>
     </message>
     <message>
-        <source>Control socket: %1, since %2 at %3; dralvo-msg --socket %1 reaches it</source>
-        <translation>Řídicí socket: %1, protože %2 v %3; dralvo-msg --socket %1 jej zastihne</translation>
-    </message>
-    <message>
         <source>Other programs cannot press Start and Disconnect: %1</source>
         <translation>Jiné programy nemohou stisknout Start a Odpojit: %1</translation>
     </message>
@@ -473,6 +605,10 @@
     <message>
         <source>COM port parameters</source>
         <translation>Parametry COM portu</translation>
+    </message>
+    <message>
+        <source>Control socket: %1, since %2 at %3; dralvo-msg --name %4 reaches it</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
@@ -534,6 +670,29 @@
     <message>
         <source>I/O error %1</source>
         <translation>Chyba vstupu/výstupu %1</translation>
+    </message>
+</context>
+<context>
+    <name>app::ControlVerbs</name>
+    <message>
+        <source>request longer than %1 bytes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 needs its argument</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>cannot read &apos;%1&apos;; requests: a message number, %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no bytes to send</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the expression &apos;%1&apos; is not valid: %2 at %3</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
