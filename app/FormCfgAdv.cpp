@@ -1,6 +1,7 @@
 #include "app/FormCfgAdv.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -42,6 +43,14 @@ TfrmCfgAdv::TfrmCfgAdv(QWidget* parent) : QDialog(parent) {
     chkAlarm = new QCheckBox(tr("Make alarm sound if no data are received for"));
     chkAlarm->setObjectName(QStringLiteral("chkAlarm"));
     edtAlarmDelay = delayEdit(QStringLiteral("30000"), QStringLiteral("edtAlarmDelay"));
+    cmbLineEnds = new QComboBox;
+    cmbLineEnds->setObjectName(QStringLiteral("cmbLineEnds"));
+    cmbLineEnds->addItems({tr("CR"), tr("LF"), tr("CR LF")});
+    cmbLineEnds->setToolTip(
+        tr("What ends a line the module prints. CR: a carriage return (line feeds are "
+           "dropped). LF: a line feed (carriage returns are dropped), for modules that end "
+           "lines with LF only. CR LF: the pair; a carriage return or a line feed alone is "
+           "shown as data. Sent lines always end with CR."));
     btnClose = new QPushButton(tr("Close"));
     btnClose->setObjectName(QStringLiteral("btnClose"));
     btnClose->setDefault(true);
@@ -68,6 +77,10 @@ TfrmCfgAdv::TfrmCfgAdv(QWidget* parent) : QDialog(parent) {
     commandRow->addWidget(new QLabel(tr("(CR will be added at the end)")));
     grid->addLayout(commandRow, row++, 0, 1, 4);
     grid->addWidget(chkBinaryLogEnable, row++, 0, 1, 4);
+    auto* lineEnds = new QLabel(tr("Received lines end with:"));
+    lineEnds->setBuddy(cmbLineEnds);
+    grid->addWidget(lineEnds, row, 0, 1, 2);
+    grid->addWidget(cmbLineEnds, row++, 2, 1, 2);
     grid->addWidget(chkAlarm, row, 0, 1, 2);
     grid->addWidget(edtAlarmDelay, row, 2);
     grid->addWidget(ms(), row++, 3);

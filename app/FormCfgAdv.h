@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -24,6 +25,8 @@ public:
     QCheckBox* chkBinaryLogEnable = nullptr;
     QCheckBox* chkAlarm = nullptr;
     QLineEdit* edtAlarmDelay = nullptr;
+    // What ends a received line: the items in the order of LineEnd.
+    QComboBox* cmbLineEnds = nullptr;
     QPushButton* btnClose = nullptr;
 
 protected:

@@ -2,6 +2,7 @@
 // live in the advanced dialog's controls and are read from there whenever the
 // session needs them.
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 
 #include "app/FormCfgAdv.h"
@@ -34,6 +35,8 @@ app::AutomationSettings TfrmMain::AutomationFromDialog() const {
     settings.autoCmdText = adv->edtAutoCmd->text().toLatin1();
     settings.alarm = adv->chkAlarm->isChecked();
     settings.alarmDelay = delayOf(adv->edtAlarmDelay);
+    const int lineEnd = adv->cmbLineEnds->currentIndex();
+    settings.lineEnd = lineEnd > 0 && lineEnd < kLineEndCount ? LineEnd(lineEnd) : LineEnd::CR;
     return settings;
 }
 

@@ -55,6 +55,7 @@ void TfrmMain::LoadSettings() {
     adv->chkBinaryLogEnable->setChecked(s.createBinLog);
     adv->chkAlarm->setChecked(s.alarm);
     adv->edtAlarmDelay->setText(s.alarmDelay);
+    adv->cmbLineEnds->setCurrentIndex(int(s.lineEnd));
 }
 
 void TfrmMain::SaveSettings() {
@@ -76,6 +77,8 @@ void TfrmMain::SaveSettings() {
         s.createBinLog = adv->chkBinaryLogEnable->isChecked();
         s.alarm = adv->chkAlarm->isChecked();
         s.alarmDelay = adv->edtAlarmDelay->text();
+        const int lineEnd = adv->cmbLineEnds->currentIndex();
+        s.lineEnd = lineEnd > 0 && lineEnd < kLineEndCount ? LineEnd(lineEnd) : LineEnd::CR;
     }
     app::SaveStoredSettings(VOxaAppInfo1, commMain, s, frmCfgAdv);
 }

@@ -83,11 +83,75 @@ void SplitChunk(QByteArrayView chunk,
         *restFirst = first;
 }
 
+void LineSplitter::setLineEnd(LineEnd end) {
+    m_end = end;
+    m_heldCR = false;
+}
+
+void LineSplitter::split(QByteArrayView chunk,
+                         const std::function<void(QByteArrayView line, qsizetype first)>& onLine,
+                         QByteArray& rest, qsizetype* restFirst) {
+    if (m_end != LineEnd::LF && m_end != LineEnd::CRLF) {
+        SplitChunk(chunk, onLine, rest, restFirst);
+        return;
+    }
+    rest.clear();
+    QByteArray line;
+    line.reserve(chunk.size() + 1);
+    qsizetype first = -1; // of the line being gathered
+    qsizetype i = 0;
+    if (m_heldCR) {
+        m_heldCR = false;
+        if (!chunk.isEmpty() && chunk[0] == '\n') {
+            onLine(line, 0); // ends the line shown so far as partial text
+            i = 1;
+        } else {
+            line.append('\r');
+            first = 0;
+        }
+    }
+    for (; i < chunk.size(); ++i) {
+        const char c = chunk[i];
+        bool ends = false;
+        if (m_end == LineEnd::LF) {
+            if (c == '\r')
+                continue;
+            ends = c == '\n';
+        } else if (c == '\r') {
+            if (i + 1 == chunk.size() && m_end == LineEnd::CRLF) {
+                m_heldCR = true; // a line feed may open the next chunk
+                continue;
+            }
+            ends = chunk[i + 1] == '\n';
+            if (ends)
+                ++i;
+        }
+        if (ends) {
+            onLine(line, first >= 0 ? first : i);
+            line.resize(0);
+            first = -1;
+            continue;
+        }
+        if (first < 0)
+            first = i;
+        line.append(c);
+    }
+    rest = line;
+    if (restFirst)
+        *restFirst = first;
+}
+
 void ProcessReceivedChunk(QByteArrayView chunk, const LineFilters& filters, const ReceiveSink& sink,
                           const comm::ReadTimes& times) {
+    LineSplitter splitter;
+    ProcessReceivedChunk(chunk, filters, sink, times, splitter);
+}
+
+void ProcessReceivedChunk(QByteArrayView chunk, const LineFilters& filters, const ReceiveSink& sink,
+                          const comm::ReadTimes& times, LineSplitter& splitter) {
     QByteArray rest;
     qsizetype restFirst = -1;
-    SplitChunk(
+    splitter.split(
         chunk,
         [&](QByteArrayView line, qsizetype first) {
             const LineVerdict verdict = ClassifyLine(line, filters);

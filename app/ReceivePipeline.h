@@ -45,6 +45,32 @@ void SplitChunk(QByteArrayView chunk,
                 const std::function<void(QByteArrayView line, qsizetype first)>& onLine,
                 QByteArray& rest, qsizetype* restFirst = nullptr);
 
+// What ends a received line (the advanced setting "line ends", stored by its
+// ordinal).
+enum class LineEnd : int {
+    CR = 0,   // a carriage return; line feeds are dropped (SplitChunk)
+    LF = 1,   // a line feed; carriage returns are dropped
+    CRLF = 2, // a carriage return right before a line feed; either alone is data
+};
+constexpr int kLineEndCount = 3;
+
+// Splits chunks by one of the line ends, as SplitChunk does. With CR LF a
+// carriage return that ends a chunk is held back until the next chunk shows
+// whether a line feed follows; nothing else is carried over.
+class LineSplitter {
+public:
+    explicit LineSplitter(LineEnd end = LineEnd::CR) : m_end(end) {}
+    LineEnd lineEnd() const { return m_end; }
+    void setLineEnd(LineEnd end);
+    void split(QByteArrayView chunk,
+               const std::function<void(QByteArrayView line, qsizetype first)>& onLine,
+               QByteArray& rest, qsizetype* restFirst = nullptr);
+
+private:
+    LineEnd m_end;
+    bool m_heldCR = false;
+};
+
 // Where the pipeline's output goes (the terminal in the program, a recorder in
 // tests). stampMs: when the first byte of the text was read from the port, in
 // milliseconds since 1970-01-01 UTC; comm::ReadTimes::Unknown when not known.
@@ -62,3 +88,6 @@ struct ReceiveSink {
 // stamped with the read time of its first byte.
 void ProcessReceivedChunk(QByteArrayView chunk, const LineFilters& filters, const ReceiveSink& sink,
                           const comm::ReadTimes& times = {});
+// The same with the lines ended as splitter says.
+void ProcessReceivedChunk(QByteArrayView chunk, const LineFilters& filters, const ReceiveSink& sink,
+                          const comm::ReadTimes& times, LineSplitter& splitter);

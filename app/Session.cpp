@@ -480,10 +480,12 @@ void Session::commMainReceiveData(QObject*, const char* Buffer, uint16_t BufferL
         tmrAlarmRepeat->SetEnabled(false);
     }
     const QByteArrayView chunk(Buffer, BufferLength);
-    if (wantsLines())
-        receivedBytes(chunk);
-    else
-        m_receivedPartial.clear(); // nobody waits for the line it began
+    const LineEnd lineEnd = automation().lineEnd;
+    if (m_splitter.lineEnd() != lineEnd) {
+        m_splitter.setLineEnd(lineEnd);
+        m_joiner.setLineEnd(lineEnd);
+    }
+    const bool whole = wantsLines();
     // Each line is stamped with the moment its first byte was read from the
     // port (unknown: the terminal's clock now).
     static_assert(comm::ReadTimes::Unknown == VOxaTerminal::StampNow);
@@ -502,7 +504,12 @@ void Session::commMainReceiveData(QObject*, const char* Buffer, uint16_t BufferL
         m_filters = ReadFilters();
         noteStrict(m_filters.strict);
     }
-    ProcessReceivedChunk(chunk, m_filters, sink, commMain->ReceivedTimes());
+    ProcessReceivedChunk(chunk, m_filters, sink, commMain->ReceivedTimes(), m_splitter);
+    // Shown first, then acted on: what a line starts comes after it.
+    if (whole)
+        receivedBytes(chunk);
+    else
+        m_receivedPartial.clear(); // nobody waits for the line it began
 }
 
 void Session::SetFilters(const LineFilters& filters) {
@@ -551,23 +558,23 @@ void Session::lineComplete(const QByteArray& line) {
 }
 
 void Session::receivedBytes(QByteArrayView chunk) {
-    if (!wantsLines()) {
-        m_receivedPartial.clear(); // nobody waits for the line it began
-        return;
-    }
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < chunk.size(); ++i) {
-        const char c = chunk[i];
-        if (c != '\r' && c != '\n')
-            continue;
-        m_receivedPartial.append(chunk.sliced(start, i - start));
-        start = i + 1;
-        if (c == '\r') {
-            lineComplete(m_receivedPartial);
-            m_receivedPartial.clear();
-        }
-    }
-    m_receivedPartial.append(chunk.sliced(start));
+    // The lines whole: the first joined to what the chunks before began.
+    QByteArray rest;
+    bool first = true;
+    m_joiner.split(
+        chunk,
+        [&](QByteArrayView line, qsizetype) {
+            if (first) {
+                first = false;
+                m_receivedPartial.append(line);
+                const QByteArray whole = std::exchange(m_receivedPartial, QByteArray());
+                lineComplete(whole);
+            } else {
+                lineComplete(line.toByteArray());
+            }
+        },
+        rest);
+    m_receivedPartial.append(rest);
 }
 
 void Session::SendData(const char* data, int count) {

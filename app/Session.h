@@ -67,6 +67,8 @@ struct AutomationSettings {
     QByteArray autoCmdText = QByteArrayLiteral("at");
     bool alarm = false;
     uint32_t alarmDelay = 30000;
+    // What ends a received line.
+    LineEnd lineEnd = LineEnd::CR;
 };
 
 // A text as an integer: an optionally signed decimal number within the 32-bit
@@ -222,6 +224,8 @@ private:
     static constexpr int QuickRetryInterval = 25; // ms
 
     LineFilters m_filters;
+    LineSplitter m_splitter;         // the lines the terminal gets
+    LineSplitter m_joiner;           // the lines whole, for those who wait for them
     terminal::FreezeGap m_strictGap; // what Strict keeps out while it is on
     AutomationSettings m_automation;
     QByteArray m_startCommand = QByteArrayLiteral("a:/appmain2.jad");

@@ -65,6 +65,7 @@ AutomationSettings StoredSettings::Automation() const {
     a.autoCmdText = autoCmdText.toLatin1();
     a.alarm = alarm;
     a.alarmDelay = uint32_t(StrToIntDef(alarmDelay, 30000));
+    a.lineEnd = lineEnd;
     return a;
 }
 
@@ -118,6 +119,9 @@ StoredSettings LoadStoredSettings(VOxaAppInfo* info, TVOXComm32* comm, bool with
     s.createBinLog = loadFlag(info, SectionAdvanced, QStringLiteral("CreateBinLog"));
     s.alarm = loadFlag(info, SectionAdvanced, QStringLiteral("Alarm"));
     s.alarmDelay = loadDelay(info, QStringLiteral("AlarmDelay"), 30000);
+    // A stored value outside the list (a newer version's) reads as CR.
+    const int lineEnd = info->ReadUserInteger(SectionAdvanced, QStringLiteral("LineEnds"), 0);
+    s.lineEnd = lineEnd > 0 && lineEnd < kLineEndCount ? LineEnd(lineEnd) : LineEnd::CR;
     return s;
 }
 
@@ -143,6 +147,7 @@ void SaveStoredSettings(VOxaAppInfo* info, TVOXComm32* comm, const StoredSetting
     info->WriteUserBool(SectionAdvanced, QStringLiteral("CreateBinLog"), s.createBinLog);
     info->WriteUserBool(SectionAdvanced, QStringLiteral("Alarm"), s.alarm);
     saveDelay(info, QStringLiteral("AlarmDelay"), 30000, s.alarmDelay);
+    info->WriteUserInteger(SectionAdvanced, QStringLiteral("LineEnds"), int(s.lineEnd));
 }
 
 } // namespace app

@@ -32,6 +32,7 @@ struct StoredSettings {
     bool createBinLog = false;
     bool alarm = false;
     QString alarmDelay = QStringLiteral("30000");
+    LineEnd lineEnd = LineEnd::CR; // what ends a received line
 
     // The automation values the session runs with (a delay that is no number
     // is its default).

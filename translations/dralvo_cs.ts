@@ -455,6 +455,26 @@ Kept in the settings at close: PORT, --baud and --config (the port&apos;s settin
         <source>(CR will be added at the end)</source>
         <translation>(na konec se přidá CR)</translation>
     </message>
+    <message>
+        <source>CR</source>
+        <translation>CR</translation>
+    </message>
+    <message>
+        <source>LF</source>
+        <translation>LF</translation>
+    </message>
+    <message>
+        <source>CR LF</source>
+        <translation>CR LF</translation>
+    </message>
+    <message>
+        <source>What ends a line the module prints. CR: a carriage return (line feeds are dropped). LF: a line feed (carriage returns are dropped), for modules that end lines with LF only. CR LF: the pair; a carriage return or a line feed alone is shown as data. Sent lines always end with CR.</source>
+        <translation>Čím končí řádek, který modul vypisuje. CR: návrat vozíku (odřádkování se zahodí). LF: odřádkování (návraty vozíku se zahodí), pro moduly, které končí řádky jen LF. CR LF: dvojice; samotný návrat vozíku nebo odřádkování se ukáže jako data. Odesílané řádky vždy končí CR.</translation>
+    </message>
+    <message>
+        <source>Received lines end with:</source>
+        <translation>Přijaté řádky končí:</translation>
+    </message>
 </context>
 <context>
     <name>TfrmMain</name>
