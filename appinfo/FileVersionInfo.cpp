@@ -51,10 +51,20 @@ QByteArray TFileVersionInfo::ReadVersionBlock(const QString& fileName) {
                   platform::OPEN_EXISTING) != 0 ||
         file.size() > kMaxFileSize)
         return {};
-    QByteArray data;
-    if (!file.readAll(data))
-        return {};
-    return VersionBlockOf(data);
+    // Only what the headers lead to is read: an executable that carries its
+    // debug information is tens of megabytes.
+    const appinfo::FileReader read = [&file](qint64 offset, qint64 count, char* out) {
+        if (file.seek(offset, 0) != offset)
+            return false;
+        for (qint64 done = 0; done < count;) {
+            const int64_t n = file.read(out + done, count - done);
+            if (n <= 0)
+                return false;
+            done += n;
+        }
+        return true;
+    };
+    return appinfo::versionBlockOf(file.size(), read);
 }
 
 QByteArray TFileVersionInfo::VersionBlockOf(const QByteArray& data) {

@@ -9,41 +9,62 @@ namespace appinfo {
 namespace {
 
 // Bounds-checked little-endian reads; every read of the parsers goes through
-// these, so a truncated or corrupt file can only make a lookup fail.
+// these, so a truncated or corrupt file can only make a lookup fail. The bytes
+// are read as they are asked for, so a file need not be in memory whole.
 class Bytes {
 public:
-    explicit Bytes(const QByteArray& data) : m_data(data) {}
-    qint64 size() const { return m_data.size(); }
+    Bytes(qint64 size, const FileReader& read) : m_size(size), m_read(read) {}
+    qint64 size() const { return m_size; }
     bool has(qint64 offset, qint64 count) const {
         return offset >= 0 && count >= 0 && offset <= size() && count <= size() - offset;
     }
     uint16_t u16(qint64 offset, bool& ok) const { return uint16_t(value(offset, 2, ok)); }
     uint32_t u32(qint64 offset, bool& ok) const { return uint32_t(value(offset, 4, ok)); }
     uint64_t u64(qint64 offset, bool& ok) const { return value(offset, 8, ok); }
-    const QByteArray& data() const { return m_data; }
+    // count bytes at offset, fewer at the end; empty when out of range or unreadable.
+    QByteArray mid(qint64 offset, qint64 count) const {
+        if (offset < 0 || offset >= size() || count <= 0)
+            return {};
+        count = std::min(count, size() - offset);
+        QByteArray out(count, Qt::Uninitialized);
+        return m_read(offset, count, out.data()) ? out : QByteArray();
+    }
 
 private:
     uint64_t value(qint64 offset, int count, bool& ok) const {
-        if (!has(offset, count)) {
+        unsigned char bytes[8];
+        if (!has(offset, count) || !m_read(offset, count, reinterpret_cast<char*>(bytes))) {
             ok = false;
             return 0;
         }
         uint64_t v = 0;
         for (int i = count - 1; i >= 0; --i)
-            v = (v << 8) | uint8_t(m_data[offset + i]);
+            v = (v << 8) | bytes[i];
         return v;
     }
-    const QByteArray& m_data;
+    qint64 m_size;
+    const FileReader& m_read;
 };
+
+FileReader memoryReader(const QByteArray& data) {
+    return [&data](qint64 offset, qint64 count, char* out) {
+        std::copy_n(data.constData() + offset, count, out);
+        return true;
+    };
+}
+
+// A version block is at most 64 KB (its length field has 16 bits): a section
+// or resource that claims more is read no further than that.
+constexpr qint64 kMaxBlockSize = 0x10000;
 
 // ---- PE: the RT_VERSION resource -----------------------------------------------------
 
 QByteArray peVersionBlock(const Bytes& f) {
     bool ok = true;
-    if (!f.has(0, 64) || f.data().left(2) != "MZ")
+    if (!f.has(0, 64) || f.mid(0, 2) != "MZ")
         return {};
     const qint64 pe = f.u32(0x3C, ok);
-    if (!ok || !f.has(pe, 24) || f.data().mid(pe, 4) != QByteArray("PE\0\0", 4))
+    if (!ok || !f.has(pe, 24) || f.mid(pe, 4) != QByteArray("PE\0\0", 4))
         return {};
     const int sections = f.u16(pe + 6, ok);
     const int optionalSize = f.u16(pe + 20, ok);
@@ -125,7 +146,7 @@ QByteArray peVersionBlock(const Bytes& f) {
         const qint64 data = fileOffset(dataRva, dataSize);
         if (data < 0)
             return {};
-        return f.data().mid(data, dataSize);
+        return f.mid(data, std::min<qint64>(dataSize, kMaxBlockSize));
     }
     return {};
 }
@@ -134,11 +155,12 @@ QByteArray peVersionBlock(const Bytes& f) {
 
 QByteArray elfVersionBlock(const Bytes& f) {
     bool ok = true;
-    if (!f.has(0, 64) || f.data().left(4) != "\x7f"
-                                             "ELF")
+    const QByteArray ident = f.mid(0, 6);
+    if (!f.has(0, 64) || !ident.startsWith("\x7f"
+                                           "ELF"))
         return {};
-    const bool is64 = f.data()[4] == 2;
-    if (f.data()[5] != 1) // little-endian only
+    const bool is64 = ident[4] == 2;
+    if (ident[5] != 1) // little-endian only
         return {};
     const qint64 shoff = is64 ? qint64(f.u64(0x28, ok)) : f.u32(0x20, ok);
     const int shentsize = f.u16(is64 ? 0x3A : 0x2E, ok);
@@ -166,9 +188,9 @@ QByteArray elfVersionBlock(const Bytes& f) {
         uint32_t name = 0;
         if (!header(i, offset, size, name) || name >= strSize)
             continue;
-        const QByteArray sectionName = f.data().mid(strOffset + name, wanted.size() + 1);
+        const QByteArray sectionName = f.mid(strOffset + name, wanted.size() + 1);
         if (sectionName == wanted + '\0')
-            return f.data().mid(offset, size);
+            return f.mid(offset, std::min(size, kMaxBlockSize));
     }
     return {};
 }
@@ -221,7 +243,11 @@ bool readNode(const Bytes& b, qint64 start, qint64 limit, Node& node) {
 } // namespace
 
 QByteArray versionBlockOf(const QByteArray& data) {
-    const Bytes bytes(data);
+    return versionBlockOf(data.size(), memoryReader(data));
+}
+
+QByteArray versionBlockOf(qint64 fileSize, const FileReader& read) {
+    const Bytes bytes(fileSize, read);
     QByteArray block = peVersionBlock(bytes);
     if (block.isEmpty())
         block = elfVersionBlock(bytes);
@@ -229,7 +255,8 @@ QByteArray versionBlockOf(const QByteArray& data) {
 }
 
 std::optional<QByteArray> queryVersionValue(const QByteArray& block, const QString& path) {
-    const Bytes b(block);
+    const FileReader read = memoryReader(block);
+    const Bytes b(block.size(), read);
     Node node;
     if (!readNode(b, 0, b.size(), node))
         return std::nullopt;
