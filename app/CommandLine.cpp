@@ -118,15 +118,20 @@ CommandLineAnswer ParseCommandLine(const QStringList& args, QString* output, boo
             "Name this instance: its control socket is Dralvo_v1-7@NAME.ctl (dralvo-msg --name "
             "NAME reaches it) and its windows' titles carry NAME."),
         QStringLiteral("NAME"));
-    for (const QCommandLineOption* option :
-         {&help, &versionOption, &headless, &start, &baud, &config, &logDir, &settings, &name})
+    const QCommandLineOption view(
+        QStringLiteral("view"),
+        CommandLineTexts::tr("Show log files (the FILE arguments, or chosen in a dialog) in the "
+                             "history view, without a port."));
+    for (const QCommandLineOption* option : {&help, &versionOption, &headless, &start, &baud,
+                                             &config, &logDir, &settings, &name, &view})
         parser.addOption(*option);
     parser.addPositionalArgument(
         QStringLiteral("PORT"),
         CommandLineTexts::tr(
             "The port for this run, connected at once: a device path (/dev/ttyUSB0, "
-            "/dev/serial/by-id/...), a name under /dev (ttyACM0) or COMn."),
-        QStringLiteral("[PORT]"));
+            "/dev/serial/by-id/...), a name under /dev (ttyACM0) or COMn. With --view: log "
+            "files."),
+        QStringLiteral("[PORT | --view FILE...]"));
     for (const ToolkitOption& option : ToolkitOptions) {
         QCommandLineOption toolkit(QString::fromLatin1(option.name));
         if (option.takesValue)
@@ -157,6 +162,10 @@ CommandLineAnswer ParseCommandLine(const QStringList& args, QString* output, boo
 
     StartOptions& o = answer.options;
     const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(view)) {
+        o.viewFiles = positional;
+        return answer;
+    }
     if (positional.size() > 1)
         return refuse(CommandLineTexts::tr("one port only, not also '%1'.").arg(positional.at(1)));
     if (!positional.isEmpty()) {

@@ -6,6 +6,7 @@
 // opens. The toolkit's own options (-platform, -style, ...) pass through to
 // the toolkit.
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
@@ -19,6 +20,9 @@ struct StartOptions {
     QString logDir;              // the folder of the daily logs
     QString settingsFile;        // the user hive to use instead of the usual one
     QString name;                // names the instance: control socket, window titles
+    // --view FILE...: the log viewer instead of the console (no port), with
+    // these files (none: a file chooser asks for them).
+    std::optional<QStringList> viewFiles;
 };
 
 // The outcome of reading the command line: the exit status when the program

@@ -29,6 +29,7 @@
 #include "appinfo/VOxaAppInfo.h"
 #include "comm/VOXComm32.h"
 #include "comm/VOXComm32Trace.h"
+#include "history/HistoryWindow.h"
 #include "platform/ControlChannel.h"
 #include "terminal/VOxaTerminal.h"
 #include "util/Timer.h"
@@ -108,6 +109,7 @@ TfrmMain::~TfrmMain() {
     if (termData) {
         termData->OnTermSendData = nullptr;
         termData->OnFormCreate = nullptr;
+        termData->OnHistoryRequest = nullptr;
     }
 }
 
@@ -351,6 +353,12 @@ void TfrmMain::connectHandlers() {
     };
     termData->OnFormCreate = [this](VOxaTerminal* sender, QWidget* form, QPlainTextEdit* richedit) {
         termDataFormCreate(sender, form, richedit);
+    };
+    // The whole day's log, with the two filter strings at hand.
+    termData->OnHistoryRequest = [this](VOxaTerminal* sender) {
+        history::ShowLogHistory(this, sender->Logger(), [this] {
+            return std::pair{cmbFilter1->currentText(), cmbFilter2->currentText()};
+        });
     };
 
     connect(btnStart, &QPushButton::clicked, this, [this] { btnStartClick(); });

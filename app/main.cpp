@@ -1,6 +1,8 @@
 // Dralvo: a serial debugging console for a Java application on a GSM module.
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QIcon>
 
 #include "app/CommandLine.h"
@@ -8,6 +10,7 @@
 #include "app/FormMain.h"
 #include "app/Headless.h"
 #include "app/Translations.h"
+#include "history/HistoryWindow.h"
 #include "platform/ControlChannel.h"
 #include "platform/Registry.h"
 #include "platform/ThisProcess.h"
@@ -42,6 +45,15 @@ int runWindow(int argc, char** argv, const StartOptions& options) {
     return application.exec();
 }
 
+// --view: the history of log files, no port; the chooser starts where the logs go.
+int runViewer(int argc, char** argv, const StartOptions& options) {
+    QApplication application(argc, argv);
+    app::InstallTranslations(QLocale::system());
+    QString pattern = app::LogPatternFor(options, QDir::currentPath(), QDir::homePath());
+    pattern.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    return history::RunLogViewer(*options.viewFiles, QFileInfo(pattern).absolutePath());
+}
+
 int runHeadless(int argc, char** argv, const StartOptions& options) {
     // No display, no platform plugin: an application object without a GUI.
     QCoreApplication application(argc, argv);
@@ -60,5 +72,7 @@ int main(int argc, char** argv) {
     platform::raiseDescriptorLimit();
     if (!options.settingsFile.isEmpty())
         platform::Registry::setUserHiveFile(options.settingsFile);
+    if (options.viewFiles)
+        return runViewer(argc, argv, options);
     return options.headless ? runHeadless(argc, argv, options) : runWindow(argc, argv, options);
 }

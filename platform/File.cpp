@@ -210,6 +210,12 @@ int64_t File::read(void* data, int64_t count) {
     return retryInterrupted([&] { return ::read(m_fd, data, size_t(count)); });
 }
 
+int64_t File::readAt(int64_t offset, void* data, int64_t count) const {
+    if (count <= 0)
+        return 0;
+    return retryInterrupted([&] { return ::pread(m_fd, data, size_t(count), off_t(offset)); });
+}
+
 bool File::readAll(QByteArray& out) {
     out.clear();
     const int64_t expected = size() - position();

@@ -89,6 +89,9 @@ public:
 
     // Bytes read (0 at the end), or -1 with errno.
     int64_t read(void* data, int64_t count);
+    // Bytes read at offset without moving the position (0 at the end), or -1
+    // with errno. Many threads may read one file at once this way.
+    int64_t readAt(int64_t offset, void* data, int64_t count) const;
     // Everything from the current position to the end; false with errno.
     bool readAll(QByteArray& out);
     // Bytes written: all of them unless the system stops early; -1 with errno

@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 #   tools/gsmsim/   a separate program, the simulated module, which owns its
 #                   pseudo-terminal and is not built on platform/.
 # tools/dralvo-msg and tools/mkbeep belong to the product and are checked.
-checked="app appinfo comm terminal util widgets tools/dralvo-msg tools/mkbeep"
+checked="app appinfo comm history terminal util widgets tools/dralvo-msg tools/mkbeep"
 
 # System headers of POSIX and Linux (C++'s own <cstdio>, <csignal>, ... are fine).
 headers='^[[:space:]]*#[[:space:]]*include[[:space:]]*<(unistd|fcntl|poll|termios|pty|dirent|dlfcn|pthread|spawn|sched|syslog|pwd|grp|semaphore|mqueue|netdb|(sys|linux|asm|arpa|netinet)/[[:alnum:]_/]+)\.h>'

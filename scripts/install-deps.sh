@@ -7,6 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev libgl-dev libgtest-dev libgmock-dev
   qt6-l10n-tools
+  libre2-dev
   clang clang-format
   fonts-dejavu-core
   alsa-utils

@@ -1,0 +1,715 @@
+#include "history/HistoryModel.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QThreadPool>
+#include <algorithm>
+#include <cerrno>
+#include <mutex>
+
+#include "history/LineScan.h"
+#include "platform/ThisProcess.h"
+
+namespace history {
+
+namespace {
+
+// Work of one job: large enough that handing it over costs nothing, small
+// enough that the first results come at once and a cancel is quick.
+constexpr int64_t IndexPieceBytes = 32 << 20;
+constexpr int64_t FilterPieceBytes = 4 << 20;
+constexpr int64_t FilterBlockBytes = 1 << 20;
+// Growth read on the model's thread instead of a worker (a live log's last
+// records): less than a millisecond of reading.
+constexpr int64_t SyncIndexBytes = 1 << 20;
+// Workers give way a little to the window and the receive path, without
+// being starved by other programs on a busy machine.
+constexpr int WorkerNice = 2;
+
+void lowerPriority() {
+    thread_local bool lowered = false;
+    if (!lowered) {
+        lowered = true;
+        platform::setThreadNice(platform::currentThreadId(), WorkerNice);
+    }
+}
+
+QString cleanPath(const QString& path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+} // namespace
+
+struct HistoryModel::Run {
+    struct Piece {
+        int64_t from = 0, to = 0; // bytes (index) or lines (filter)
+        std::vector<uint32_t> out;
+        ScanResult scan;
+        bool done = false;
+    };
+    std::atomic<bool> cancel{false};
+    std::mutex mutex;
+    std::vector<Piece> pieces;
+    size_t next = 0; // first piece not yet taken by the model
+};
+
+struct HistoryModel::Segment {
+    QString path;
+    std::shared_ptr<platform::File> file;
+    platform::FileIdentity identity;
+    LineIndex index;
+    std::shared_ptr<Run> indexRun;
+    int64_t knownSize = 0;
+    bool deletedTold = false;
+    bool midRecordTold = false;
+    // The filter's results: matching lines, and how far they are known.
+    std::vector<uint32_t> matches;
+    int64_t filterQueuedTo = 0;
+    int64_t filteredTo = 0;
+    std::deque<std::shared_ptr<Run>> filterRuns;
+    // The rows after the last line feed: the unterminated rest of the file
+    // and, for the program's own log, the records on their way to it.
+    QByteArray tail;
+    std::vector<int> tailStarts;
+    std::vector<uint32_t> tailMatches;
+};
+
+HistoryModel::HistoryModel(QObject* parent) : QObject(parent), m_pool(new QThreadPool(this)) {
+    m_pool->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+    m_matcher = LineMatcher::make(m_spec, nullptr);
+    m_timer.setInterval(RefreshMs);
+    connect(&m_timer, &QTimer::timeout, this, &HistoryModel::refresh);
+}
+
+HistoryModel::~HistoryModel() {
+    m_timer.stop();
+    for (auto& segment : m_segments)
+        cancelRuns(*segment, true, true);
+    m_pool->waitForDone();
+}
+
+QStringList HistoryModel::files() const {
+    QStringList out;
+    for (const auto& segment : m_segments)
+        out << segment->path;
+    return out;
+}
+
+bool HistoryModel::openSegment(Segment& segment, QString* error) {
+    auto file = std::make_shared<platform::File>();
+    const int rc =
+        file->open(segment.path, platform::GENERIC_READ,
+                   platform::FILE_SHARE_READ | platform::FILE_SHARE_WRITE, platform::OPEN_EXISTING);
+    if (rc != 0) {
+        if (error)
+            *error = tr("%1 cannot be opened: %2").arg(segment.path, platform::fileErrorText(rc));
+        return false;
+    }
+    segment.file = std::move(file);
+    if (const auto id = segment.file->identity())
+        segment.identity = *id;
+    segment.knownSize = segment.identity.size;
+    return true;
+}
+
+bool HistoryModel::addFile(const QString& path, QString* error) {
+    auto segment = std::make_unique<Segment>();
+    segment->path = cleanPath(path);
+    if (!openSegment(*segment, error))
+        return false;
+    m_segments.push_back(std::move(segment));
+    const int index = int(m_segments.size()) - 1;
+    indexMore(*m_segments.back(), index);
+    if (!m_timer.isActive())
+        m_timer.start();
+    emit rowsChanged();
+    emit indexStateChanged();
+    return true;
+}
+
+void HistoryModel::setLiveSource(PendingSource source) {
+    m_live = std::move(source);
+    if (!m_timer.isActive())
+        m_timer.start();
+    refresh();
+}
+
+// ---- following the files ---------------------------------------------------------------
+
+void HistoryModel::refresh() {
+    terminal::LogPending pending;
+    bool live = false;
+    if (m_live) {
+        pending = m_live(MaxPendingBytes);
+        live = pending.generation != 0 || !pending.fileName.isEmpty();
+        if (!pending.fileName.isEmpty()) {
+            const QString name = cleanPath(pending.fileName);
+            const bool known = std::any_of(m_segments.begin(), m_segments.end(),
+                                           [&](const auto& s) { return s->path == name; });
+            if (!known) {
+                QString error;
+                if (!addFile(name, &error))
+                    emit notice(error);
+            }
+        }
+    }
+    for (int i = 0; i < int(m_segments.size()); ++i) {
+        Segment& segment = *m_segments[size_t(i)];
+        watch(segment, i);
+        indexMore(segment, i);
+        const bool ownLog =
+            live && (pending.fileName.isEmpty() ? i + 1 == int(m_segments.size())
+                                                : cleanPath(pending.fileName) == segment.path);
+        const QByteArray before = segment.tail;
+        buildTail(segment, ownLog, ownLog ? &pending : nullptr);
+        if (segment.tail != before) {
+            filterTail(segment);
+            emit rowsChanged();
+        }
+    }
+}
+
+void HistoryModel::watch(Segment& segment, int index) {
+    const std::optional<platform::FileIdentity> open = segment.file->identity();
+    const platform::PathStatus path = platform::pathStatus(segment.path);
+    if (!path.exists) {
+        if (!segment.deletedTold)
+            emit notice(tr("%1 was deleted; what was read stays shown.").arg(segment.path));
+        segment.deletedTold = true;
+    } else if (open && path.regular &&
+               (path.identity.device != open->device || path.identity.inode != open->inode)) {
+        // Rotated or replaced: the name now holds another file, and that one is shown.
+        auto replacement = std::make_unique<Segment>();
+        replacement->path = segment.path;
+        QString error;
+        if (openSegment(*replacement, &error)) {
+            cancelRuns(segment, true, true);
+            segment.file = replacement->file;
+            segment.identity = replacement->identity;
+            segment.knownSize = replacement->knownSize;
+            restart(segment, index,
+                    tr("%1 was replaced (or rotated); the new file is shown.").arg(segment.path));
+        }
+        return;
+    } else {
+        segment.deletedTold = false;
+    }
+    if (!open)
+        return;
+    if (open->size < segment.index.scanned() || open->size < segment.knownSize) {
+        segment.knownSize = open->size;
+        restart(segment, index, tr("%1 was truncated; it is read anew.").arg(segment.path));
+        return;
+    }
+    segment.knownSize = open->size;
+}
+
+void HistoryModel::restart(Segment& segment, int index, const QString& why) {
+    cancelRuns(segment, true, true);
+    segment.index.clear();
+    segment.matches.clear();
+    segment.filterQueuedTo = segment.filteredTo = 0;
+    segment.tail.clear();
+    segment.tailStarts.clear();
+    segment.tailMatches.clear();
+    segment.midRecordTold = false;
+    emit notice(why);
+    emit rowsReset();
+    indexMore(segment, index);
+}
+
+void HistoryModel::cancelRuns(Segment& segment, bool index, bool filter) {
+    if (index && segment.indexRun) {
+        segment.indexRun->cancel = true;
+        segment.indexRun.reset();
+    }
+    if (filter) {
+        for (auto& run : segment.filterRuns)
+            run->cancel = true;
+        segment.filterRuns.clear();
+    }
+}
+
+bool HistoryModel::indexed() const {
+    return std::all_of(m_segments.begin(), m_segments.end(), [](const auto& s) {
+        return !s->indexRun && s->index.scanned() >= s->knownSize;
+    });
+}
+
+int64_t HistoryModel::indexedBytes() const {
+    int64_t sum = 0;
+    for (const auto& s : m_segments)
+        sum += s->index.scanned();
+    return sum;
+}
+
+int64_t HistoryModel::totalBytes() const {
+    int64_t sum = 0;
+    for (const auto& s : m_segments)
+        sum += s->knownSize;
+    return sum;
+}
+
+int64_t HistoryModel::indexMemory() const {
+    int64_t sum = 0;
+    for (const auto& s : m_segments)
+        sum += s->index.memoryBytes() + int64_t(s->matches.capacity() * sizeof(uint32_t));
+    return sum;
+}
+
+void HistoryModel::indexMore(Segment& segment, int index) {
+    if (segment.indexRun)
+        return;
+    const int64_t from = segment.index.scanned();
+    const int64_t to = segment.knownSize;
+    if (to <= from)
+        return;
+    if (to - from <= SyncIndexBytes) {
+        std::vector<uint32_t> feeds;
+        const std::atomic<bool> never{false};
+        const ScanResult scan = findLineFeeds(*segment.file, from, to, feeds, never);
+        segment.index.add(from, feeds.data(), feeds.size(), from + scan.scanned);
+        filterMore(segment, index);
+        if (!feeds.empty())
+            emit rowsChanged();
+        return;
+    }
+    auto run = std::make_shared<Run>();
+    for (int64_t at = from; at < to; at += IndexPieceBytes) {
+        Run::Piece piece;
+        piece.from = at;
+        piece.to = std::min(to, at + IndexPieceBytes);
+        run->pieces.push_back(std::move(piece));
+    }
+    segment.indexRun = run;
+    const std::shared_ptr<platform::File> file = segment.file;
+    for (size_t p = 0; p < run->pieces.size(); ++p)
+        m_pool->start([this, run, file, p, index] {
+            lowerPriority();
+            std::vector<uint32_t> feeds;
+            Run::Piece& piece = run->pieces[p]; // its bounds do not change
+            const ScanResult scan = findLineFeeds(*file, piece.from, piece.to, feeds, run->cancel);
+            {
+                std::lock_guard<std::mutex> lock(run->mutex);
+                piece.out = std::move(feeds);
+                piece.scan = scan;
+                piece.done = true;
+            }
+            if (!run->cancel)
+                QMetaObject::invokeMethod(
+                    this, [this, index, run] { indexPieceDone(index, run); }, Qt::QueuedConnection);
+        });
+    emit indexStateChanged();
+}
+
+void HistoryModel::indexPieceDone(int index, const std::shared_ptr<Run>& run) {
+    Segment& segment = *m_segments[size_t(index)];
+    if (segment.indexRun != run)
+        return;
+    bool added = false;
+    {
+        std::lock_guard<std::mutex> lock(run->mutex);
+        while (run->next < run->pieces.size() && run->pieces[run->next].done) {
+            Run::Piece& piece = run->pieces[run->next++];
+            segment.index.add(piece.from, piece.out.data(), piece.out.size(),
+                              piece.from + piece.scan.scanned);
+            std::vector<uint32_t>().swap(piece.out);
+            added = true;
+            if (piece.from + piece.scan.scanned < piece.to) {
+                // The file ended early (truncated meanwhile) or could not be read.
+                if (piece.scan.error)
+                    emit notice(tr("%1 cannot be read: %2")
+                                    .arg(segment.path, platform::fileErrorText(piece.scan.error)));
+                run->next = run->pieces.size();
+                run->cancel = true;
+            }
+        }
+    }
+    if (run->next == run->pieces.size())
+        segment.indexRun.reset();
+    if (added) {
+        filterMore(segment, index);
+        emit rowsChanged();
+    }
+    if (!segment.indexRun) {
+        buildTail(segment, false, nullptr);
+        filterTail(segment);
+        emit rowsChanged();
+        emit indexStateChanged();
+    }
+}
+
+void HistoryModel::buildTail(Segment& segment, bool live, const terminal::LogPending* pending) {
+    if (segment.indexRun || segment.index.scanned() < segment.knownSize)
+        return; // the rows after the last line feed are known once all was read
+    const int64_t end = segment.index.start(segment.index.lines());
+    const int64_t size = std::min(segment.knownSize, end + MaxLineBytes);
+    QByteArray tail(int(size - end), Qt::Uninitialized);
+    const int64_t n = segment.file->readAt(end, tail.data(), tail.size());
+    tail.truncate(int(std::max<int64_t>(n, 0)));
+    if (!live && !tail.isEmpty() && !segment.midRecordTold && !m_live) {
+        segment.midRecordTold = true;
+        emit notice(tr("%1 ends in the middle of a record (no line break after its last line).")
+                        .arg(segment.path));
+    }
+    if (live && pending && !pending->bytes.empty()) {
+        const char* bytes = pending->bytes.data();
+        int64_t count = int64_t(pending->bytes.size());
+        if (pending->fileSize < 0) {
+            // For a file still being opened: after everything of this one.
+            if (!tail.isEmpty() && !tail.endsWith('\n'))
+                tail += "\r\n";
+        } else if (pending->omitted > 0) {
+            // The disk is far behind: the newest records only, from a line start.
+            const char* feed = static_cast<const char*>(std::memchr(bytes, '\n', size_t(count)));
+            const int64_t skip = feed ? feed - bytes + 1 : count;
+            bytes += skip;
+            count -= skip;
+            if (!tail.isEmpty() && !tail.endsWith('\n'))
+                tail += "\r\n";
+            tail += "-- " +
+                    tr("%1 bytes on their way to the disk are not shown")
+                        .arg(pending->omitted + skip)
+                        .toLatin1() +
+                    " --\r\n";
+        } else {
+            // The pending bytes go at fileSize; what the file holds already is skipped.
+            const int64_t skip = std::max<int64_t>(0, segment.knownSize - pending->fileSize);
+            bytes += std::min(skip, count);
+            count -= std::min(skip, count);
+        }
+        tail.append(bytes, int(count));
+    }
+    segment.tail = tail;
+    segment.tailStarts.clear();
+    for (int at = 0; at < tail.size();) {
+        segment.tailStarts.push_back(at);
+        const int feed = int(tail.indexOf('\n', at));
+        if (feed < 0)
+            break;
+        at = feed + 1;
+    }
+}
+
+int64_t HistoryModel::tailRows(const Segment& segment) const {
+    return int64_t(segment.tailStarts.size());
+}
+
+// ---- filter ----------------------------------------------------------------------------
+
+bool HistoryModel::setFilter(const FilterSpec& spec, FilterError* error) {
+    if (spec == m_spec)
+        return true;
+    std::unique_ptr<LineMatcher> matcher = LineMatcher::make(spec, error);
+    if (!matcher)
+        return false;
+    m_spec = spec;
+    m_matcher = std::move(matcher);
+    restartFilter();
+    return true;
+}
+
+void HistoryModel::setOnlyMatching(bool only) {
+    if (only == m_onlyMatching)
+        return;
+    m_onlyMatching = only;
+    emit rowsReset();
+}
+
+void HistoryModel::restartFilter() {
+    ++m_filterGeneration;
+    for (int i = 0; i < int(m_segments.size()); ++i) {
+        Segment& segment = *m_segments[size_t(i)];
+        cancelRuns(segment, false, true);
+        segment.matches.clear();
+        segment.filterQueuedTo = segment.filteredTo = 0;
+        filterMore(segment, i);
+        filterTail(segment);
+    }
+    emit rowsReset();
+    emit filterStateChanged();
+}
+
+void HistoryModel::cancelFilter() {
+    for (auto& segment : m_segments)
+        cancelRuns(*segment, false, true);
+    emit filterStateChanged();
+}
+
+void HistoryModel::filterMore(Segment& segment, int index) {
+    if (!filtering())
+        return;
+    const int64_t from = segment.filterQueuedTo;
+    const int64_t to = segment.index.lines();
+    if (to <= from)
+        return;
+    const int64_t bytes = segment.index.start(to) - segment.index.start(from);
+    const int64_t perLine = std::max<int64_t>(1, bytes / (to - from));
+    const int64_t linesPerPiece = std::clamp<int64_t>(FilterPieceBytes / perLine, 1, 1 << 20);
+    auto run = std::make_shared<Run>();
+    for (int64_t at = from; at < to; at += linesPerPiece) {
+        Run::Piece piece;
+        piece.from = at;
+        piece.to = std::min(to, at + linesPerPiece);
+        run->pieces.push_back(std::move(piece));
+    }
+    segment.filterQueuedTo = to;
+    segment.filterRuns.push_back(run);
+    const std::shared_ptr<platform::File> file = segment.file;
+    const LineIndex lines = segment.index; // shares the offsets; grows apart from here
+    std::shared_ptr<const LineMatcher> prototype = m_matcher->clone();
+    for (size_t p = 0; p < run->pieces.size(); ++p)
+        m_pool->start([this, run, file, lines, prototype, p, index] {
+            lowerPriority();
+            if (run->cancel)
+                return;
+            Run::Piece& piece = run->pieces[p];
+            std::unique_ptr<LineMatcher> matcher = prototype->clone();
+            std::vector<int64_t> starts;
+            lines.starts(piece.from, piece.to - piece.from + 1, starts);
+            std::vector<uint32_t> hits, found;
+            std::vector<char> block;
+            const size_t count = size_t(piece.to - piece.from);
+            size_t i = 0;
+            while (i < count && !run->cancel.load(std::memory_order_relaxed)) {
+                size_t j = i + 1;
+                while (j < count && starts[j + 1] - starts[i] <= FilterBlockBytes)
+                    ++j;
+                const int64_t want = std::min(starts[j] - starts[i], MaxLineBytes);
+                block.resize(size_t(want));
+                const int64_t n = file->readAt(starts[i], block.data(), want);
+                if (n < want)
+                    break; // truncated meanwhile: the model reads it anew
+                hits.clear();
+                matcher->findLines(block.data(), starts[i], starts[i] + n, starts.data() + i, j - i,
+                                   hits);
+                for (uint32_t k : hits)
+                    found.push_back(uint32_t(piece.from + int64_t(i) + k));
+                i = j;
+            }
+            {
+                std::lock_guard<std::mutex> lock(run->mutex);
+                piece.out = std::move(found);
+                piece.done = true;
+            }
+            if (!run->cancel)
+                QMetaObject::invokeMethod(
+                    this, [this, index, run] { filterPieceDone(index, run); },
+                    Qt::QueuedConnection);
+        });
+    emit filterStateChanged();
+}
+
+void HistoryModel::filterPieceDone(int index, const std::shared_ptr<Run>& run) {
+    Segment& segment = *m_segments[size_t(index)];
+    if (std::find(segment.filterRuns.begin(), segment.filterRuns.end(), run) ==
+        segment.filterRuns.end())
+        return;
+    bool added = false;
+    while (!segment.filterRuns.empty()) {
+        Run& front = *segment.filterRuns.front();
+        std::lock_guard<std::mutex> lock(front.mutex);
+        while (front.next < front.pieces.size() && front.pieces[front.next].done) {
+            Run::Piece& piece = front.pieces[front.next++];
+            segment.matches.insert(segment.matches.end(), piece.out.begin(), piece.out.end());
+            std::vector<uint32_t>().swap(piece.out);
+            segment.filteredTo = piece.to;
+            added = true;
+        }
+        if (front.next < front.pieces.size())
+            break;
+        segment.filterRuns.pop_front();
+    }
+    if (added) {
+        emit rowsChanged();
+        emit filterStateChanged();
+    }
+}
+
+void HistoryModel::filterTail(Segment& segment) {
+    segment.tailMatches.clear();
+    if (!filtering())
+        return;
+    for (size_t k = 0; k < segment.tailStarts.size(); ++k) {
+        const int start = segment.tailStarts[k];
+        const int end = k + 1 < segment.tailStarts.size() ? segment.tailStarts[k + 1]
+                                                          : int(segment.tail.size());
+        const char* line = segment.tail.constData() + start;
+        if (m_matcher->matches(line, contentLength(line, size_t(end - start))))
+            segment.tailMatches.push_back(uint32_t(k));
+    }
+}
+
+int64_t HistoryModel::matchCount() const {
+    int64_t sum = 0;
+    for (const auto& s : m_segments)
+        sum += segmentMatches(*s);
+    return sum;
+}
+
+bool HistoryModel::filterRunning() const {
+    return std::any_of(m_segments.begin(), m_segments.end(),
+                       [](const auto& s) { return !s->filterRuns.empty(); });
+}
+
+double HistoryModel::filterProgress() const {
+    int64_t done = 0, all = 0;
+    for (const auto& s : m_segments) {
+        done += s->index.start(s->filteredTo);
+        all += s->index.start(s->index.lines());
+    }
+    return all > 0 ? double(done) / double(all) : 1.0;
+}
+
+void HistoryModel::matchRanges(const QByteArray& text,
+                               std::vector<std::pair<int, int>>& out) const {
+    if (filtering())
+        m_matcher->ranges(text.constData(), size_t(text.size()), out);
+}
+
+// ---- rows --------------------------------------------------------------------------------
+
+int64_t HistoryModel::segmentRows(const Segment& segment) const {
+    return segment.index.lines() + tailRows(segment);
+}
+
+int64_t HistoryModel::segmentMatches(const Segment& segment) const {
+    return int64_t(segment.matches.size() + segment.tailMatches.size());
+}
+
+int64_t HistoryModel::allRowCount() const {
+    int64_t sum = 0;
+    for (const auto& s : m_segments)
+        sum += segmentRows(*s);
+    return sum;
+}
+
+int64_t HistoryModel::rowCount() const {
+    return onlyMatching() ? matchCount() : allRowCount();
+}
+
+bool HistoryModel::locate(int64_t allRow, int& segment, int64_t& local) const {
+    for (size_t i = 0; i < m_segments.size(); ++i) {
+        const int64_t rows = segmentRows(*m_segments[i]);
+        if (allRow < rows) {
+            segment = int(i);
+            local = allRow;
+            return allRow >= 0;
+        }
+        allRow -= rows;
+    }
+    return false;
+}
+
+int64_t HistoryModel::allRowOf(int64_t row) const {
+    if (!onlyMatching())
+        return row;
+    int64_t base = 0;
+    for (const auto& s : m_segments) {
+        const int64_t n = int64_t(s->matches.size());
+        if (row < n)
+            return base + s->matches[size_t(row)];
+        row -= n;
+        const int64_t t = int64_t(s->tailMatches.size());
+        if (row < t)
+            return base + s->index.lines() + s->tailMatches[size_t(row)];
+        row -= t;
+        base += segmentRows(*s);
+    }
+    return -1;
+}
+
+int64_t HistoryModel::rowOfAll(int64_t allRow) const {
+    if (!onlyMatching())
+        return allRow;
+    int64_t base = 0, rows = 0;
+    for (const auto& s : m_segments) {
+        const int64_t segmentAll = segmentRows(*s);
+        if (allRow < base + segmentAll) {
+            const int64_t local = std::max<int64_t>(0, allRow - base);
+            if (local < s->index.lines())
+                return rows +
+                       (std::lower_bound(s->matches.begin(), s->matches.end(), uint64_t(local)) -
+                        s->matches.begin());
+            const uint32_t tailRow = uint32_t(local - s->index.lines());
+            return rows + int64_t(s->matches.size()) +
+                   (std::lower_bound(s->tailMatches.begin(), s->tailMatches.end(), tailRow) -
+                    s->tailMatches.begin());
+        }
+        base += segmentAll;
+        rows += segmentMatches(*s);
+    }
+    return rows;
+}
+
+int64_t HistoryModel::nextMatch(int64_t allRow, bool backward) const {
+    if (!filtering())
+        return -1;
+    // Through the numbering of matching rows: the first match after allRow,
+    // or the last before it.
+    const bool only = m_onlyMatching;
+    const_cast<HistoryModel*>(this)->m_onlyMatching = true;
+    const int64_t count = matchCount();
+    int64_t row = rowOfAll(allRow);
+    int64_t result = -1;
+    if (backward) {
+        if (row > 0)
+            result = allRowOf(row - 1);
+    } else {
+        if (row < count && allRowOf(row) == allRow)
+            ++row;
+        if (row < count)
+            result = allRowOf(row);
+    }
+    const_cast<HistoryModel*>(this)->m_onlyMatching = only;
+    return result;
+}
+
+QByteArray HistoryModel::segmentRowText(const Segment& segment, int64_t local, int64_t maxBytes,
+                                        int64_t* length) const {
+    const int64_t lines = segment.index.lines();
+    if (local >= lines) {
+        const size_t k = size_t(local - lines);
+        if (k >= segment.tailStarts.size())
+            return {};
+        const int start = segment.tailStarts[k];
+        const int end = k + 1 < segment.tailStarts.size() ? segment.tailStarts[k + 1]
+                                                          : int(segment.tail.size());
+        const int content =
+            int(contentLength(segment.tail.constData() + start, size_t(end - start)));
+        if (length)
+            *length = content;
+        return segment.tail.mid(start, int(std::min<int64_t>(content, maxBytes)));
+    }
+    const int64_t start = segment.index.start(local);
+    const int64_t full = segment.index.start(local + 1) - start; // with the line feed
+    int64_t content = full - 1;
+    const int64_t want = std::min(full, maxBytes + 2);
+    QByteArray bytes(int(want), Qt::Uninitialized);
+    const int64_t n = segment.file->readAt(start, bytes.data(), want);
+    bytes.truncate(int(std::max<int64_t>(n, 0)));
+    if (n == full) {
+        content = int64_t(contentLength(bytes.constData(), size_t(n)));
+    } else if (content > 0) {
+        char before = 0;
+        if (segment.file->readAt(start + full - 2, &before, 1) == 1 && before == '\r')
+            --content;
+    }
+    if (length)
+        *length = content;
+    bytes.truncate(int(std::min(content, maxBytes)));
+    return bytes;
+}
+
+QByteArray HistoryModel::rowText(int64_t row, int64_t maxBytes, int64_t* length) const {
+    if (length)
+        *length = 0;
+    int segment = 0;
+    int64_t local = 0;
+    if (!locate(allRowOf(row), segment, local))
+        return {};
+    return segmentRowText(*m_segments[size_t(segment)], local, maxBytes, length);
+}
+
+} // namespace history

@@ -1,0 +1,116 @@
+// The history window as an operator uses it: real key and mouse events to
+// whatever widget has the focus, on a shown window.
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTest>
+
+#include "HistoryTestSupport.h"
+#include "history/HistoryView.h"
+#include "history/HistoryWindow.h"
+
+using namespace historytest;
+using history::HistoryModel;
+using history::HistoryWindow;
+
+namespace {
+
+void press(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QWidget* target = QApplication::focusWidget();
+    ASSERT_NE(target, nullptr);
+    QTest::keyClick(target, key, mods);
+}
+
+} // namespace
+
+TEST(HistoryWindow, FilterCountJumpContextAndFollowByKeys) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Dralvo_2026-12-07.log");
+    QByteArray log = sessionLog(2000);
+    writeFile(path, log);
+    const std::vector<QByteArray> lines = referenceLines(log);
+    std::vector<int64_t> exceptions;
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (lines[i].contains("NullPointerException"))
+            exceptions.push_back(int64_t(i));
+    ASSERT_GT(exceptions.size(), 3u);
+
+    auto* w = new HistoryWindow;
+    w->setAttribute(Qt::WA_DeleteOnClose, false);
+    std::unique_ptr<HistoryWindow> owner(w);
+    ASSERT_TRUE(w->openFiles({path}));
+    w->show();
+    QApplication::setActiveWindow(w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    HistoryModel* model = w->model();
+    history::HistoryView* view = w->view();
+    ASSERT_TRUE(settle(*model));
+    // It opens at the end.
+    ASSERT_TRUE(testsupport::WaitUntil(
+        [&] { return view->topRow() + view->visibleRows() >= model->rowCount(); }));
+
+    // Typing filters at once, the count says how many lines match.
+    w->FilterText()->setFocus();
+    QTest::keyClicks(QApplication::focusWidget(), "nullpointer");
+    ASSERT_TRUE(settle(*model));
+    const QString count = QString("%L1 matching lines").arg(exceptions.size());
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return w->Count()->text() == count; }))
+        << w->Count()->text().toStdString();
+
+    // Enter, F3 and Shift+Enter go from match to match.
+    const auto currentLine = [&] { return model->allRowOf(view->currentRow()); };
+    press(Qt::Key_Return);
+    EXPECT_EQ(currentLine(), exceptions[0]);
+    press(Qt::Key_F3);
+    EXPECT_EQ(currentLine(), exceptions[1]);
+    press(Qt::Key_Return);
+    EXPECT_EQ(currentLine(), exceptions[2]);
+    press(Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(currentLine(), exceptions[1]);
+
+    // Only the matching lines, then Return on one shows it among all lines,
+    // selected and centred.
+    QTest::mouseClick(w->OnlyMatching(), Qt::LeftButton);
+    ASSERT_TRUE(w->OnlyMatching()->isChecked());
+    EXPECT_EQ(model->rowCount(), int64_t(exceptions.size()));
+    view->setFocus();
+    press(Qt::Key_Down);
+    EXPECT_EQ(currentLine(), exceptions[2]);
+    press(Qt::Key_Return);
+    EXPECT_FALSE(w->OnlyMatching()->isChecked());
+    EXPECT_EQ(model->rowCount(), int64_t(lines.size()));
+    EXPECT_EQ(view->currentRow(), exceptions[2]);
+    EXPECT_NEAR(double(view->topRow()), double(exceptions[2] - view->visibleRows() / 2), 1.0);
+    EXPECT_TRUE(view->selectedText().contains("NullPointerException"));
+
+    // Without a filter, back at the end, the view follows new lines; scrolled
+    // up it holds still.
+    w->FilterText()->setFocus();
+    press(Qt::Key_A, Qt::ControlModifier);
+    press(Qt::Key_Backspace);
+    ASSERT_FALSE(model->filtering());
+    view->setFocus();
+    press(Qt::Key_End);
+    const QByteArray more = sessionLog(2100).mid(log.size());
+    writeFile(path, more, true);
+    ASSERT_TRUE(settle(*model));
+    ASSERT_EQ(model->rowCount(), 2100);
+    EXPECT_EQ(view->topRow() + view->visibleRows(), model->rowCount());
+    press(Qt::Key_PageUp);
+    const int64_t top = view->topRow();
+    writeFile(path, sessionLog(2200).mid(log.size() + more.size()), true);
+    ASSERT_TRUE(settle(*model));
+    ASSERT_EQ(model->rowCount(), 2200);
+    EXPECT_EQ(view->topRow(), top);
+
+    // A bad regular expression is told, and the last good filter stays.
+    QTest::mouseClick(w->Regex(), Qt::LeftButton);
+    w->FilterText()->setFocus();
+    press(Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), "Null[Pointer");
+    EXPECT_TRUE(w->Message()->isVisible());
+    EXPECT_TRUE(w->Message()->text().contains("position 5")) << w->Message()->text().toStdString();
+    EXPECT_EQ(model->filter().text, QString("Null"));
+}
