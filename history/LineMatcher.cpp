@@ -16,10 +16,6 @@ namespace history {
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("history::LineMatcher", text);
-}
-
 bool latin1Letter(unsigned char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
            (c >= 0xC0 && c <= 0xFE && c != 0xD7 && c != 0xF7 && c != 0xDF);
@@ -42,7 +38,9 @@ bool toLatin1(const QString& text, std::string& out, FilterError* error) {
         const char16_t c = text.at(i).unicode();
         if (c > 0xFF) {
             if (error)
-                *error = {tr("\"%1\" does not occur in a log: its bytes are Latin-1 characters")
+                *error = {QCoreApplication::translate(
+                              "history::LineMatcher",
+                              "\"%1\" does not occur in a log: its bytes are Latin-1 characters")
                               .arg(text.at(i)),
                           i};
             return false;
