@@ -783,6 +783,138 @@ Kept in the settings at close: PORT, --baud and --config (the port&apos;s settin
     </message>
 </context>
 <context>
+    <name>history::HistoryModel</name>
+    <message>
+        <source>%1 cannot be opened: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 was deleted; what was read stays shown.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 was replaced (or rotated); the new file is shown.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 was truncated; it is read anew.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 cannot be read: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 ends in the middle of a record (no line break after its last line).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 bytes on their way to the disk are not shown</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>history::HistoryView</name>
+    <message>
+        <source>… %1 more bytes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Only the first %1 MB of the selection were copied.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>history::HistoryWindow</name>
+    <message>
+        <source>Filter: text or regular expression</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Re&amp;gex</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Match &amp;case</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Only matching lines</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Main window&apos;s filters</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Filter by String 1 and String 2 of the main window</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation type="unfinished">Zrušit</translation>
+    </message>
+    <message>
+        <source>O&amp;pen log…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>String 1: %1   String 2: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>History</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>History — %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not used: %1 (at position %2); the last good filter stays.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not used: %1; the last good filter stays.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Not used:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%L1 matching lines</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> (%1 %)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%L1 lines</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>, reading %1 %</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open a log</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Logs (*.log);;All files (*)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>history::LineMatcher</name>
+    <message>
+        <source>&quot;%1&quot; does not occur in a log: its bytes are Latin-1 characters</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>terminal</name>
     <message>
         <source>Nothing sent: the digit &quot;%1&quot; at position %2 of the hex line stands alone; write every byte as two digits (0%1).</source>
