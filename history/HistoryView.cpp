@@ -49,6 +49,9 @@ HistoryView::HistoryView(HistoryModel* model, QWidget* parent)
     viewport()->setCursor(Qt::IBeamCursor);
     setFocusPolicy(Qt::StrongFocus);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_repaint.setSingleShot(true);
+    m_repaint.setInterval(RepaintMs);
+    connect(&m_repaint, &QTimer::timeout, this, &HistoryView::showNewRows);
     connect(model, &HistoryModel::rowsChanged, this, &HistoryView::rowsChanged);
     connect(model, &HistoryModel::rowsReset, this, &HistoryView::rowsReset);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
@@ -96,6 +99,13 @@ void HistoryView::scrollToEnd() {
 }
 
 void HistoryView::rowsChanged() {
+    // New rows come in bursts (a filter over a large log, a flood of lines):
+    // the screen follows them at most every RepaintMs.
+    if (!m_repaint.isActive())
+        m_repaint.start();
+}
+
+void HistoryView::showNewRows() {
     const bool follow = m_follow;
     updateScrollBars();
     if (follow)
@@ -104,6 +114,7 @@ void HistoryView::rowsChanged() {
 }
 
 void HistoryView::rowsReset() {
+    m_repaint.stop();
     const bool follow = m_follow;
     m_anchor = m_cursor = {};
     updateScrollBars();

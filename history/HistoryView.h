@@ -6,6 +6,7 @@
 // the mouse or Shift and the arrow keys and copied with Ctrl+C; Ctrl+A selects
 // everything. At the end the view follows new rows; scrolled up it holds still.
 #include <QAbstractScrollArea>
+#include <QTimer>
 #include <cstdint>
 
 namespace history {
@@ -19,6 +20,8 @@ public:
     static constexpr int MaxShownChars = 4096;
     // Bytes copied at most.
     static constexpr int64_t MaxCopyBytes = 64 << 20;
+    // New rows are shown at most this often.
+    static constexpr int RepaintMs = 40;
 
     HistoryView(HistoryModel* model, QWidget* parent = nullptr);
 
@@ -59,6 +62,7 @@ private:
         }
     };
     void rowsChanged();
+    void showNewRows();
     void rowsReset();
     void updateScrollBars();
     int rowHeight() const;
@@ -73,6 +77,7 @@ private:
     bool m_follow = true;
     int m_widest = 0;          // characters of the widest row seen, for the horizontal bar
     int64_t m_lastAllRow = -1; // the current row in the numbering of all lines
+    QTimer m_repaint;
 };
 
 } // namespace history

@@ -47,10 +47,6 @@ Kept in the settings at close: PORT, --baud and --config (the port&apos;s settin
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>The port for this run, connected at once: a device path (/dev/ttyUSB0, /dev/serial/by-id/...), a name under /dev (ttyACM0) or COMn.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source> Try &apos;%1 --help&apos;.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -84,6 +80,14 @@ Kept in the settings at close: PORT, --baud and --config (the port&apos;s settin
     </message>
     <message>
         <source>--name: &apos;%1&apos; is not a name of up to 64 letters, digits and &apos;._-@&apos;.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show log files (the FILE arguments, or chosen in a dialog) in the history view, without a port.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The port for this run, connected at once: a device path (/dev/ttyUSB0, /dev/serial/by-id/...), a name under /dev (ttyACM0) or COMn. With --view: log files.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
