@@ -187,9 +187,8 @@ TEST_F(LineControls, NoModemCallRunsOnTheWindowsThreadAndAHangingOneHoldsOnlyIts
     EXPECT_TRUE(WaitUntil([&] { return !comm.line->dtr() && !comm.line->rts(); }))
         << "carried out once the device answers";
     EXPECT_TRUE(comm.IsCommOpen());
-    comm.StopComm();
-    comm.SetOnStateChange(nullptr);
     EXPECT_EQ(comm.line->modemCallsOn(window), 0);
+    comm.SetOnStateChange(nullptr);
 }
 
 TEST_F(LineControls, ModemPollReportsChangesAndAStatusThatCannotBeReadClosesThePort) {
