@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <re2/re2.h>
 
@@ -222,6 +223,69 @@ private:
 
 // ---- regular expressions ---------------------------------------------------------------
 
+// A text every match of pattern contains, found by reading the pattern
+// conservatively: the longest run of plain characters outside groups and
+// classes, none made optional by a quantifier. Empty when there is none of at
+// least three characters, or when the pattern has alternatives, flags or quoting.
+std::string requiredLiteral(const std::string& pattern) {
+    if (pattern.find('|') != std::string::npos || pattern.find("(?") != std::string::npos ||
+        pattern.find("\\Q") != std::string::npos)
+        return {};
+    std::string best, run;
+    const auto endRun = [&] {
+        if (run.size() > best.size())
+            best = run;
+        run.clear();
+    };
+    const auto plain = [](unsigned char c) {
+        return std::isalnum(c) || c >= 0x80 || std::strchr(" -_:,;'\"<>=!@#%&/~`", c);
+    };
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const unsigned char c = uint8_t(pattern[i]);
+        char literal = 0;
+        if (c == '\\' && i + 1 < pattern.size() && !std::isalnum(uint8_t(pattern[i + 1]))) {
+            literal = pattern[++i]; // an escaped punctuation character stands for itself
+        } else if (c != '\\' && plain(c)) {
+            literal = char(c);
+        } else if (c == '[' || c == '(') {
+            // Skipped whole: a class, or a group (which may be optional).
+            endRun();
+            const char close = c == '[' ? ']' : ')';
+            int depth = 0;
+            for (; i < pattern.size(); ++i) {
+                if (pattern[i] == '\\') {
+                    ++i;
+                    continue;
+                }
+                if (pattern[i] == c)
+                    ++depth;
+                else if (pattern[i] == close && --depth == 0)
+                    break;
+            }
+            continue;
+        } else {
+            endRun();      // ., ^, $, \d and the like, a quantifier
+            if (c == '\\') // \d, \x41, \pL: letters and digits after it are no text either
+                while (i + 1 < pattern.size() && std::isalnum(uint8_t(pattern[i + 1])))
+                    ++i;
+            else if (c == '{') // a repetition's counts are no text
+                while (i + 1 < pattern.size() && pattern[i] != '}')
+                    ++i;
+            continue;
+        }
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : 0;
+        if (next == '?' || next == '*' || next == '{') {
+            endRun(); // this character may be missing
+            continue;
+        }
+        run.push_back(literal);
+        if (next == '+')
+            endRun();
+    }
+    endRun();
+    return best.size() >= 3 ? best : std::string();
+}
+
 class RegexMatcher final : public LineMatcher {
 public:
     static constexpr int64_t MaxMemory = 32 << 20;
@@ -241,7 +305,8 @@ public:
           // Anchors mean the ends of the text: of one line, not of a block.
           m_anchored(pattern.find_first_of("^$") != std::string::npos ||
                      pattern.find("\\A") != std::string::npos ||
-                     pattern.find("\\z") != std::string::npos) {}
+                     pattern.find("\\z") != std::string::npos),
+          m_literal(requiredLiteral(pattern)), m_finder(m_literal, !matchCase) {}
     bool ok() const { return m_re.ok(); }
     const RE2& re() const { return m_re; }
 
@@ -261,6 +326,8 @@ public:
         size_t k = 0;
         size_t searches = 0;
         const size_t before = hits.size();
+        if (!m_literal.empty())
+            return byLiteral(block, blockBase, blockEnd, starts, count, hits);
         if (m_anchored)
             return lineByLine(block, blockBase, blockEnd, starts, count, 0, hits);
         while (k < count) {
@@ -299,6 +366,23 @@ private:
         const char* line = block + (starts[k] - blockBase);
         return matches(line, contentLength(line, size_t(end - starts[k])));
     }
+    // Lines holding the pattern's required text are the only candidates.
+    void byLiteral(const char* block, int64_t blockBase, int64_t blockEnd, const int64_t* starts,
+                   size_t count, std::vector<uint32_t>& hits) {
+        const char* end = block + (blockEnd - blockBase);
+        size_t k = 0;
+        while (k < count) {
+            const char* hit = m_finder.find(block + (starts[k] - blockBase), end);
+            if (!hit)
+                return;
+            const int64_t at = blockBase + (hit - block);
+            while (k + 1 < count && starts[k + 1] <= at)
+                ++k;
+            if (lineMatches(block, blockBase, blockEnd, starts, count, k))
+                hits.push_back(uint32_t(k));
+            ++k;
+        }
+    }
     void lineByLine(const char* block, int64_t blockBase, int64_t blockEnd, const int64_t* starts,
                     size_t count, size_t k, std::vector<uint32_t>& hits) {
         for (; k < count; ++k)
@@ -310,6 +394,8 @@ private:
     bool m_matchCase;
     RE2 m_re;
     bool m_anchored;
+    std::string m_literal;
+    LiteralFinder m_finder;
 };
 
 // ---- the main window's filters --------------------------------------------------------

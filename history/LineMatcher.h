@@ -2,11 +2,13 @@
 // What the history's filter line asks for, and the matcher that answers it
 // for one line or for a block of lines at a time.
 //
-// Plain text is found with a vectorised search for its first and last byte,
-// sixteen places at a time, each candidate then compared whole; regular
-// expressions run in RE2, which takes time linear in the text and memory
-// within a set bound whatever the pattern, so a pattern such as (a+)+$ on a
-// line of megabytes cannot hang the program.
+// Plain text is found by its rarest byte (the system's memchr; without match
+// case a vectorised search for its two rarest bytes), each candidate then
+// compared whole; regular expressions run in RE2, which takes time linear in
+// the text and memory within a set bound whatever the pattern, so a pattern
+// such as (a+)+$ on a line of megabytes cannot hang the program. A regular
+// expression with a text every match must contain is searched for that text
+// first, and RE2 runs only on the lines holding it.
 // Bytes are Latin-1 characters, as in the display. Without match case the
 // letters of Latin-1 match in either case.
 //

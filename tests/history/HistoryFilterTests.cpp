@@ -70,6 +70,13 @@ TEST(HistoryFilter, MatchesEqualALineByLineReference) {
         {FilterSpec::Regex, "MARK --.", true, {}, {}}, // "." does not take the CR
         {FilterSpec::Regex, "^2026.*ERROR", false, {}, {}},
         {FilterSpec::Regex, "straß[0-9]+$", false, {}, {}},
+        // Required texts are looked for first: never a part that may be missing.
+        {FilterSpec::Regex, "Null(Pointer)?Exception at", true, {}, {}},
+        {FilterSpec::Regex, "heartbeat 1?2\\d, free", true, {}, {}},
+        {FilterSpec::Regex, "DEBUG demo\\.App - heart", false, {}, {}},
+        {FilterSpec::Regex, "zzz|MARK", true, {}, {}},
+        {FilterSpec::Regex, "y 1{1,2}[0-9]", true, {}, {}},
+        {FilterSpec::Regex, "\\x4e\\x75llPointer", true, {}, {}},
     };
     for (const FilterSpec& spec : specs) {
         ASSERT_TRUE(model.setFilter(spec)) << spec.text.toStdString();
