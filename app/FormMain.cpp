@@ -203,6 +203,11 @@ void TfrmMain::createControls() {
     }
     btnFreezeRun = button(tr("Freeze"), "btnFreezeRun");
     chkStrict = named(new QCheckBox(tr("Strict")), "chkStrict");
+    chkShowHex = named(new QCheckBox(tr("Hex")), "chkShowHex");
+    chkShowHex->setToolTip(tr("Shows received text in hexadecimal (the log keeps it as text)"));
+    chkShowUtf8 = named(new QCheckBox(tr("UTF-8")), "chkShowUtf8");
+    chkShowUtf8->setToolTip(tr("Shows UTF-8 characters in received lines as text instead of "
+                               "<#C3><#A1> (the log keeps the escapes)"));
     // How a filter matches is not obvious from its box: the hints say it.
     const QString filterRule =
         tr("A received line that begins with this text is shown %1 (letters a to z match "
@@ -227,6 +232,11 @@ void TfrmMain::createControls() {
     filterGrid->addWidget(lblFilter2, 1, 0);
     filterGrid->addWidget(cmbFilter2, 1, 1);
     filterGrid->addWidget(chkStrict, 1, 2);
+    auto* display = new QHBoxLayout;
+    display->addWidget(chkShowHex);
+    display->addWidget(chkShowUtf8);
+    display->addStretch(1);
+    filterGrid->addLayout(display, 2, 1, 1, 2);
     filterGrid->setColumnStretch(1, 1);
     main->addWidget(grpFilters);
 
@@ -314,6 +324,7 @@ void TfrmMain::createComponents() {
     tmrAlarm = session->tmrAlarm;
     tmrAlarmRepeat = session->tmrAlarmRepeat;
     connectHandlers();
+    createDesk();
     if (place.reason == LogPlace::NotAFolder || place.reason == LogPlace::NotWritable) {
         const QString folder = DisplayedLogPath(place.folder, here, home);
         const QString instead =
@@ -372,6 +383,8 @@ void TfrmMain::connectHandlers() {
     connect(btnConfig, &QPushButton::clicked, this, [this] { btnConfigClick(); });
     connect(cmbPort, &QComboBox::editTextChanged, this, [this] { cmbPortChange(); });
     connect(chkStrict, &QCheckBox::toggled, session, &app::Session::SetStrict);
+    connect(chkShowHex, &QCheckBox::toggled, session, &app::Session::SetShowHex);
+    connect(chkShowUtf8, &QCheckBox::toggled, session, &app::Session::SetShowUtf8);
 }
 
 bool TfrmMain::ListenForControlMessages(const QString& dir) {
@@ -453,6 +466,7 @@ void TfrmMain::SetStartOptions(const StartOptions& options) {
 void TfrmMain::FormShow() {
     const QString settingsNotice = VOxaAppInfo1->CheckSettingsFiles();
     LoadSettings();
+    LoadDeskSettings();
     if (!settingsNotice.isEmpty())
         ShowNotice(settingsNotice);
     app::ApplyPortOptions(m_options, commMain);
@@ -472,6 +486,7 @@ void TfrmMain::FormShow() {
 void TfrmMain::FormClose() {
     VOxaAppInfo1->SaveFormPlacement();
     SaveSettings();
+    SaveDeskSettings();
     const QString failure = VOxaAppInfo1->TakeWriteError();
     if (failure.isEmpty())
         return;

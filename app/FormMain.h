@@ -31,7 +31,8 @@ class VOxaLogger;
 class VOxaTerminal;
 namespace app {
 class ControlVerbs;
-}
+class Desk;
+} // namespace app
 namespace platform {
 class ControlChannel;
 class TerminationSignals;
@@ -63,6 +64,8 @@ public:
 
     // ---- the session this window shows (its components are named below too) ----
     app::Session* session = nullptr;
+    // The quick-send buttons, their sequences and the reactions (FormMainDesk.cpp).
+    app::Desk* desk = nullptr;
 
     // ---- components ----
     TVOXComm32* commMain = nullptr;
@@ -101,6 +104,8 @@ public:
     QLabel* lblFilter2 = nullptr;
     QComboBox* cmbFilter2 = nullptr;
     QCheckBox* chkStrict = nullptr;
+    QCheckBox* chkShowHex = nullptr;  // received text in hexadecimal
+    QCheckBox* chkShowUtf8 = nullptr; // UTF-8 in received lines as text
     QGroupBox* grpSendFile = nullptr;
     QLabel* lblSFFilename = nullptr;
     QLineEdit* edtSFFilename = nullptr;
@@ -142,6 +147,11 @@ public:
     void tmrAutoCmdTimer();
     void tmrAlarmTimer();
     void tmrAlarmRepeatTimer();
+    // The desk's features (defined with their code).
+    void ShowQuickSendButtons();
+    void btnQuickSendEditClick();
+    void LoadDeskSettings();
+    void SaveDeskSettings();
     // Module commands and file sending (defined with that code).
     void btAutostartOnClick();
     void btnSFBrowseClick();
@@ -182,16 +192,19 @@ signals:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();
     void createComponents();
+    void createDesk();
     void connectHandlers();
     // The session's reports shown in the controls.
     void showStatusStep(TStatusStep step);
     void showEffectiveState(TCommState effective);
 
+    QString m_reactionsText; // the rules as stored or last edited, saved at close
     bool m_shown = false;
     bool m_closing = false;
     bool m_closingForSignal = false;

@@ -596,6 +596,18 @@ void Session::SendAutostartCommand(const QByteArray& appName) {
     addToTerminal(command, VOxaTerminal_ltOutText, false);
 }
 
+void Session::SetShowUtf8(bool on) {
+    termData->SetShowUtf8(on);
+}
+
+bool Session::ShowUtf8() const {
+    return termData->ShowUtf8();
+}
+
+void Session::StatusLine(const QByteArray& text) {
+    addToTerminal(text, VOxaTerminal_ltExtraA, true);
+}
+
 void Session::Mark(const QByteArray& text) {
     QByteArray line = QByteArrayLiteral("-- MARK --");
     if (!text.isEmpty())
@@ -605,10 +617,12 @@ void Session::Mark(const QByteArray& text) {
 
 void Session::addToTerminal(QByteArrayView text, int lineType, bool ended, int64_t stampMs) {
     const QByteArray bytes = text.toByteArray();
+    // Shown in hexadecimal, logged as received text.
+    const int shownAs =
+        m_showHex && lineType == VOxaTerminal_ltInText ? int(VOxaTerminal_ltInBin) : lineType;
+    termData->AddDataEx(bytes.constData(), int(bytes.size()), shownAs, lineType, false, stampMs);
     if (ended)
-        termData->AddLine(bytes, lineType, stampMs);
-    else
-        termData->AddData(bytes.constData(), int(bytes.size()), lineType, stampMs);
+        termData->EndLine();
     // What a frozen terminal drops is not logged either.
     if (!termData->IgnoreAddChars() &&
         isSignalConnected(QMetaMethod::fromSignal(&Session::recorded)))

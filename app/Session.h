@@ -113,6 +113,15 @@ public:
     void SendData(const char* data, int count);
     // Shows and logs bytes already handed to the port as sent data.
     void EchoSent(const char* data, int count);
+    // Received text shown in hexadecimal (the terminal's hex rows); the log
+    // keeps its records as they are. Lines a filter marks stay text.
+    void SetShowHex(bool on) { m_showHex = on; }
+    bool ShowHex() const { return m_showHex; }
+    // UTF-8 in received lines shown as text (the log keeps its escapes).
+    void SetShowUtf8(bool on);
+    bool ShowUtf8() const;
+    // One line of the program's own, shown and logged like the state line.
+    void StatusLine(const QByteArray& text);
     // One "-- MARK --" line; text, when given, follows the mark.
     void Mark(const QByteArray& text = QByteArray());
     // The autostart command for the application named appName.
@@ -223,6 +232,7 @@ private:
     static constexpr int QuickRetries = 4;        // after the first, at once
     static constexpr int QuickRetryInterval = 25; // ms
 
+    bool m_showHex = false;
     LineFilters m_filters;
     LineSplitter m_splitter;         // the lines the terminal gets
     LineSplitter m_joiner;           // the lines whole, for those who wait for them

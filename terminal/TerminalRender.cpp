@@ -60,6 +60,39 @@ namespace {
 
 constexpr char16_t hexDigits[] = u"0123456789ABCDEF";
 
+// The length of the UTF-8 character at s (2 to 4 bytes, at most n), with its
+// code point; 0 when the bytes there are no such character.
+int utf8Character(const unsigned char* s, int n, char32_t* code) {
+    const unsigned char b = s[0];
+    int length = 0;
+    char32_t c = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+        c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        c = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        c = b & 0x07;
+    } else {
+        return 0;
+    }
+    if (length > n)
+        return 0;
+    for (int i = 1; i < length; ++i) {
+        if ((s[i] & 0xC0) != 0x80)
+            return 0;
+        c = (c << 6) | (s[i] & 0x3F);
+    }
+    // Overlong forms, surrogates and values past Unicode are no characters.
+    if ((length == 3 && c < 0x800) || (length == 4 && (c < 0x10000 || c > 0x10FFFF)) ||
+        (c >= 0xD800 && c <= 0xDFFF))
+        return 0;
+    *code = c;
+    return length;
+}
+
 // Upper bound of the characters a chunk can take, so the text is allocated once.
 int chunkCapacity(const RenderRequest& r) {
     const int perByte = r.row->mode == LineTypeMode::Text  ? 5
@@ -105,6 +138,21 @@ RenderedChunk RenderChunk(const RenderRequest& r) {
             open = nullptr;
         }
         const unsigned char b = r.data[i];
+        char32_t code = 0;
+        if (r.utf8 && b >= 0xC2 && row.mode != LineTypeMode::Hex) {
+            if (const int length = utf8Character(r.data + i, r.count - i, &code)) {
+                if (code >= 0x10000) {
+                    *p++ = QChar::highSurrogate(code);
+                    *p++ = QChar::lowSurrogate(code);
+                } else {
+                    *p++ = char16_t(code);
+                }
+                i += length - 1;
+                column += 1;
+                open = nullptr;
+                continue;
+            }
+        }
         switch (row.mode) {
         case LineTypeMode::Text:
             if (b >= 0x20 && b <= 0x7F) {

@@ -97,6 +97,9 @@ struct RenderRequest {
     // copy file); without it every line break becomes one "\n" (the display:
     // a raw CR LF pair, a lone CR and a lone LF each make one break).
     bool crlf = false;
+    // Bytes that form UTF-8 characters are shown as those characters (text
+    // and raw rows); any other byte is shown as without it.
+    bool utf8 = false;
 };
 
 // Builds the chunk of one add: line break, header, prefix, then every byte in

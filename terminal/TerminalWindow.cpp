@@ -19,6 +19,7 @@
 #include <QStyle>
 #include <algorithm>
 
+#include "terminal/QuickSendBar.h"
 #include "terminal/SendLineText.h"
 #include "terminal/TerminalFindBar.h"
 
@@ -131,6 +132,12 @@ TerminalWindow::TerminalWindow(QWidget* ownerForm)
         if (isWindow())
             emit moveEnded();
     });
+
+    m_quickSend = new QuickSendBar(this);
+    m_quickSend->setGeometry(2, 300, 396, m_quickSend->sizeHint().height());
+    m_anchored.push_back({m_quickSend, true, false, true, true});
+    m_suffixes.push_back({m_quickSend, QStringLiteral("_QuickSend")});
+    connect(m_quickSend, &QuickSendBar::pressed, this, &TerminalWindow::quickSendRequested);
 
     m_findBar = new TerminalFindBar(m_richEdit, this);
     m_anchored.push_back({m_findBar, true, false, true, true});
@@ -391,8 +398,12 @@ void TerminalWindow::applyHexEditLayout(bool showHexEdit) {
 }
 
 void TerminalWindow::layoutDisplayArea() {
-    const int bottom = m_manualLine->geometry().top() - 2; // first row below the display
+    int bottom = m_manualLine->geometry().top() - 2; // first row below the display
     QRect display = m_richEdit->geometry();
+    // The quick-send buttons sit right above the send line.
+    const int bar = m_quickSend->sizeHint().height();
+    bottom -= bar + 2;
+    m_quickSend->setGeometry(display.left() + 2, bottom + 2, display.width() - 4, bar);
     int height = bottom - display.top();
     if (!m_findBar->isHidden()) {
         const int bar = m_findBar->sizeHint().height();
@@ -468,6 +479,8 @@ bool TerminalWindow::eventFilter(QObject* watched, QEvent* event) {
     auto* key = static_cast<QKeyEvent*>(event);
     if (type == QEvent::ShortcutOverride)
         return watched == m_manualLine->view() && historyListShortcut(key);
+    if (quickSendKey(key))
+        return true;
     const KeyAction action = terminal::ClassifyKey(key->key(), key->modifiers(), key->text());
     if (findKey(action))
         return true;
@@ -481,6 +494,16 @@ bool TerminalWindow::eventFilter(QObject* watched, QEvent* event) {
     if (!handler)
         return false;
     return (this->*handler)(key, action);
+}
+
+bool TerminalWindow::quickSendKey(QKeyEvent* key) {
+    const int index = key->key() - Qt::Key_F1;
+    if (index < 0 || index >= 12 || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return false;
+    if (key->key() == Qt::Key_F3 && !m_findBar->isHidden())
+        return false; // the next match
+    emit quickSendRequested(index);
+    return true;
 }
 
 bool TerminalWindow::findKey(KeyAction action) {

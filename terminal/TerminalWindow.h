@@ -32,6 +32,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QuickSendBar;
 class TerminalFindBar;
 
 class TerminalWindow : public QWidget {
@@ -61,6 +62,8 @@ public:
     QLineEdit* DebugOutTime() const { return m_debugOutTime; }
     // Ctrl+F opens it under the display.
     TerminalFindBar* FindBar() const { return m_findBar; }
+    // The quick-send buttons between the display and the send line.
+    QuickSendBar* QuickSend() const { return m_quickSend; }
 
     // Object names: the terminal's name followed by each control's suffix.
     void renameControls(const QString& terminalName);
@@ -114,6 +117,9 @@ signals:
     void moveEnded();
     // The find bar shows a match: the display should stay where it is.
     void viewHeld(bool held);
+    // F1 to F12 (index 0 to 11), wherever the focus is in the window; F3
+    // finds the next match instead while the find bar is open.
+    void quickSendRequested(int index);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -146,6 +152,7 @@ private:
     bool historyListShortcut(QKeyEvent* key);
     // Ctrl+F and F3, wherever the focus is.
     bool findKey(terminal::KeyAction action);
+    bool quickSendKey(QKeyEvent* key);
 
     void openHistory();
     void chooseHistoryEntry(int step);
@@ -179,5 +186,6 @@ private:
     QLineEdit* m_debugOutTime = nullptr;
     QLabel* m_notice = nullptr;
     TerminalFindBar* m_findBar = nullptr;
+    QuickSendBar* m_quickSend = nullptr;
     QTimer m_moveEnd;
 };

@@ -180,6 +180,7 @@ void VOxaTerminal::AddDataEx(const void* data, int count, int displayType, int l
         request.data = static_cast<const unsigned char*>(data);
         request.count = count;
         request.maxCharsPerLine = m_maxCharsPerLine;
+        request.utf8 = m_showUtf8;
         if (displayType != m_lastLineType) {
             const int counter = m_counters.next(displayType);
             const QString time = m_showOptions.contains(votsoShowTimes)

@@ -98,6 +98,10 @@ public:
     // is preceded by one record of what was dropped and when (display and log).
     bool IgnoreAddChars() const { return m_ignoreAddChars; }
     void SetIgnoreAddChars(bool value);
+    // UTF-8 in text and raw rows shown as its characters; the log keeps the
+    // bytes (and so its escapes).
+    bool ShowUtf8() const { return m_showUtf8; }
+    void SetShowUtf8(bool value) { m_showUtf8 = value; }
     bool DebugWindowsVisible() const { return m_debugWindowsVisible; }
     void SetDebugWindowsVisible(bool value);
     QString Caption() const { return m_caption; }
@@ -248,6 +252,7 @@ private:
     bool m_ignoreAddChars = false;
     terminal::FreezeGap m_freezeGap;
     bool m_debugWindowsVisible = false;
+    bool m_showUtf8 = false;
     QString m_caption = QStringLiteral("Terminal");
     bool m_captionAssigned = false;
 

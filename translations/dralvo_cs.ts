@@ -8,137 +8,140 @@
 Settings: ${XDG_CONFIG_HOME:-~/.config}/Oxatek/user.reg
 Logs: ./logs, or ${XDG_STATE_HOME:-~/.local/state}/Dralvo/logs when started from / or the home folder
 Kept in the settings at close: PORT, --baud and --config (the port&apos;s settings, as the window stores them). For this run only: --start, --headless, --log-dir, --settings, --name. A headless run does not save the settings at its end.</source>
-        <translation type="unfinished"></translation>
+        <translation>Sériová ladicí konzole pro Java aplikaci v GSM modulu.
+Nastavení: ${XDG_CONFIG_HOME:-~/.config}/Oxatek/user.reg
+Logy: ./logs, nebo ${XDG_STATE_HOME:-~/.local/state}/Dralvo/logs při spuštění z / nebo z domovské složky
+Při zavření se v nastavení uloží: PORT, --baud a --config (nastavení portu, jak je ukládá okno). Jen pro tento běh: --start, --headless, --log-dir, --settings, --name. Běh bez okna na konci nastavení neukládá.</translation>
     </message>
     <message>
         <source>Show this help and exit.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ukáže tuto nápovědu a skončí.</translation>
     </message>
     <message>
         <source>Show the version and exit.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ukáže verzi a skončí.</translation>
     </message>
     <message>
         <source>Run without a window (no display needed): connect at once, log, answer the control socket; status lines go to standard error. SIGTERM or SIGINT ends it.</source>
-        <translation type="unfinished"></translation>
+        <translation>Běžet bez okna (displej není potřeba): hned se připojit, logovat, odpovídat na řídicím socketu; stavové řádky jdou na standardní chybový výstup. Ukončí jej SIGTERM nebo SIGINT.</translation>
     </message>
     <message>
         <source>Connect as &quot;Connect &amp; Start&quot; does (not as &quot;Connect&quot;).</source>
-        <translation type="unfinished"></translation>
+        <translation>Připojit jako „Připojit &amp; spustit“ (ne jako „Připojit“).</translation>
     </message>
     <message>
         <source>The port&apos;s speed in bit/s.</source>
-        <translation type="unfinished"></translation>
+        <translation>Rychlost portu v bit/s.</translation>
     </message>
     <message>
         <source>The port&apos;s configuration string, as the port dialog exports it, e.g. &apos;&quot;COM1&quot;,&quot;115200&quot;,&quot;8&quot;,&quot;1&quot;,&quot;None&quot;,&quot;1/1 1/1&quot;,&quot;10 0 0 0 0&quot;&apos; (an empty field keeps its value).</source>
-        <translation type="unfinished"></translation>
+        <translation>Konfigurační řetězec portu, jak jej exportuje dialog portu, např. &apos;&quot;COM1&quot;,&quot;115200&quot;,&quot;8&quot;,&quot;1&quot;,&quot;None&quot;,&quot;1/1 1/1&quot;,&quot;10 0 0 0 0&quot;&apos; (prázdná položka si ponechá hodnotu).</translation>
     </message>
     <message>
         <source>Write the daily logs into DIR (made when missing).</source>
-        <translation type="unfinished"></translation>
+        <translation>Zapisovat denní logy do DIR (vytvoří se, když chybí).</translation>
     </message>
     <message>
         <source>Use FILE as the settings file (the user hive).</source>
-        <translation type="unfinished"></translation>
+        <translation>Použít FILE jako soubor nastavení (uživatelský hive).</translation>
     </message>
     <message>
         <source>Name this instance: its control socket is Dralvo_v1-7@NAME.ctl (dralvo-msg --name NAME reaches it) and its windows&apos; titles carry NAME.</source>
-        <translation type="unfinished"></translation>
+        <translation>Pojmenovat tuto instanci: její řídicí socket je Dralvo_v1-7@NAME.ctl (dralvo-msg --name NAME ji zastihne) a titulky jejích oken nesou NAME.</translation>
     </message>
     <message>
         <source> Try &apos;%1 --help&apos;.</source>
-        <translation type="unfinished"></translation>
+        <translation> Zkuste &apos;%1 --help&apos;.</translation>
     </message>
     <message>
         <source>one port only, not also &apos;%1&apos;.</source>
-        <translation type="unfinished"></translation>
+        <translation>jen jeden port, ne ještě &apos;%1&apos;.</translation>
     </message>
     <message>
         <source>&apos;%1&apos; is no port name.</source>
-        <translation type="unfinished"></translation>
+        <translation>&apos;%1&apos; není jméno portu.</translation>
     </message>
     <message>
         <source>--baud: &apos;%1&apos; is not one of %2.</source>
-        <translation type="unfinished"></translation>
+        <translation>--baud: &apos;%1&apos; není žádná z %2.</translation>
     </message>
     <message>
         <source>--log-dir: the folder&apos;s name is empty.</source>
-        <translation type="unfinished"></translation>
+        <translation>--log-dir: jméno složky je prázdné.</translation>
     </message>
     <message>
         <source>--log-dir: &apos;%1&apos; is not a folder.</source>
-        <translation type="unfinished"></translation>
+        <translation>--log-dir: &apos;%1&apos; není složka.</translation>
     </message>
     <message>
         <source>--settings: the file&apos;s name is empty.</source>
-        <translation type="unfinished"></translation>
+        <translation>--settings: jméno souboru je prázdné.</translation>
     </message>
     <message>
         <source>--settings: &apos;%1&apos; is a folder.</source>
-        <translation type="unfinished"></translation>
+        <translation>--settings: &apos;%1&apos; je složka.</translation>
     </message>
     <message>
         <source>--name: &apos;%1&apos; is not a name of up to 64 letters, digits and &apos;._-@&apos;.</source>
-        <translation type="unfinished"></translation>
+        <translation>--name: &apos;%1&apos; není jméno z nejvýš 64 písmen, číslic a &apos;._-@&apos;.</translation>
     </message>
     <message>
         <source>Show log files (the FILE arguments, or chosen in a dialog) in the history view, without a port.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ukázat soubory logu (argumenty FILE, nebo vybrané v dialogu) v pohledu historie, bez portu.</translation>
     </message>
     <message>
         <source>The port for this run, connected at once: a device path (/dev/ttyUSB0, /dev/serial/by-id/...), a name under /dev (ttyACM0) or COMn. With --view: log files.</source>
-        <translation type="unfinished"></translation>
+        <translation>Port pro tento běh, připojí se hned: cesta k zařízení (/dev/ttyUSB0, /dev/serial/by-id/...), jméno v /dev (ttyACM0) nebo COMn. S --view: soubory logu.</translation>
     </message>
 </context>
 <context>
     <name>ConfigString</name>
     <message>
         <source>the speed &quot;%1&quot; is not one of %2</source>
-        <translation type="unfinished"></translation>
+        <translation>rychlost „%1“ není žádná z %2</translation>
     </message>
     <message>
         <source>the data bits &quot;%1&quot; are not 4, 5, 6, 7 or 8</source>
-        <translation type="unfinished"></translation>
+        <translation>datové bity „%1“ nejsou 4, 5, 6, 7 ani 8</translation>
     </message>
     <message>
         <source>the stop bits &quot;%1&quot; are not 1, 1.5 or 2</source>
-        <translation type="unfinished"></translation>
+        <translation>stop bity „%1“ nejsou 1, 1.5 ani 2</translation>
     </message>
     <message>
         <source>the parity &quot;%1&quot; is not None, Odd, Even, Mark or Space</source>
-        <translation type="unfinished"></translation>
+        <translation>parita „%1“ není None, Odd, Even, Mark ani Space</translation>
     </message>
     <message>
         <source>the line controls &quot;%1&quot; are not DTR and RTS as control/state (for example 1/1 1/1)</source>
-        <translation type="unfinished"></translation>
+        <translation>řízení linek „%1“ není DTR a RTS jako řízení/stav (například 1/1 1/1)</translation>
     </message>
     <message>
         <source>the time-outs &quot;%1&quot; are not numbers of milliseconds</source>
-        <translation type="unfinished"></translation>
+        <translation>časové limity „%1“ nejsou počty milisekund</translation>
     </message>
 </context>
 <context>
     <name>Headless</name>
     <message>
         <source>Log: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Log: %1</translation>
     </message>
     <message>
         <source>Control socket: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Řídicí socket: %1</translation>
     </message>
     <message>
         <source>Control socket is not %1: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Řídicí socket není %1: %2</translation>
     </message>
     <message>
         <source>No control socket: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Žádný řídicí socket: %1</translation>
     </message>
     <message>
         <source>Ended.</source>
-        <translation type="unfinished"></translation>
+        <translation>Ukončeno.</translation>
     </message>
 </context>
 <context>
@@ -182,6 +185,25 @@ Kept in the settings at close: PORT, --baud and --config (the port&apos;s settin
     <message>
         <source>cannot open %1: %2.</source>
         <translation>%1 nelze otevřít: %2.</translation>
+    </message>
+</context>
+<context>
+    <name>QuickSendBar</name>
+    <message>
+        <source>Edit ...</source>
+        <translation>Upravit ...</translation>
+    </message>
+    <message>
+        <source>Edit the quick-send buttons and the reactions to received lines</source>
+        <translation>Upravit tlačítka rychlého odesílání a reakce na přijaté řádky</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Zastavit</translation>
+    </message>
+    <message>
+        <source>Stop the running sequence</source>
+        <translation>Zastavit běžící sekvenci</translation>
     </message>
 </context>
 <context>
@@ -632,7 +654,164 @@ Kept in the settings at close: PORT, --baud and --config (the port&apos;s settin
     </message>
     <message>
         <source>Control socket: %1, since %2 at %3; dralvo-msg --name %4 reaches it</source>
-        <translation type="unfinished"></translation>
+        <translation>Řídicí socket: %1, protože %2 v %3; dralvo-msg --name %4 jej zastihne</translation>
+    </message>
+    <message>
+        <source>Hex</source>
+        <translation>Hexa</translation>
+    </message>
+    <message>
+        <source>Shows received text in hexadecimal (the log keeps it as text)</source>
+        <translation>Ukazuje přijatý text šestnáctkově (log jej zapisuje jako text)</translation>
+    </message>
+    <message>
+        <source>UTF-8</source>
+        <translation>UTF-8</translation>
+    </message>
+    <message>
+        <source>Shows UTF-8 characters in received lines as text instead of &lt;#C3&gt;&lt;#A1&gt; (the log keeps the escapes)</source>
+        <translation>Ukazuje znaky UTF-8 v přijatých řádcích jako text místo &lt;#C3&gt;&lt;#A1&gt; (log si ponechá kódy)</translation>
+    </message>
+    <message>
+        <source>(nothing to send: Edit ... gives the button a text)</source>
+        <translation>(nic k odeslání: text tlačítku dá Upravit ...)</translation>
+    </message>
+</context>
+<context>
+    <name>TfrmQuickSend</name>
+    <message>
+        <source>Quick-send buttons and reactions</source>
+        <translation>Tlačítka rychlého odesílání a reakce</translation>
+    </message>
+    <message>
+        <source>What the button shows (at most %1 characters)</source>
+        <translation>Co tlačítko ukazuje (nejvýš %1 znaků)</translation>
+    </message>
+    <message>
+        <source>One line to send (CR is added), or a sequence, one step a line:
+AT+CSQ          a line sent with CR
+hex 41 54 0D    bytes in hexadecimal
+wait 500        a pause in milliseconds
+expect OK 2000  wait for a received line that contains OK, at most 2000 ms;
+                /REGEX/ instead of OK for a regular expression
+send wait       a line that begins with a step&apos;s word
+# comment       skipped, as are empty lines</source>
+        <translation>Jeden řádek k odeslání (přidá se CR), nebo sekvence, jeden krok na řádek:
+AT+CSQ          řádek odeslaný s CR
+hex 41 54 0D    bajty šestnáctkově
+wait 500        pauza v milisekundách
+expect OK 2000  čekat na přijatý řádek, který obsahuje OK, nejvýš 2000 ms;
+                /REGEX/ místo OK pro regulární výraz
+send wait       řádek, který začíná slovem kroku
+# komentář      přeskočí se, stejně jako prázdné řádky</translation>
+    </message>
+    <message>
+        <source>&amp;Add</source>
+        <translation>&amp;Přidat</translation>
+    </message>
+    <message>
+        <source>De&amp;lete</source>
+        <translation>&amp;Smazat</translation>
+    </message>
+    <message>
+        <source>&amp;Up</source>
+        <translation>&amp;Nahoru</translation>
+    </message>
+    <message>
+        <source>Do&amp;wn</source>
+        <translation>&amp;Dolů</translation>
+    </message>
+    <message>
+        <source>&amp;Import ...</source>
+        <translation>&amp;Importovat ...</translation>
+    </message>
+    <message>
+        <source>E&amp;xport ...</source>
+        <translation>&amp;Exportovat ...</translation>
+    </message>
+    <message>
+        <source>Replaces the buttons by those of a macro file</source>
+        <translation>Nahradí tlačítka tlačítky ze souboru maker</translation>
+    </message>
+    <message>
+        <source>Writes the buttons into a macro file</source>
+        <translation>Zapíše tlačítka do souboru maker</translation>
+    </message>
+    <message>
+        <source>&amp;Label:</source>
+        <translation>P&amp;opis:</translation>
+    </message>
+    <message>
+        <source>One rule a line, tried in this order on every received line:
+TEXT =&gt; ACTION  or  /REGEX/ =&gt; ACTION, ACTION being mark TEXT, alarm, send LINE or run BUTTON;
+&quot;, every N s&quot; at the end lets it fire at most once in N seconds (and never more than once a second). For example:
+/Exception/ =&gt; mark Java trouble
+RING =&gt; send ATA, every 10 s</source>
+        <translation>Jedno pravidlo na řádek, zkoušejí se v tomto pořadí na každý přijatý řádek:
+TEXT =&gt; AKCE  nebo  /REGEX/ =&gt; AKCE, kde AKCE je mark TEXT, alarm, send ŘÁDEK nebo run TLAČÍTKO;
+„, every N s“ na konci je nechá zasáhnout nejvýš jednou za N sekund (a nikdy víc než jednou za sekundu). Například:
+/Exception/ =&gt; mark Java trouble
+RING =&gt; send ATA, every 10 s</translation>
+    </message>
+    <message>
+        <source>&amp;Buttons (F1 to F12)</source>
+        <translation>&amp;Tlačítka (F1 až F12)</translation>
+    </message>
+    <message>
+        <source>&amp;Reactions</source>
+        <translation>&amp;Reakce</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Zrušit</translation>
+    </message>
+    <message>
+        <source>At most %1 buttons</source>
+        <translation>Nejvýš %1 tlačítek</translation>
+    </message>
+    <message>
+        <source>Import quick-send buttons</source>
+        <translation>Importovat tlačítka rychlého odesílání</translation>
+    </message>
+    <message>
+        <source>Macro files (*.txt *.macros);;All files (*)</source>
+        <translation>Soubory maker (*.txt *.macros);;Všechny soubory (*)</translation>
+    </message>
+    <message>
+        <source>Export quick-send buttons</source>
+        <translation>Exportovat tlačítka rychlého odesílání</translation>
+    </message>
+    <message>
+        <source>Reactions, line %1: %2</source>
+        <translation>Reakce, řádek %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 is not a file</source>
+        <translation>%1 není soubor</translation>
+    </message>
+    <message>
+        <source>%1 has %2 bytes; a macro file has at most %3</source>
+        <translation>%1 má %2 bajtů; soubor maker má nejvýš %3</translation>
+    </message>
+    <message>
+        <source>%1 cannot be read: %2</source>
+        <translation>%1 nelze přečíst: %2</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>Nothing imported. %1</source>
+        <translation>Nic neimportováno. %1</translation>
+    </message>
+    <message>
+        <source>%1 cannot be written: %2</source>
+        <translation>Do %1 nelze zapisovat: %2</translation>
     </message>
 </context>
 <context>
@@ -700,23 +879,46 @@ Kept in the settings at close: PORT, --baud and --config (the port&apos;s settin
     <name>app::ControlVerbs</name>
     <message>
         <source>request longer than %1 bytes</source>
-        <translation type="unfinished"></translation>
+        <translation>požadavek delší než %1 bajtů</translation>
     </message>
     <message>
         <source>%1 needs its argument</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 potřebuje svůj argument</translation>
     </message>
     <message>
         <source>cannot read &apos;%1&apos;; requests: a message number, %2</source>
-        <translation type="unfinished"></translation>
+        <translation>&apos;%1&apos; nelze přečíst; požadavky: číslo zprávy, %2</translation>
     </message>
     <message>
         <source>no bytes to send</source>
-        <translation type="unfinished"></translation>
+        <translation>žádné bajty k odeslání</translation>
     </message>
     <message>
         <source>the expression &apos;%1&apos; is not valid: %2 at %3</source>
-        <translation type="unfinished"></translation>
+        <translation>výraz &apos;%1&apos; není platný: %2 na pozici %3</translation>
+    </message>
+</context>
+<context>
+    <name>app::Desk</name>
+    <message>
+        <source>%1: step %2 of %3: %4</source>
+        <translation>%1: krok %2 z %3: %4</translation>
+    </message>
+    <message>
+        <source>%1: done</source>
+        <translation>%1: hotovo</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>Button %1</source>
+        <translation>Tlačítko %1</translation>
+    </message>
+    <message>
+        <source>Reactions, line %1: %2</source>
+        <translation>Reakce, řádek %1: %2</translation>
     </message>
 </context>
 <context>
@@ -790,132 +992,291 @@ Kept in the settings at close: PORT, --baud and --config (the port&apos;s settin
     <name>history::HistoryModel</name>
     <message>
         <source>%1 cannot be opened: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 nelze otevřít: %2</translation>
     </message>
     <message>
         <source>%1 was deleted; what was read stays shown.</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 byl smazán; co se přečetlo, zůstává vidět.</translation>
     </message>
     <message>
         <source>%1 was replaced (or rotated); the new file is shown.</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 byl nahrazen (nebo zrotován); ukazuje se nový soubor.</translation>
     </message>
     <message>
         <source>%1 was truncated; it is read anew.</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 byl zkrácen; čte se znovu.</translation>
     </message>
     <message>
         <source>%1 cannot be read: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 nelze přečíst: %2</translation>
     </message>
     <message>
         <source>%1 ends in the middle of a record (no line break after its last line).</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 končí uprostřed záznamu (za posledním řádkem není konec řádku).</translation>
     </message>
     <message>
         <source>%1 bytes on their way to the disk are not shown</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 bajtů na cestě na disk se neukazuje</translation>
     </message>
 </context>
 <context>
     <name>history::HistoryView</name>
     <message>
         <source>… %1 more bytes</source>
-        <translation type="unfinished"></translation>
+        <translation>… dalších %1 bajtů</translation>
     </message>
     <message>
         <source>Only the first %1 MB of the selection were copied.</source>
-        <translation type="unfinished"></translation>
+        <translation>Zkopírovalo se jen prvních %1 MB výběru.</translation>
     </message>
 </context>
 <context>
     <name>history::HistoryWindow</name>
     <message>
         <source>Filter: text or regular expression</source>
-        <translation type="unfinished"></translation>
+        <translation>Filtr: text nebo regulární výraz</translation>
     </message>
     <message>
         <source>Re&amp;gex</source>
-        <translation type="unfinished"></translation>
+        <translation>Re&amp;gex</translation>
     </message>
     <message>
         <source>Match &amp;case</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Velikost písmen</translation>
     </message>
     <message>
         <source>&amp;Only matching lines</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Jen odpovídající řádky</translation>
     </message>
     <message>
         <source>&amp;Main window&apos;s filters</source>
-        <translation type="unfinished"></translation>
+        <translation>Filtry &amp;hlavního okna</translation>
     </message>
     <message>
         <source>Filter by String 1 and String 2 of the main window</source>
-        <translation type="unfinished"></translation>
+        <translation>Filtrovat podle řetězců 1 a 2 hlavního okna</translation>
     </message>
     <message>
         <source>Cancel</source>
-        <translation type="unfinished">Zrušit</translation>
+        <translation>Zrušit</translation>
     </message>
     <message>
         <source>O&amp;pen log…</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Otevřít log…</translation>
     </message>
     <message>
         <source>String 1: %1   String 2: %2</source>
-        <translation type="unfinished"></translation>
+        <translation>Řetězec 1: %1   Řetězec 2: %2</translation>
     </message>
     <message>
         <source>History</source>
-        <translation type="unfinished"></translation>
+        <translation>Historie</translation>
     </message>
     <message>
         <source>History — %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Historie — %1</translation>
     </message>
     <message>
         <source>Not used: %1 (at position %2); the last good filter stays.</source>
-        <translation type="unfinished"></translation>
+        <translation>Nepoužito: %1 (na pozici %2); platí poslední dobrý filtr.</translation>
     </message>
     <message>
         <source>Not used: %1; the last good filter stays.</source>
-        <translation type="unfinished"></translation>
+        <translation>Nepoužito: %1; platí poslední dobrý filtr.</translation>
     </message>
     <message>
         <source>Not used:</source>
-        <translation type="unfinished"></translation>
+        <translation>Nepoužito:</translation>
     </message>
     <message>
         <source>%L1 matching lines</source>
-        <translation type="unfinished"></translation>
+        <translation>Odpovídajících řádků: %L1</translation>
     </message>
     <message>
         <source> (%1 %)</source>
-        <translation type="unfinished"></translation>
+        <translation> (%1 %)</translation>
     </message>
     <message>
         <source>%L1 lines</source>
-        <translation type="unfinished"></translation>
+        <translation>Řádků: %L1</translation>
     </message>
     <message>
         <source>, reading %1 %</source>
-        <translation type="unfinished"></translation>
+        <translation>, čtu %1 %</translation>
     </message>
     <message>
         <source>Open a log</source>
-        <translation type="unfinished"></translation>
+        <translation>Otevřít log</translation>
     </message>
     <message>
         <source>Logs (*.log);;All files (*)</source>
-        <translation type="unfinished"></translation>
+        <translation>Logy (*.log);;Všechny soubory (*)</translation>
     </message>
 </context>
 <context>
     <name>history::LineMatcher</name>
     <message>
         <source>&quot;%1&quot; does not occur in a log: its bytes are Latin-1 characters</source>
-        <translation type="unfinished"></translation>
+        <translation>„%1“ se v logu nevyskytuje: jeho bajty jsou znaky Latin-1</translation>
+    </message>
+</context>
+<context>
+    <name>macros</name>
+    <message>
+        <source>Button %1</source>
+        <translation>Tlačítko %1</translation>
+    </message>
+    <message>
+        <source>Button %1 (%2)</source>
+        <translation>Tlačítko %1 (%2)</translation>
+    </message>
+    <message>
+        <source>%1: the label has %2 characters, at most %3</source>
+        <translation>%1: popis má %2 znaků, nejvýš %3</translation>
+    </message>
+    <message>
+        <source>%1: the label is one line</source>
+        <translation>%1: popis je jeden řádek</translation>
+    </message>
+    <message>
+        <source>%1: the text has %2 characters, at most %3</source>
+        <translation>%1: text má %2 znaků, nejvýš %3</translation>
+    </message>
+    <message>
+        <source>%1, line %2: %3</source>
+        <translation>%1, řádek %2: %3</translation>
+    </message>
+    <message>
+        <source>Line %1: %2</source>
+        <translation>Řádek %1: %2</translation>
+    </message>
+    <message>
+        <source>The file has %1 bytes; a macro file has at most %2</source>
+        <translation>Soubor má %1 bajtů; soubor maker má nejvýš %2</translation>
+    </message>
+    <message>
+        <source>the file is not text (byte 0x%1)</source>
+        <translation>soubor není text (bajt 0x%1)</translation>
+    </message>
+    <message>
+        <source>The file is not text (not UTF-8)</source>
+        <translation>Soubor není text (není v UTF-8)</translation>
+    </message>
+    <message>
+        <source>more than %1 buttons</source>
+        <translation>víc než %1 tlačítek</translation>
+    </message>
+    <message>
+        <source>a macro file begins with &quot;@button LABEL&quot;</source>
+        <translation>soubor maker začíná „@button POPIS“</translation>
+    </message>
+    <message>
+        <source>the file ends without its &quot;@end&quot; line (cut short?)</source>
+        <translation>soubor končí bez řádku „@end“ (useknutý?)</translation>
+    </message>
+    <message>
+        <source>&quot;every&quot; takes seconds: &quot;, every 10 s&quot;</source>
+        <translation>„every“ bere sekundy: „, every 10 s“</translation>
+    </message>
+    <message>
+        <source>&quot;every %1s&quot; is not 0 to 86400 seconds</source>
+        <translation>„every %1s“ není 0 až 86400 sekund</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is no action: mark TEXT, alarm, send LINE or run BUTTON</source>
+        <translation>„%1“ není akce: mark TEXT, alarm, send ŘÁDEK nebo run TLAČÍTKO</translation>
+    </message>
+    <message>
+        <source>run needs the label of a button</source>
+        <translation>run potřebuje popis tlačítka</translation>
+    </message>
+    <message>
+        <source>the character “%1” cannot be sent (outside Latin-1)</source>
+        <translation>znak „%1“ nelze odeslat (mimo Latin-1)</translation>
+    </message>
+    <message>
+        <source>the line has %1 characters, at most %2</source>
+        <translation>řádek má %1 znaků, nejvýš %2</translation>
+    </message>
+    <message>
+        <source>a rule is TEXT =&gt; ACTION, for example: /Exception/ =&gt; mark trouble</source>
+        <translation>pravidlo je TEXT =&gt; AKCE, například: /Exception/ =&gt; mark trouble</translation>
+    </message>
+    <message>
+        <source>the regular expression // is empty</source>
+        <translation>regulární výraz // je prázdný</translation>
+    </message>
+    <message>
+        <source>the regular expression %1 does not compile: %2 (at %3)</source>
+        <translation>regulární výraz %1 nelze přeložit: %2 (na pozici %3)</translation>
+    </message>
+    <message>
+        <source>more than %1 rules</source>
+        <translation>víc než %1 pravidel</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; is not a number of milliseconds</source>
+        <translation>„%1“ není počet milisekund</translation>
+    </message>
+    <message>
+        <source>%1 ms is outside %2 to %3 ms</source>
+        <translation>%1 ms je mimo %2 až %3 ms</translation>
+    </message>
+    <message>
+        <source>hex needs at least one byte (two hexadecimal digits)</source>
+        <translation>hex potřebuje aspoň jeden bajt (dvě šestnáctkové číslice)</translation>
+    </message>
+    <message>
+        <source>“%1” is not a hexadecimal digit</source>
+        <translation>„%1“ není šestnáctková číslice</translation>
+    </message>
+    <message>
+        <source>hex takes bytes as pairs of digits (an odd number of digits)</source>
+        <translation>hex bere bajty jako dvojice číslic (lichý počet číslic)</translation>
+    </message>
+    <message>
+        <source>expect needs a text and a time-out: expect OK 2000</source>
+        <translation>expect potřebuje text a časový limit: expect OK 2000</translation>
+    </message>
+    <message>
+        <source>the regular expression /%1/ does not compile: %2 (at %3)</source>
+        <translation>regulární výraz /%1/ nelze přeložit: %2 (na pozici %3)</translation>
+    </message>
+    <message>
+        <source>a regular expression ends with / as it begins: /%1/</source>
+        <translation>regulární výraz končí znakem /, jak začíná: /%1/</translation>
+    </message>
+    <message>
+        <source>send %1</source>
+        <translation>odeslat %1</translation>
+    </message>
+    <message>
+        <source>send hex %1</source>
+        <translation>odeslat hexa %1</translation>
+    </message>
+    <message>
+        <source>wait %1 ms</source>
+        <translation>čekat %1 ms</translation>
+    </message>
+    <message>
+        <source>expect %1 (%2 ms)</source>
+        <translation>očekávat %1 (%2 ms)</translation>
+    </message>
+    <message>
+        <source>wait needs a time in milliseconds: wait 500</source>
+        <translation>wait potřebuje čas v milisekundách: wait 500</translation>
+    </message>
+    <message>
+        <source>more than %1 steps</source>
+        <translation>víc než %1 kroků</translation>
+    </message>
+    <message>
+        <source>stopped at step %1 of %2</source>
+        <translation>zastaveno v kroku %1 z %2</translation>
+    </message>
+    <message>
+        <source>step %1 (line %2): no line with %3 within %4 ms</source>
+        <translation>krok %1 (řádek %2): do %4 ms nepřišel řádek s %3</translation>
     </message>
 </context>
 <context>

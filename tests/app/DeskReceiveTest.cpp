@@ -1,5 +1,7 @@
 // What the desk makes of received bytes: the line ends a module uses.
+#include <QCheckBox>
 #include <QComboBox>
+#include <QTest>
 
 #include "DeskTest.h"
 #include "app/ReceivePipeline.h"
@@ -56,4 +58,27 @@ TEST_F(DeskTest, LineFeedEndsTheModulesLinesWhenSetAndTheSettingIsKept) {
     EXPECT_TRUE(log.contains(": + line 6LONG7\r\n"));
     EXPECT_TRUE(log.contains(": + line 6\r\n"));
     EXPECT_TRUE(log.contains(": + LONG7\r\n"));
+}
+
+TEST_F(DeskTest, HexAndUtf8SwitchChangeTheDisplayButNotTheLog) {
+    create();
+    const QByteArray chunk("\x00\x1b\x80\xff AT\xc3\xa1\r\n", 10);
+    QTest::mouseClick(frm->chkShowHex, Qt::LeftButton);
+    receive(chunk);
+    EXPECT_TRUE(terminalText().contains("+ # 00 1B 80 FF 20 41 54 C3 A1\n"))
+        << terminalText().toStdString();
+    QTest::mouseClick(frm->chkShowHex, Qt::LeftButton);
+    receive(chunk);
+    EXPECT_TRUE(terminalText().contains("+ <#00><#1B><#80><#FF> AT<#C3><#A1>\n"));
+    QTest::mouseClick(frm->chkShowUtf8, Qt::LeftButton);
+    receive(chunk);
+    EXPECT_TRUE(terminalText().contains(QString::fromUtf8("+ <#00><#1B><#80><#FF> AT\u00e1\n")))
+        << terminalText().toStdString();
+    frm->close(); // the switches are kept
+    frm.reset();
+    create();
+    EXPECT_FALSE(frm->chkShowHex->isChecked());
+    EXPECT_TRUE(frm->chkShowUtf8->isChecked());
+    const QByteArray log = closeAndReadLog();
+    EXPECT_EQ(log.count(": + <#00><#1B><#80><#FF> AT<#C3><#A1>\r\n"), 3) << log.toStdString();
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "appinfo/VOxaAppInfo.h"
+#include "terminal/QuickSendBar.h"
 #include "terminal/TerminalWindow.h"
 #include "terminal/VOxaTerminal.h"
 
@@ -75,14 +76,20 @@ TEST(TerminalWindow, ControlsCarryNamesCaptionsAndBounds) {
     f.w->resize(TerminalWindow::DesignWidth, TerminalWindow::DesignHeight);
     f.w->relayout(f.w->size());
     f.term->ApplyHexEditLayout();
-    EXPECT_EQ(f.w->RichEdit()->height(), 333);
+    // The quick-send buttons take their height from the display's design
+    // height, right above the send line.
+    const int bar = f.w->QuickSend()->height() + 2;
+    EXPECT_GT(bar, 40);
+    EXPECT_EQ(f.w->RichEdit()->height(), 333 - bar);
     EXPECT_EQ(f.w->ManualLine()->geometry().top(), 335);
+    EXPECT_EQ(f.w->QuickSend()->geometry().bottom() + 2, 334);
     f.term->SetShowHexEdit(false);
-    EXPECT_EQ(f.w->RichEdit()->height(), 356);
+    EXPECT_EQ(f.w->RichEdit()->height(), 356 - bar);
     EXPECT_EQ(f.w->ManualLine()->geometry().top(), 358);
     f.w->resize(TerminalWindow::DesignWidth + 100, TerminalWindow::DesignHeight + 50);
     f.w->relayout(f.w->size());
-    EXPECT_EQ(f.w->RichEdit()->geometry(), QRect(0, 0, 498, 406));
+    EXPECT_EQ(f.w->RichEdit()->geometry(), QRect(0, 0, 498, 406 - bar));
+    EXPECT_EQ(f.w->QuickSend()->width(), 494);
     EXPECT_EQ(f.w->ManualLine()->geometry(), QRect(2, 408, 496, 21));
     EXPECT_EQ(f.w->ClearButton()->geometry(), QRect(8, 470, 75, 25));
 }
