@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <utility>
 
 #include "app/Session.h"
 
@@ -22,6 +23,7 @@ Desk::Desk(Session* session, QObject* parent) : QObject(parent), m_session(sessi
     };
     m_runner.onFinished = [this](bool completed, const QString& reason) {
         m_poll.stop();
+        listen();
         if (completed) {
             setStatus(QCoreApplication::translate("app::Desk", "%1: done").arg(m_running));
             return;
@@ -30,7 +32,18 @@ Desk::Desk(Session* session, QObject* parent) : QObject(parent), m_session(sessi
         note(QStringLiteral("-- Sequence \"%1\" %2 --").arg(m_running, reason));
         setStatus(QCoreApplication::translate("app::Desk", "%1: %2").arg(m_running, reason));
     };
-    connect(session, &Session::lineReceived, this, &Desk::lineReceived);
+}
+
+void Desk::listen() {
+    // Lines are joined for the desk only while a rule or a sequence waits for
+    // them: a flood costs nothing more when neither is there.
+    const bool wanted = m_runner.running() || !m_reactions.rules().empty();
+    if (wanted == bool(m_listening))
+        return;
+    if (wanted)
+        m_listening = connect(m_session, &Session::lineReceived, this, &Desk::lineReceived);
+    else
+        disconnect(std::exchange(m_listening, QMetaObject::Connection()));
 }
 
 int64_t Desk::nowMs() const {
@@ -69,6 +82,7 @@ void Desk::Press(int index) {
     m_runner.start(sequence, nowMs());
     if (m_runner.running())
         m_poll.start();
+    listen();
 }
 
 void Desk::Stop() {
@@ -100,6 +114,7 @@ bool Desk::SetReactions(const QString& text, QString* error) {
     const bool changed = text != m_reactionsText;
     m_reactionsText = text;
     m_reactions.setRules(std::move(rules));
+    listen();
     // The log says which rules were in force, from when.
     if (changed)
         for (size_t i = 0; i < m_reactions.rules().size(); ++i)

@@ -60,6 +60,7 @@ private:
     void react(const macros::ReactionRule& rule, int index, int64_t heldBack);
     void setStatus(const QString& status);
     void note(const QString& text);
+    void listen();
 
     Session* m_session;
     macros::QuickSendButtons m_buttons = macros::DefaultQuickSendButtons();
@@ -69,6 +70,7 @@ private:
     QTimer m_poll;
     macros::ReactionEngine m_reactions;
     QString m_reactionsText;
+    QMetaObject::Connection m_listening;
 };
 
 } // namespace app

@@ -8,6 +8,8 @@
 #include "DralvoVersion.h"
 #include "app/CommandLine.h"
 #include "app/ControlVerbs.h"
+#include "app/Desk.h"
+#include "app/DeskSettings.h"
 #include "app/LogLocation.h"
 #include "app/Session.h"
 #include "app/StoredSettings.h"
@@ -64,7 +66,16 @@ int RunHeadless(const StartOptions& options) {
         statusLine(settingsNotice);
     const app::StoredSettings settings = app::LoadStoredSettings(appInfo, session.commMain);
     session.SetFilters(settings.Filters());
+    session.SetStartCommand(settings.startCmd.toLatin1());
     app::ApplyPortOptions(options, session.commMain);
+    // The reactions run here too (their buttons with them); what they do is
+    // logged as in the window.
+    app::Desk desk(&session);
+    const app::DeskSettings deskSettings = app::LoadDeskSettings(appInfo);
+    desk.SetButtons(deskSettings.buttons);
+    QString rulesProblem;
+    if (!desk.SetReactions(deskSettings.reactions, &rulesProblem))
+        statusLine(rulesProblem);
 
     platform::ControlChannel channel;
     channel.OnMessage = [&session](uint32_t message) {
