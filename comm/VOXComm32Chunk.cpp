@@ -34,8 +34,10 @@ void ReadChunkTimer::Start(const platform::SerialTimeouts& t) {
 
 void ReadChunkTimer::Arrived(int before, int after) {
     m_lastByte = m_now;
-    // The total time-out runs from the first byte of a chunk.
-    if (before == 0 && after > 0)
+    // The total time-out runs from the first byte of a chunk: bytes that
+    // follow a hand-over (a full chunk may go in the middle of a read) begin
+    // a new one, even when the chunk before them was not empty.
+    if ((before == 0 || m_deadline == 0) && after > 0)
         m_deadline = m_total ? m_now + int64_t(m_total) : 0;
 }
 

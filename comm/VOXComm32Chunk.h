@@ -38,14 +38,15 @@ public:
     // Every read is handed over as it came.
     bool Immediate() const { return m_immediate; }
     // Bytes came in: before bytes were in the chunk before the read, after
-    // bytes are in it now (a full chunk handed over in between may leave fewer).
+    // bytes are in it now. A full chunk handed over in between (Handed called
+    // then) leaves bytes that came with this read only.
     void Arrived(int before, int after);
     // Milliseconds the worker may wait before the chunk of pending bytes is
     // due; -1 when there is nothing to wait for.
     int WaitMs(int pending) const;
     // The chunk of pending bytes is complete.
     bool Due(int pending) const;
-    // The chunk was handed over.
+    // The chunk was handed over (by the timer's rules, or because it was full).
     void Handed() { m_deadline = 0; }
 
 private:

@@ -96,6 +96,7 @@ int TReadThread::HandleReadData() {
     m_count = 0;
     if (count == 0)
         return 0;
+    m_chunkTimer.Handed();
     TraceText(QStringLiteral("Got something from Comm port!!!"));
     bool failed = false;
     TReceivedDataMessage* message = Flow->Add(m_buffer, count, m_marks, failed);
@@ -443,7 +444,6 @@ void TReadThread::CompleteChunk() {
         return;
     if (int rc = HandleReadData())
         PostHangupCall(rc, "failed re-SetupReadEvent", 0);
-    m_chunkTimer.Handed();
 }
 
 // Looks at the line counters and modem lines every kCommEventPollMs.

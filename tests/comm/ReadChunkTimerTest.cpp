@@ -12,9 +12,11 @@ using Chunks = std::vector<std::pair<int, int64_t>>; // byte count, when handed 
 
 // Plays the read worker's loop on a clock the test moves: each pass waits for
 // the next bytes or for the timer's own time-out, whichever comes first, and
-// hands the chunk over when the timer says so. Bytes arrive as (time, count).
+// hands the chunk over when the timer says so, or at once when it holds full
+// bytes. Bytes arrive as (time, count).
 Chunks play(const platform::SerialTimeouts& timeouts,
-            const std::vector<std::pair<int64_t, int>>& arrivals, int64_t end = 100000) {
+            const std::vector<std::pair<int64_t, int>>& arrivals, int64_t end = 100000,
+            int full = 2048) {
     int64_t clock = 0;
     comm::ReadChunkTimer timer([&] { return clock; });
     Chunks handed;
@@ -36,6 +38,11 @@ Chunks play(const platform::SerialTimeouts& timeouts,
         if (bytes) {
             const int before = pending;
             pending += arrivals[next++].second;
+            if (pending >= full) { // the worker hands a full chunk over in the read
+                handed.emplace_back(full, clock);
+                pending -= full;
+                timer.Handed();
+            }
             timer.Arrived(before, pending);
             if (timer.Immediate()) {
                 handed.emplace_back(pending, clock);
@@ -81,6 +88,19 @@ TEST(ReadChunkTimer, TotalTimeOutRunsFromTheFirstByteOfAChunk) {
     t.ReadIntervalTimeout = 50;
     t.ReadTotalTimeoutMultiplier = 0;
     EXPECT_EQ(play(t, {{0, 1}, {10, 1}, {100, 1}}), (Chunks{{2, 20}, {1, 120}}));
+    // A chunk that fills up in a read goes at once; what that read brought
+    // beyond it begins a chunk of its own, bound by 20 ms from then (neither
+    // handed on at once nor left without a bound while the line goes on
+    // slowly, never quiet for the interval).
+    t = platform::SerialTimeouts{};
+    t.ReadIntervalTimeout = 10;
+    std::vector<std::pair<int64_t, int>> stream;
+    for (int64_t at = 0; at <= 20; at += 2)
+        stream.emplace_back(at, 100);
+    for (int64_t at = 28; at <= 100; at += 8)
+        stream.emplace_back(at, 1);
+    EXPECT_EQ(play(t, stream, 100000, 1050),
+              (Chunks{{1050, 20}, {52, 40}, {3, 64}, {3, 88}, {2, 110}}));
 }
 
 TEST(ReadChunkTimer, IntervalOfMaxDwordWithoutTotalsHandsEveryReadOver) {
