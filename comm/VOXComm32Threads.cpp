@@ -37,6 +37,10 @@ constexpr int kCommEventPollMs = 10;
 constexpr int kIdleWaitMs = 100;
 // The port is looked at no more often than this while bytes keep coming.
 constexpr int64_t kReadSpacingUs = 2000;
+// A read that comes this soon after the spacing allowed it found bytes
+// waiting: the line is dense, and the next read is made when the spacing
+// ends, without asking the port first whether it has anything.
+constexpr int64_t kDenseLateUs = 500;
 
 int64_t steadyMicros() {
     using namespace std::chrono;
@@ -131,7 +135,7 @@ void TReadThread::ReceiveBoundChanged(bool over) {
 // once. Stops when the window has its bound of data to handle, unless
 // draining (the device hung up: take what is left). Returns 0, or the error
 // that ends reading (EIO when the device hung up).
-int TReadThread::ReadAvailable(int& got, bool draining) {
+int TReadThread::ReadAvailable(int& got, bool draining, bool unasked) {
     got = 0;
     for (;;) {
         const long room = kBufferSize - m_count;
@@ -164,8 +168,8 @@ int TReadThread::ReadAvailable(int& got, bool draining) {
         if (n == 0) {
             // With VMIN = VTIME = 0 an empty tty reads 0 bytes; only a read of
             // nothing right after the port was reported ready means the
-            // device has gone.
-            return got == 0 ? EIO : 0;
+            // device has gone (unasked, the next wait tells).
+            return got == 0 && !unasked ? EIO : 0;
         }
         if (n == -EBADF)
             TraceText(QLatin1String(kInvalidHandleText));
@@ -337,8 +341,8 @@ void TReadThread::Execute() {
         // kernel's buffer fill and hold the sender.
         const int64_t nowUs = steadyMicros();
         const bool spacing = !m_portDead && !held && !m_streaming && nowUs < m_nextReadUs;
-        const int waitMs =
-            spacing ? minTimeout(timeout, int((m_nextReadUs - nowUs + 999) / 1000)) : timeout;
+        const int spacingMs = spacing ? int((m_nextReadUs - nowUs + 999) / 1000) : 0;
+        const int waitMs = spacing ? minTimeout(timeout, spacingMs) : timeout;
         platform::WaitResult w = PortHandle->wait(!m_portDead && !held && !spacing, false, waitMs,
                                                   CloseEvent, &Flow->Wake(), !m_portDead);
         if (w.woken)
@@ -354,7 +358,13 @@ void TReadThread::Execute() {
             PostHangupCall(w.error, "failed wait", 0);
             continue;
         }
-        if (!m_portDead && (w.readable || w.hangup) && !HandleReadable(w.hangup))
+        // On a dense line the wait that kept the reads apart is followed by
+        // the read itself: asking first would only cost a second wake of the
+        // poll, since bytes are there.
+        const bool unasked =
+            spacing && m_dense && waitMs == spacingMs && !w.readable && !w.hangup && !w.woken;
+        if (!m_portDead && (w.readable || w.hangup || unasked) &&
+            !HandleReadable(w.hangup, unasked))
             continue;
         CompleteChunk();
         CheckCommEvents();
@@ -415,13 +425,17 @@ int TReadThread::WaitTimeout(bool modemPolling) const {
 
 // Reads what the port holds. False when reading failed: what arrived before
 // the failure has been handed over and a hang-up asked for.
-bool TReadThread::HandleReadable(bool hangup) {
+bool TReadThread::HandleReadable(bool hangup, bool unasked) {
     const int before = m_count;
     int got = 0;
-    int rc = ReadAvailable(got, hangup);
+    int rc = ReadAvailable(got, hangup, unasked);
     m_streaming = got >= kBufferSize;
-    if (got > 0)
-        m_nextReadUs = steadyMicros() + kReadSpacingUs;
+    m_dense = false;
+    if (got > 0) {
+        const int64_t nowUs = steadyMicros();
+        m_dense = nowUs - m_nextReadUs < kDenseLateUs;
+        m_nextReadUs = nowUs + kReadSpacingUs;
+    }
     // A hang-up or error condition that yields no data is a removed device,
     // never a reason to poll again at once.
     if (rc == 0 && got == 0 && hangup)

@@ -66,7 +66,8 @@ protected:
 private:
     // One pass of Execute's loop after its wait.
     int WaitTimeout(bool modemPolling) const;
-    bool HandleReadable(bool hangup);
+    // unasked: no wait reported the port readable (an empty read is no hang-up).
+    bool HandleReadable(bool hangup, bool unasked = false);
     void CompleteChunk();
     void CheckCommEvents();
     void PollModemStatus();
@@ -76,7 +77,7 @@ private:
     int HandleReadData();
     int SetupCommEvent();
     int HandleCommEvent();
-    int ReadAvailable(int& got, bool draining);
+    int ReadAvailable(int& got, bool draining, bool unasked = false);
     // Whether reading pauses because the window is behind; reports changes.
     bool ReceiveHeld();
     // The receive side went over its bound (over) or has caught up: reading
@@ -104,6 +105,7 @@ private:
     uint32_t m_polledStatus = 0;         // the modem status as last reported
     bool m_streaming = false;            // the last read brought a whole chunk
     int64_t m_nextReadUs = 0;            // no read before this, steady microseconds
+    bool m_dense = false;                // the last read found bytes waiting for it
 };
 
 // Sends to the open port: writes the queued blocks in order, each freed once.
