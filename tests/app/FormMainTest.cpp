@@ -565,7 +565,13 @@ TEST_F(MainWindowTest, TerminationSignalKeepsTheNewestSentLineInTheHistory) {
     ASSERT_EQ(frm->termData->History().value(0), "at+cgmr");
 
     ::raise(SIGTERM);
-    QTimer::singleShot(10000, [] { QApplication::exit(1); });
+    // A loop that never ends fails the test; the guard goes with the test, so
+    // its exit cannot reach a later test (an exit outside a running loop
+    // makes every later dialog's loop return at once).
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QApplication::exit(1); });
+    guard.start(10000);
     ASSERT_EQ(QApplication::exec(), 0);
     QFile hive(TestWorkDir() + "/config/Oxatek/user.reg");
     ASSERT_TRUE(hive.open(QIODevice::ReadOnly));
