@@ -8,6 +8,7 @@
 #include <QString>
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <mutex>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -191,6 +192,61 @@ TEST(Acm, DsrHandshakeHoldsOutput) {
     std::string got;
     EXPECT_TRUE(arrives(gadget, "held\r", &got)) << "got: " << got;
     ::close(gadget);
+}
+
+TEST(Acm, RtsToggleTakesTheWorkersPath) {
+    // The lines as the driver last sent them to the device.
+    Observer line(AcmNode);
+    ASSERT_TRUE(line.ok());
+    const int gadget = openRaw(GadgetNode);
+    ASSERT_GE(gadget, 0);
+    Comm comm(AcmNode);
+    comm.Signals()->SetRTSControl(VOxaSignalControl_RTSToggle);
+    ASSERT_TRUE(comm.open());
+    // cdc_acm has no RS-485 mode: the write worker raises and drops RTS.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return comm.traced("RTS toggle: the write worker raises RTS while sending"); },
+        3000));
+    EXPECT_TRUE(WaitUntil([&] { return !(line.modemBits() & TIOCM_RTS); }, 3000))
+        << "RTS is up while nothing is sent";
+    // More than the gadget and the ttys on its way hold: while the far end
+    // reads nothing, the block cannot leave and RTS stays up.
+    const std::string block(512 * 1024, 'r');
+    ASSERT_TRUE(comm.WriteCommData(block.data(), int(block.size())));
+    EXPECT_TRUE(WaitUntil([&] { return (line.modemBits() & TIOCM_RTS) != 0; }, 5000))
+        << "RTS did not rise for the block";
+    std::string got;
+    EXPECT_TRUE(arrives(gadget, block, &got)) << got.size() << " bytes came";
+    // Down again once the last byte has left.
+    EXPECT_TRUE(WaitUntil([&] { return !(line.modemBits() & TIOCM_RTS); }, 5000))
+        << "RTS stayed up after the block";
+    ::close(gadget);
+}
+
+TEST(Acm, BreakFromTheModule) {
+    // A break the module sends (the gadget's tty) reaches the host's driver
+    // as a line-state notice, which its line counters keep.
+    std::atomic<int> breaks{0};
+    Comm comm(AcmNode);
+    comm.OnBreak = [&](QObject*) { ++breaks; };
+    ASSERT_TRUE(comm.open());
+    const int gadget = openRaw(GadgetNode);
+    ASSERT_GE(gadget, 0);
+    ASSERT_EQ(::ioctl(gadget, TIOCSBRK), 0) << errno;
+    ::usleep(20000);
+    ASSERT_EQ(::ioctl(gadget, TIOCCBRK), 0) << errno;
+    EXPECT_TRUE(WaitUntil([&] { return breaks > 0; }, 5000)) << "no break event";
+    ::close(gadget);
+}
+
+TEST(Acm, BreakToTheModule) {
+    // The host's driver sends a break only to a device that says it takes
+    // one; the gadget does not, so the driver refuses it at once, without a
+    // request on the bus.
+    platform::SerialDevice device;
+    ASSERT_EQ(device.open(AcmNode), 0);
+    EXPECT_EQ(device.setBreak(true), EOPNOTSUPP);
+    EXPECT_EQ(device.setBreak(false), EOPNOTSUPP);
 }
 
 TEST(Ftdi, DescriptionInThePortList) {

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -23,7 +24,14 @@ bool Program::start(const QString& port, int baudIndex) {
                             {advanced, QStringLiteral("AutoStart"), {}, 1u},
                             {advanced, QStringLiteral("AutoStartDelay"), {}, 100u}}))
         return false;
-    return e2e::startDralvo(m_child, m_world);
+    // Another build of the program to hold against this one (VMLAB_DRALVO).
+    const char* other = std::getenv("VMLAB_DRALVO");
+    if (!other || !*other)
+        return e2e::startDralvo(m_child, m_world);
+    const QString config = QStringLiteral("config");
+    return m_child.start(QString::fromLocal8Bit(other), {}, m_world.cwd(),
+                         m_world.environment(config),
+                         m_world.path(QStringLiteral("dralvo-") + config));
 }
 
 void LogFollower::poll() {
@@ -124,6 +132,11 @@ double StallProbe::longestIn(double from, double to) {
     if (m_pendingSince >= 0 && m_pendingSince <= to)
         longest = std::max(longest, (secondsSince(m_t0) - m_pendingSince) * 1000);
     return longest;
+}
+
+double StallProbe::pendingMs() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_pendingSince < 0 ? -1 : (secondsSince(m_t0) - m_pendingSince) * 1000;
 }
 
 double StallProbe::longest() {

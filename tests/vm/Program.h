@@ -63,6 +63,8 @@ public:
     // since t0), counting a question still unanswered as lasting until now.
     double longestIn(double from, double to);
     double longest();
+    // How long the question now open has waited, milliseconds; -1 when none is.
+    double pendingMs();
 
 private:
     std::string m_socket;

@@ -19,6 +19,7 @@
 
 #include "tests/vm/Lab.h"
 #include "tests/vm/Program.h"
+#include "tests/vm/StallSampler.h"
 
 namespace vmlab {
 namespace {
@@ -110,9 +111,11 @@ struct Figures {
     long long written = 0, lost = 0, doubled = 0, outOfOrder = 0, beforePull = 0,
               beforePullLost = 0, lostAtOpen = 0;
     int pulls = 0, failedLines = 0, connectedLines = 0;
-    std::vector<double> reconnectMs; // node back -> port open again
-    std::vector<double> receivingMs; // node back -> first new line in the log
-    std::vector<double> stallMs;     // longest probe round trip around each pull
+    std::vector<double> reconnectMs;    // node back -> port open again
+    std::vector<double> receivingMs;    // node back -> first new line in the log
+    std::vector<double> stallMs;        // longest probe round trip around each pull
+    std::vector<double> machineStillMs; // longest wake-up delay of a real-time watcher
+    std::vector<double> steadyStallMs;  // the same between 0.3 s after an open and the pull
     double stallMaxMs = 0;
 };
 
@@ -130,10 +133,11 @@ std::string json(const char* port, const Figures& f) {
     std::ostringstream o;
     o.setf(std::ios::fixed);
     o.precision(1);
-    o << "{\"port\":\"" << port << "\",\"pulls\":" << f.pulls << ",\"lines\":" << f.written
+    o << "{\"port\":\"" << port << "\",\"pulls\":" << f.pulls
+      << ",\"in_flight_ms\":" << envInt("VMLAB_INFLIGHT_MS", 20) << ",\"lines\":" << f.written
       << ",\"lost\":" << f.lost << ",\"doubled\":" << f.doubled
-      << ",\"out_of_order\":" << f.outOfOrder << ",\"last_20ms_lines\":" << f.beforePull
-      << ",\"last_20ms_lost\":" << f.beforePullLost << ",\"lost_at_open\":" << f.lostAtOpen
+      << ",\"out_of_order\":" << f.outOfOrder << ",\"in_flight_lines\":" << f.beforePull
+      << ",\"in_flight_lost\":" << f.beforePullLost << ",\"lost_at_open\":" << f.lostAtOpen
       << ",\"failed_lines\":" << f.failedLines << ",\"connected_lines\":" << f.connectedLines
       << ",\"reconnect_median_ms\":" << median(f.reconnectMs)
       << ",\"reconnect_max_ms\":" << maximum(f.reconnectMs)
@@ -141,7 +145,10 @@ std::string json(const char* port, const Figures& f) {
       << ",\"receiving_max_ms\":" << maximum(f.receivingMs)
       << ",\"stall_median_ms\":" << median(f.stallMs) << ",\"stall_max_ms\":" << f.stallMaxMs
       << ",\"stalls_over_100ms\":"
-      << std::count_if(f.stallMs.begin(), f.stallMs.end(), [](double s) { return s > 100; }) << "}";
+      << std::count_if(f.stallMs.begin(), f.stallMs.end(), [](double s) { return s > 100; })
+      << ",\"steady_stall_max_ms\":" << maximum(f.steadyStallMs)
+      << ",\"machine_still_median_ms\":" << median(f.machineStillMs)
+      << ",\"machine_still_max_ms\":" << maximum(f.machineStillMs) << "}";
     return o.str();
 }
 
@@ -152,6 +159,9 @@ constexpr double openGap = 0.030;
 // Pulls and re-plugs the port again and again while the module prints.
 Figures runPulls(PulledPort& port, int pulls, unsigned seed) {
     Figures f;
+    // What was printed this long before a pull may still be on its way (in
+    // the emulated machine's devices and the relay) when the cable goes.
+    const double inFlight = envInt("VMLAB_INFLIGHT_MS", 20) / 1000.0;
     Program program;
     EXPECT_TRUE(program.start(QString::fromStdString(port.node())));
     std::mt19937 random(seed);
@@ -192,23 +202,33 @@ Figures runPulls(PulledPort& port, int pulls, unsigned seed) {
         f.connectedLines += state.startsWith("Connected");
     };
     StallProbe probe(program.socketPath().toStdString(), t0);
+    const char* outDir = std::getenv("VMLAB_OUT");
+    const std::string nodeName = port.node().substr(port.node().rfind('/') + 1);
+    StallSampler sampler(program.pid(), probe, t0,
+                         std::string(outDir ? outDir : "/tmp") + "/stalls-" + nodeName + ".txt");
 
     // One step of every phase: the port's comings and goings, the lines due, the log.
     auto step = [&] {
         // After a pull the old node must go and the program must let go of it
         // before a node and an open count as the new ones.
-        if (!gone && !exists(port.node()))
+        if (!gone && !exists(port.node())) {
             gone = true;
-        if (!released && !holdsDevice(program.pid(), rdev))
+            sampler.note("node gone");
+        }
+        if (!released && !holdsDevice(program.pid(), rdev)) {
             released = true;
+            sampler.note("port released");
+        }
         if (!nodeBack && gone && exists(port.node())) {
             nodeBack = true;
             backAt = now();
             rdev = deviceNumber(port.node());
+            sampler.note("node back");
         }
         if (nodeBack && released && !open && holdsDevice(program.pid(), rdev)) {
             open = true;
             openedAt = now();
+            sampler.note("port open");
             if (f.pulls > 0)
                 f.reconnectMs.push_back((openedAt - backAt) * 1000);
         }
@@ -237,6 +257,19 @@ Figures runPulls(PulledPort& port, int pulls, unsigned seed) {
             step();
     };
 
+    // A pull's stall: the longest answer from just before it until just before
+    // the next one (the open and the settings of the port again included).
+    auto pullDone = [&](double until) {
+        if (pullsAt.empty())
+            return;
+        const double from = pullsAt.back() - 0.05;
+        f.stallMs.push_back(probe.longestIn(from, until));
+        const double still = sampler.machineLateIn(from, until);
+        f.machineStillMs.push_back(still);
+        sampler.note("pull " + std::to_string(f.pulls) + ": window stall " +
+                     std::to_string(int(f.stallMs.back())) + " ms, machine still up to " +
+                     std::to_string(int(still)) + " ms");
+    };
     rdev = deviceNumber(port.node());
     for (int cycle = 0; cycle <= pulls && program.running(); ++cycle) {
         runFor(20, [&] { return receiving; });
@@ -248,29 +281,37 @@ Figures runPulls(PulledPort& port, int pulls, unsigned seed) {
             break;
         // The pull: what was printed in the last 20 ms may still be on the way.
         const double pullAt = now();
+        pullDone(pullAt - 0.05);
         pullsAt.push_back(pullAt);
-        for (long long i = seq; i >= 1 && writtenAt[size_t(i - 1)] >= pullAt - 0.020; --i)
+        if (openedAt + 0.3 < pullAt - 0.05)
+            f.steadyStallMs.push_back(probe.longestIn(openedAt + 0.3, pullAt - 0.05));
+        for (long long i = seq; i >= 1 && writtenAt[size_t(i - 1)] >= pullAt - inFlight; --i)
             kind[size_t(i - 1)] = BeforePull;
         open = false;
         nodeBack = false;
         gone = false;
         released = false;
         std::string error;
+        sampler.note("pull " + std::to_string(f.pulls + 1));
         EXPECT_TRUE(port.pull(&error)) << error;
+        sampler.note("pulled");
         ++f.pulls;
         runFor(uniform(0.1, 0.4), nullptr);
+        sampler.note("plug");
         EXPECT_TRUE(port.plug(&error)) << error;
+        sampler.note("plugged");
         firstOfCycle = 0;
         receiving = false;
         runFor(15, [&] { return open; });
         EXPECT_TRUE(open) << "the program did not open the port again after pull " << f.pulls;
-        f.stallMs.push_back(probe.longestIn(pullAt - 0.05, now()));
     }
+    pullDone(now());
     // The module stops printing and the log catches up with the last lines.
     printing = false;
     runFor(5, [&] { return highest >= seq; });
     runFor(0.3, nullptr);
     probe.stop();
+    sampler.stop();
     f.stallMaxMs = probe.longest();
     if (const char* out = std::getenv("VMLAB_OUT")) {
         QFile trace(QString::fromLocal8Bit(out) + QStringLiteral("/dralvo-") +
@@ -329,9 +370,11 @@ void expectFigures(const char* name, const Figures& f, int pulls) {
     EXPECT_EQ(f.connectedLines, pulls + 1);
     EXPECT_EQ(int(f.reconnectMs.size()), pulls);
     // The limits a device wait breaks (the USB time-out is 5 s), with room for
-    // an emulated machine on a loaded host; the targets are in the figures.
-    const double stallLimit = envInt("VMLAB_STALL_LIMIT_MS", 1000);
-    const double reconnectLimit = envInt("VMLAB_RECONNECT_LIMIT_MS", 1500);
+    // an emulated machine on a loaded host, whose window thread computes
+    // tens of times slower than on the bare machine; the targets are in the
+    // figures.
+    const double stallLimit = envInt("VMLAB_STALL_LIMIT_MS", 3000);
+    const double reconnectLimit = envInt("VMLAB_RECONNECT_LIMIT_MS", 3000);
     EXPECT_LE(f.stallMaxMs, stallLimit) << "the window stood still";
     EXPECT_LE(maximum(f.reconnectMs), reconnectLimit) << "slow to reconnect";
 }

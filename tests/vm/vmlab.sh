@@ -107,6 +107,10 @@ filter='$filter'
 PARAMS
 # Limits the checks take from the environment (VMLAB_STALL_LIMIT_MS, ...).
 env | grep -E '^VMLAB_[A-Z_]+_MS=[0-9]+$' | sed 's/^/export /' >>"$out/params.sh" || true
+# Another build of the program to run the checks on, held against this one.
+if [ -n "${VMLAB_DRALVO:-}" ]; then
+  echo "export VMLAB_DRALVO='$(realpath "$VMLAB_DRALVO")'" >>"$out/params.sh"
+fi
 
 # KVM only where it really runs a guest (a nested one may hang in the boot):
 # the kernel must reach its first process and end within a few seconds. The
