@@ -827,6 +827,13 @@ public:
               << ",\"expect_lag_max_ms\":" << percentile(m_expectLags, 1.0);
         return o.str();
     }
+    // Each expect answer: the line's number and the real-time clock when it
+    // came (milliseconds since the epoch), after stop().
+    struct Answer {
+        long long seq;
+        double wallMs;
+    };
+    const std::vector<Answer>& expectAnswers() const { return m_expectAnswers; }
 
 private:
     enum class Kind { Idle, Tail, Expect };
@@ -885,6 +892,9 @@ private:
         } else if (c.kind == Kind::Expect) {
             if (written >= 0)
                 m_expectLags.push_back((now() - written) * 1000);
+            timespec ts{};
+            ::clock_gettime(CLOCK_REALTIME, &ts);
+            m_expectAnswers.push_back({seq, double(ts.tv_sec) * 1000 + double(ts.tv_nsec) / 1e6});
         }
     }
     void run() {
@@ -935,6 +945,7 @@ private:
     long long m_reconnects = 0, m_skipped = 0, m_expectTimeouts = 0;
     long long m_tailFewest = -1, m_tailMost = 0; // flood lines per tail client, after stop()
     std::vector<double> m_tailLags, m_expectLags;
+    std::vector<Answer> m_expectAnswers;
 };
 
 // ---- runs ------------------------------------------------------------------------------------
@@ -1129,6 +1140,22 @@ int runFlood(Setup& s, bool paced) {
         stampFields = spread(stampLag, "stamp_lag") + spread(logDelay, "log_delay") +
                       ",\"piece_bytes\":" + std::to_string(s.opt.piece > 0 ? s.opt.piece : len) +
                       ",\"lines_sharing_a_stamp_max\":" + std::to_string(shared);
+        // The answer's delay from the line's receipt by the program: its
+        // record's stamp is when the program read the line's first byte (to
+        // the millisecond, cut off, so these read up to 1 ms long).
+        std::vector<double> answered;
+        for (const ControlLoad::Answer& a : load.expectAnswers())
+            if (a.seq >= 1 && a.seq <= lines && stampOf[size_t(a.seq - 1)] >= 0)
+                answered.push_back(a.wallMs - double(stampOf[size_t(a.seq - 1)]));
+        if (s.opt.expectClients > 0) {
+            std::ostringstream o;
+            o.setf(std::ios::fixed);
+            o.precision(1);
+            o << ",\"expect_from_receipt_p50_ms\":" << percentile(answered, 0.5)
+              << ",\"expect_from_receipt_p99_ms\":" << percentile(answered, 0.99)
+              << ",\"expect_from_receipt_max_ms\":" << percentile(answered, 1.0);
+            stampFields += o.str();
+        }
     }
     double maxLag = 0, sumLag = 0;
     std::vector<double> lags;

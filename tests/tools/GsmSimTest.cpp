@@ -277,6 +277,29 @@ TEST_F(GsmSim, PulledCableHangsUpAndTheLinkMovesToTheNewPort) {
     EXPECT_FALSE(std::filesystem::is_symlink(m_link));
 }
 
+TEST_F(GsmSim, TaggedLinesGoOnAcrossCablesPulledAgainAndAgain) {
+    auto sim = start({"--flood", "1000000", "--rate", "20000", "--start-delay", "0", "--tag",
+                      "rack7", "--unplug-every", "0.7", "--replug-after", "0.2"});
+    long long before = 0;
+    for (int plug = 0; plug < 3; ++plug) {
+        ASSERT_TRUE(openPort());
+        ASSERT_TRUE(receiveUntil(" rack7 ", 5000)) << m_received;
+        ASSERT_TRUE(receiveUntil("\r\n", 1000));
+        const size_t at = m_received.find("SEQ ");
+        ASSERT_NE(at, std::string::npos);
+        const std::string line = m_received.substr(at, m_received.find("\r\n", at) + 2 - at);
+        EXPECT_EQ(line.size(), 64u) << line;
+        EXPECT_EQ(line.substr(12, 6), "rack7 ") << line;
+        // Numbering goes on where the last plug left it.
+        const long long seq = std::atoll(line.c_str() + 4);
+        EXPECT_GT(seq, before) << line;
+        before = seq;
+        ASSERT_TRUE(waitForHangUp(5000));
+        ASSERT_EQ(sim->readLine(5000).rfind("/dev/pts/", 0), 0u);
+    }
+    EXPECT_EQ(sim->stop(SIGTERM), 0);
+}
+
 TEST_F(GsmSim, WaitsWithoutSpinningWhetherNobodyListensOrNobodyReads) {
     auto idle = start({"--period", "5"});
     ::usleep(600000); // nobody has the port open: lines go nowhere

@@ -94,11 +94,13 @@ std::string debugLine(uint64_t n) {
     return buffer;
 }
 
-std::string floodLine(uint64_t seq, size_t length) {
+std::string floodLine(uint64_t seq, size_t length, const std::string& tag) {
     char head[32];
     const int n =
         std::snprintf(head, sizeof head, "SEQ %07llu ", static_cast<unsigned long long>(seq));
     std::string line(head, size_t(n));
+    if (!tag.empty())
+        line += tag + ' ';
     if (line.size() + 2 <= length)
         line.append(length - 2 - line.size(), 'x');
     else

@@ -28,7 +28,8 @@ std::string bootBanner();
 // The n-th periodic diagnostic line of the Java application (n from 1).
 std::string debugLine(uint64_t n);
 
-// Flood line number seq padded with 'x' to length bytes including CR LF.
-std::string floodLine(uint64_t seq, size_t length);
+// Flood line number seq, then tag and a blank when tag is not empty, padded
+// with 'x' to length bytes including CR LF.
+std::string floodLine(uint64_t seq, size_t length, const std::string& tag = {});
 
 } // namespace gsmsim

@@ -29,6 +29,8 @@ constexpr int64_t peerCheckNs = 20 * msNs;
 constexpr size_t floodQueueLimit = 16384;
 // A paced flood sleeps at least this long, writing a few lines per wake-up.
 constexpr int64_t minPaceSleepNs = 2 * msNs;
+// Lines written this shortly before a pull may still be in the line when it goes.
+constexpr int64_t lastWrittenNs = 20 * msNs;
 
 bool parseNumber(const char* text, double& value) {
     char* end = nullptr;
@@ -47,7 +49,8 @@ void sayOnStdout(const std::string& line) {
 const char* usageText() {
     return "usage: gsmsim [--link PATH] [--period MS] [--flood N] [--line-len L]\n"
            "              [--rate BYTES_PER_SEC] [--start-delay MS]\n"
-           "              [--unplug-after S] [--replug-after S]\n";
+           "              [--unplug-after S] [--replug-after S] [--unplug-every S]\n"
+           "              [--tag TEXT]\n";
 }
 
 bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
@@ -64,6 +67,14 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
         const char* text = argv[++i];
         if (name == "--link") {
             options.link = text;
+            continue;
+        }
+        if (name == "--tag") {
+            options.tag = text;
+            if (options.tag.find_first_of("\r\n") != std::string::npos) {
+                error = "a tag is one line";
+                return false;
+            }
             continue;
         }
         double v = 0;
@@ -85,6 +96,8 @@ bool parseOptions(int argc, char** argv, Options& options, std::string& error) {
             options.unplugAfter = v;
         } else if (name == "--replug-after") {
             options.replugAfter = v < 0 ? -1 : v;
+        } else if (name == "--unplug-every" && v > 0) {
+            options.unplugEvery = v;
         } else {
             error = "unknown option or value out of range: " + name + " " + text;
             return false;
@@ -151,8 +164,7 @@ bool Simulator::plugIn() {
     m_peerOpen = false;
     m_lastPeerCheck = 0;
     m_bannerPending = true; // a freshly powered module greets its first reader
-    m_out.clear();
-    m_outPos = 0;
+    dropOutput();
     m_input.clear();
     moveLink();
     sayOnStdout(m_slavePath);
@@ -162,11 +174,10 @@ bool Simulator::plugIn() {
 void Simulator::unplug() {
     if (m_master < 0)
         return;
+    dropOutput();
     ::close(m_master);
     m_master = -1;
     m_peerOpen = false;
-    m_out.clear();
-    m_outPos = 0;
     removeLink();
     std::fprintf(stderr, "gsmsim: cable pulled (%s gone)\n", m_slavePath.c_str());
 }
@@ -203,9 +214,49 @@ void Simulator::peerClosed() {
     m_peerOpen = false;
     // What the reader did not take would greet the next one as stale data.
     ::tcflush(m_master, TCIOFLUSH);
+    dropOutput();
+    m_input.clear();
+}
+
+void Simulator::dropOutput() {
+    reportWritten(now());
+    m_outBase += m_out.size();
     m_out.clear();
     m_outPos = 0;
-    m_input.clear();
+    m_floodEnds.clear();
+}
+
+void Simulator::noteWritten(Nanos t) {
+    const uint64_t written = m_outBase + m_outPos;
+    while (!m_floodEnds.empty() && m_floodEnds.front().end <= written) {
+        const uint64_t seq = m_floodEnds.front().seq;
+        m_floodEnds.pop_front();
+        if (!m_spanFirst)
+            m_spanFirst = seq;
+        m_spanLast = seq;
+        m_recent.push_back({t, seq});
+    }
+    while (!m_recent.empty() && m_recent.front().at < t - lastWrittenNs)
+        m_recent.pop_front();
+}
+
+void Simulator::reportWritten(Nanos t) {
+    if (!m_spanFirst)
+        return;
+    while (!m_recent.empty() && m_recent.front().at < t - lastWrittenNs)
+        m_recent.pop_front();
+    std::string recent;
+    if (!m_recent.empty()) {
+        char text[64];
+        std::snprintf(text, sizeof text, " (from %07llu on in the last 20 ms)",
+                      static_cast<unsigned long long>(m_recent.front().seq));
+        recent = text;
+    }
+    std::fprintf(stderr, "gsmsim: lines SEQ %07llu to %07llu written%s\n",
+                 static_cast<unsigned long long>(m_spanFirst),
+                 static_cast<unsigned long long>(m_spanLast), recent.c_str());
+    m_spanFirst = m_spanLast = 0;
+    m_recent.clear();
 }
 
 void Simulator::checkPeer(Nanos t) {
@@ -237,7 +288,8 @@ void Simulator::produce(Nanos t) {
     const Nanos floodStart = m_peerOpenedAt + std::max(settleNs, m_options.startDelayMs * msNs);
     if (m_floodNext > m_options.flood || t < floodStart)
         return;
-    const double lineBytes = double(floodLine(m_floodNext, m_options.lineLength).size());
+    const double lineBytes =
+        double(floodLine(m_floodNext, m_options.lineLength, m_options.tag).size());
     if (m_options.rate > 0) {
         const Nanos since = std::max(floodStart, m_floodBudgetAt);
         m_floodBudget += double(t - since) * m_options.rate / 1e9;
@@ -251,7 +303,8 @@ void Simulator::produce(Nanos t) {
                 break;
             m_floodBudget -= lineBytes;
         }
-        m_out += floodLine(m_floodNext++, m_options.lineLength);
+        m_out += floodLine(m_floodNext, m_options.lineLength, m_options.tag);
+        m_floodEnds.push_back({m_outBase + m_out.size(), m_floodNext++});
     }
     if (m_floodNext > m_options.flood && !m_floodAnnounced) {
         m_floodAnnounced = true;
@@ -285,6 +338,7 @@ void Simulator::flushOutput() {
         const ssize_t n = ::write(m_master, m_out.data() + m_outPos, m_out.size() - m_outPos);
         if (n > 0) {
             m_outPos += size_t(n);
+            noteWritten(now());
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -296,6 +350,7 @@ void Simulator::flushOutput() {
     }
     if (m_outPos == m_out.size() || m_outPos > floodQueueLimit) {
         m_out.erase(0, m_outPos);
+        m_outBase += m_outPos;
         m_outPos = 0;
     }
 }
@@ -336,6 +391,8 @@ int Simulator::run(volatile const int& stopRequested) {
     m_start = now();
     if (m_options.unplugAfter >= 0)
         m_unplugAt = m_start + Nanos(m_options.unplugAfter * 1e9);
+    else if (m_options.unplugEvery > 0)
+        m_unplugAt = m_start + Nanos(m_options.unplugEvery * 1e9);
     if (!plugIn())
         return 1;
 
@@ -348,7 +405,8 @@ int Simulator::run(volatile const int& stopRequested) {
     while (!stopRequested) {
         Nanos t = now();
         if (m_unplugAt >= 0 && t >= m_unplugAt) {
-            m_unplugAt = -1;
+            m_unplugAt =
+                m_options.unplugEvery > 0 ? m_unplugAt + Nanos(m_options.unplugEvery * 1e9) : -1;
             unplug();
             if (m_options.replugAfter >= 0)
                 m_replugAt = t + Nanos(m_options.replugAfter * 1e9);
@@ -386,6 +444,7 @@ int Simulator::run(volatile const int& stopRequested) {
         if (m_peerOpen && (p.revents & (POLLHUP | POLLERR)) && !(p.revents & POLLIN))
             peerClosed();
     }
+    reportWritten(now());
     return 0;
 }
 

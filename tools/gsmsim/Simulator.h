@@ -2,6 +2,7 @@
 // A simulated GSM module behind a pseudo-terminal: the program under test opens
 // the slave side as its serial port, the simulator plays the module on the master.
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct Options {
     int64_t startDelayMs = 200; // flood start after the reader opened the port
     double unplugAfter = -1;    // seconds after start until the cable is pulled (-1 = never)
     double replugAfter = 1.0;   // seconds after the pull until it is back (-1 = never)
+    double unplugEvery = -1;    // seconds between pulls, the first one included (-1 = no repeat)
+    std::string tag;            // put into every flood line after its number ("" = none)
 };
 
 // Parses the command line; on failure returns false with a message in error.
@@ -50,6 +53,13 @@ private:
     Nanos nextWake(Nanos t) const;
     void moveLink();
     void removeLink();
+    // What is waiting for the reader is dropped (the cable is out, or the
+    // reader went away); the flood lines written since the port was opened
+    // are reported on standard error, so a benchmark knows which lines the
+    // reader had to get.
+    void dropOutput();
+    void noteWritten(Nanos t);
+    void reportWritten(Nanos t);
 
     Options m_options;
     int m_master = -1;
@@ -63,6 +73,20 @@ private:
 
     std::string m_out; // bytes waiting for the reader
     size_t m_outPos = 0;
+    uint64_t m_outBase = 0; // bytes produced before m_out's first one
+
+    struct FloodEnd {
+        uint64_t end; // offset after the line's last byte, counted as m_outBase
+        uint64_t seq;
+    };
+    std::deque<FloodEnd> m_floodEnds; // flood lines not yet written whole
+    struct Written {
+        Nanos at;
+        uint64_t seq;
+    };
+    std::deque<Written> m_recent; // flood lines written whole in the last 20 ms
+    uint64_t m_spanFirst = 0;     // first and last flood line written whole since the
+    uint64_t m_spanLast = 0;      // reader opened the port (0: none)
     LineAssembler m_input;
 
     int64_t m_period = 0;
