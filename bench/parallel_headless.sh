@@ -38,6 +38,11 @@ report() {
             -v cpu="$(awk -v t="$ticks" -v hz="$tick" -v a="$started" -v b="$ended" 'BEGIN { printf "%.2f", 100 * t / hz / (b - a) }')" \
             -v hwm="$hwm" -v rss="$rss" '
             FILENAME ~ /gsmsim.err$/ {
+                if (match($0, /; [0-9]+ bytes not read/)) {
+                    u = substr($0, RSTART + 2, RLENGTH - 16) + 0
+                    unread += u
+                    if (u > unreadMax) unreadMax = u
+                }
                 if ($0 !~ /lines SEQ [0-9]+ to [0-9]+ written/) next
                 a = $4 + 0; b = $6 + 0; r = b + 1
                 if (match($0, /from [0-9]+ on/)) r = substr($0, RSTART + 5, RLENGTH - 8) + 0
@@ -66,15 +71,15 @@ report() {
                     if (s in seen) continue
                     if (want[s] == 2) lostLast20++; else lost++
                 }
-                printf "{\"instance\":%d,\"lines_written\":%d,\"pulls\":%d,\"lost\":%d,\"last_20ms_lost\":%d,\"doubled\":%d,\"out_of_order\":%d,\"wrong_log\":%d,\"cut\":%d,\"cut_at_pull\":%d,\"not_written\":%d,\"cpu_pct_of_core\":%s,\"vm_hwm_kb\":%d,\"vm_rss_kb\":%d}\n",
-                    i, written, spans - 1, lost, lostLast20, doubled, outOfOrder, wrong, cut, cutAtPull, unwritten, cpu, hwm, rss
+                printf "{\"instance\":%d,\"lines_written\":%d,\"pulls\":%d,\"lost\":%d,\"last_20ms_lost\":%d,\"doubled\":%d,\"out_of_order\":%d,\"wrong_log\":%d,\"cut\":%d,\"cut_at_pull\":%d,\"not_written\":%d,\"unread_at_pulls_bytes\":%d,\"unread_at_a_pull_max_bytes\":%d,\"cpu_pct_of_core\":%s,\"vm_hwm_kb\":%d,\"vm_rss_kb\":%d}\n",
+                    i, written, spans - 1, lost, lostLast20, doubled, outOfOrder, wrong, cut, cutAtPull, unwritten, unread, unreadMax, cpu, hwm, rss
             }' "$d/gsmsim.err" "$work"/*/logs/*.log
     done | tee "$work/results" | cat
     awk -F'[,:}]' -v secs="$(awk -v a="$started" -v b="$ended" 'BEGIN { printf "%.1f", b - a }')" '
         { for (k = 1; k < NF; k += 2) { key = $k; gsub(/[{"]/, "", key); v[key] += $(k + 1); if ($(k + 1) > m[key]) m[key] = $(k + 1) } ; n++ }
         END {
-            printf "{\"instances\":%d,\"seconds\":%s,\"lines_written\":%d,\"pulls\":%d,\"lost\":%d,\"last_20ms_lost\":%d,\"doubled\":%d,\"out_of_order\":%d,\"wrong_log\":%d,\"cut\":%d,\"cut_at_pull\":%d,\"not_written\":%d,\"cpu_pct_of_core_mean\":%.2f,\"cpu_pct_of_core_max\":%.2f,\"vm_hwm_kb_max\":%d,\"vm_rss_kb_max\":%d}\n",
-                n, secs, v["lines_written"], v["pulls"], v["lost"], v["last_20ms_lost"], v["doubled"], v["out_of_order"], v["wrong_log"], v["cut"], v["cut_at_pull"], v["not_written"], v["cpu_pct_of_core"] / n, m["cpu_pct_of_core"], m["vm_hwm_kb"], m["vm_rss_kb"]
+            printf "{\"instances\":%d,\"seconds\":%s,\"lines_written\":%d,\"pulls\":%d,\"lost\":%d,\"last_20ms_lost\":%d,\"doubled\":%d,\"out_of_order\":%d,\"wrong_log\":%d,\"cut\":%d,\"cut_at_pull\":%d,\"not_written\":%d,\"unread_at_pulls_bytes\":%d,\"unread_at_a_pull_max_bytes\":%d,\"cpu_pct_of_core_mean\":%.2f,\"cpu_pct_of_core_max\":%.2f,\"vm_hwm_kb_max\":%d,\"vm_rss_kb_max\":%d}\n",
+                n, secs, v["lines_written"], v["pulls"], v["lost"], v["last_20ms_lost"], v["doubled"], v["out_of_order"], v["wrong_log"], v["cut"], v["cut_at_pull"], v["not_written"], v["unread_at_pulls_bytes"], m["unread_at_a_pull_max_bytes"], v["cpu_pct_of_core"] / n, m["cpu_pct_of_core"], m["vm_hwm_kb"], m["vm_rss_kb"]
         }' "$work/results"
 }
 

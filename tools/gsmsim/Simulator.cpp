@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <time.h>
@@ -174,12 +175,24 @@ bool Simulator::plugIn() {
 void Simulator::unplug() {
     if (m_master < 0)
         return;
+    // What the reader has not taken yet goes with the cable; how much that is
+    // tells a reader that was late from one that lost what it had read (the
+    // line discipline's count, so at most its 4 KB buffer).
+    std::string unread;
+    if (m_peerOpen) {
+        const int slave = ::open(m_slavePath.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        int count = 0;
+        if (slave >= 0 && ::ioctl(slave, FIONREAD, &count) == 0)
+            unread = "; " + std::to_string(count) + " bytes not read";
+        if (slave >= 0)
+            ::close(slave);
+    }
     dropOutput();
     ::close(m_master);
     m_master = -1;
     m_peerOpen = false;
     removeLink();
-    std::fprintf(stderr, "gsmsim: cable pulled (%s gone)\n", m_slavePath.c_str());
+    std::fprintf(stderr, "gsmsim: cable pulled (%s gone%s)\n", m_slavePath.c_str(), unread.c_str());
 }
 
 void Simulator::moveLink() {
