@@ -3,13 +3,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QThreadPool>
+#include <QThread>
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
 
 #include "history/LineScan.h"
-#include "platform/ThisProcess.h"
+#include "history/WorkerPool.h"
+#include "platform/FileMapping.h"
 
 namespace history {
 
@@ -20,20 +21,10 @@ namespace {
 constexpr int64_t IndexPieceBytes = 32 << 20;
 constexpr int64_t FilterPieceBytes = 4 << 20;
 constexpr int64_t FilterBlockBytes = 1 << 20;
-// Growth read on the model's thread instead of a worker (a live log's last
-// records): less than a millisecond of reading.
+// Growth read and filtered on the model's thread instead of a worker (a
+// live log's last records): less than a millisecond of work.
 constexpr int64_t SyncIndexBytes = 1 << 20;
-// Workers give way a little to the window and the receive path, without
-// being starved by other programs on a busy machine.
-constexpr int WorkerNice = 2;
-
-void lowerPriority() {
-    thread_local bool lowered = false;
-    if (!lowered) {
-        lowered = true;
-        platform::setThreadNice(platform::currentThreadId(), WorkerNice);
-    }
-}
+constexpr int64_t SyncFilterBytes = 1 << 20;
 
 QString cleanPath(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -41,6 +32,9 @@ QString cleanPath(const QString& path) {
 
 } // namespace
 
+// A run's pieces are fixed before its jobs start; each job takes the next
+// piece not yet taken, so all workers share a run to its end, and the model
+// takes the results back in file order.
 struct HistoryModel::Run {
     struct Piece {
         int64_t from = 0, to = 0; // bytes (index) or lines (filter)
@@ -49,10 +43,62 @@ struct HistoryModel::Run {
         bool done = false;
     };
     std::atomic<bool> cancel{false};
+    std::atomic<size_t> taken{0}; // pieces handed to a job
     std::mutex mutex;
     std::vector<Piece> pieces;
     size_t next = 0; // first piece not yet taken by the model
 };
+
+namespace {
+
+// What a filter job matches one piece with.
+struct PieceScan {
+    LineMatcher* matcher;
+    const int64_t* starts; // count + 1 line starts
+    size_t count;
+    int64_t firstLine;
+    const char* mapped; // the piece's bytes mapped (from starts[0]), or null: read them
+    const platform::File* file;
+    std::vector<char>* block;
+    std::vector<uint32_t>* hits;
+    std::vector<uint32_t>* found;
+    const std::atomic<bool>* cancel;
+    bool whole = true; // false: the file was shorter than the index (truncated meanwhile)
+};
+
+// Matches the lines of a piece a block at a time (a line longer than
+// MaxLineBytes only in its first MaxLineBytes). Plain code over the bytes, so
+// that it may run on a mapping under platform::guardedRead.
+void scanPiece(void* context) {
+    PieceScan& c = *static_cast<PieceScan*>(context);
+    const int64_t* starts = c.starts;
+    size_t i = 0;
+    while (i < c.count && !c.cancel->load(std::memory_order_relaxed)) {
+        size_t j = i + 1;
+        while (j < c.count && starts[j + 1] - starts[i] <= FilterBlockBytes)
+            ++j;
+        const int64_t want = std::min(starts[j] - starts[i], HistoryModel::MaxLineBytes);
+        const char* bytes;
+        if (c.mapped) {
+            bytes = c.mapped + (starts[i] - starts[0]);
+        } else {
+            if (int64_t(c.block->size()) < want)
+                c.block->resize(size_t(want));
+            if (c.file->readAt(starts[i], c.block->data(), want) < want) {
+                c.whole = false;
+                return;
+            }
+            bytes = c.block->data();
+        }
+        c.hits->clear();
+        c.matcher->findLines(bytes, starts[i], starts[i] + want, starts + i, j - i, *c.hits);
+        for (uint32_t k : *c.hits)
+            c.found->push_back(uint32_t(c.firstLine + int64_t(i) + k));
+        i = j;
+    }
+}
+
+} // namespace
 
 struct HistoryModel::Segment {
     QString path;
@@ -67,6 +113,11 @@ struct HistoryModel::Segment {
     std::vector<uint32_t> matches;
     int64_t filterQueuedTo = 0;
     int64_t filteredTo = 0;
+    // Matches of lines [aheadFrom, aheadTo), filtered while runs before them
+    // were still at work; they follow matches once those are in.
+    std::vector<uint32_t> ahead;
+    int64_t aheadFrom = 0, aheadTo = 0;
+    bool filterLimitTold = false;
     std::deque<std::shared_ptr<Run>> filterRuns;
     // The rows after the last line feed: the unterminated rest of the file
     // and, for the program's own log, the records on their way to it.
@@ -75,8 +126,8 @@ struct HistoryModel::Segment {
     std::vector<uint32_t> tailMatches;
 };
 
-HistoryModel::HistoryModel(QObject* parent) : QObject(parent), m_pool(new QThreadPool(this)) {
-    m_pool->setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
+HistoryModel::HistoryModel(QObject* parent)
+    : QObject(parent), m_pool(std::make_unique<WorkerPool>(QThread::idealThreadCount())) {
     m_matcher = LineMatcher::make(m_spec, nullptr);
     m_timer.setInterval(RefreshMs);
     connect(&m_timer, &QTimer::timeout, this, &HistoryModel::refresh);
@@ -86,7 +137,7 @@ HistoryModel::~HistoryModel() {
     m_timer.stop();
     for (auto& segment : m_segments)
         cancelRuns(*segment, true, true);
-    m_pool->waitForDone();
+    m_pool.reset(); // the jobs still running end; their results are not posted
 }
 
 QStringList HistoryModel::files() const {
@@ -168,6 +219,7 @@ void HistoryModel::refresh() {
             emit rowsChanged();
         }
     }
+    checkRowLimit();
 }
 
 void HistoryModel::watch(Segment& segment, int index) {
@@ -210,6 +262,8 @@ void HistoryModel::restart(Segment& segment, int index, const QString& why) {
     segment.index.clear();
     segment.matches.clear();
     segment.filterQueuedTo = segment.filteredTo = 0;
+    segment.ahead.clear();
+    segment.aheadFrom = segment.aheadTo = 0;
     segment.tail.clear();
     segment.tailStarts.clear();
     segment.tailMatches.clear();
@@ -254,7 +308,8 @@ int64_t HistoryModel::totalBytes() const {
 int64_t HistoryModel::indexMemory() const {
     int64_t sum = 0;
     for (const auto& s : m_segments)
-        sum += s->index.memoryBytes() + int64_t(s->matches.capacity() * sizeof(uint32_t));
+        sum += s->index.memoryBytes() +
+               int64_t((s->matches.capacity() + s->ahead.capacity()) * sizeof(uint32_t));
     return sum;
 }
 
@@ -284,21 +339,23 @@ void HistoryModel::indexMore(Segment& segment, int index) {
     }
     segment.indexRun = run;
     const std::shared_ptr<platform::File> file = segment.file;
-    for (size_t p = 0; p < run->pieces.size(); ++p)
-        m_pool->start([this, run, file, p, index] {
-            lowerPriority();
-            std::vector<uint32_t> feeds;
-            Run::Piece& piece = run->pieces[p]; // its bounds do not change
-            const ScanResult scan = findLineFeeds(*file, piece.from, piece.to, feeds, run->cancel);
-            {
-                std::lock_guard<std::mutex> lock(run->mutex);
-                piece.out = std::move(feeds);
-                piece.scan = scan;
-                piece.done = true;
+    const size_t jobs = std::min(run->pieces.size(), size_t(m_pool->threads()));
+    for (size_t j = 0; j < jobs; ++j)
+        m_pool->start([this, run, file, index] {
+            for (size_t p; (p = run->taken++) < run->pieces.size() && !run->cancel;) {
+                std::vector<uint32_t> feeds;
+                Run::Piece& piece = run->pieces[p]; // its bounds do not change
+                const ScanResult scan =
+                    findLineFeeds(*file, piece.from, piece.to, feeds, run->cancel);
+                {
+                    std::lock_guard<std::mutex> lock(run->mutex);
+                    piece.out = std::move(feeds);
+                    piece.scan = scan;
+                    piece.done = true;
+                }
+                if (!run->cancel)
+                    WorkerPool::post(this, [this, index, run] { indexPieceDone(index, run); });
             }
-            if (!run->cancel)
-                QMetaObject::invokeMethod(
-                    this, [this, index, run] { indexPieceDone(index, run); }, Qt::QueuedConnection);
         });
     emit indexStateChanged();
 }
@@ -338,6 +395,7 @@ void HistoryModel::indexPieceDone(int index, const std::shared_ptr<Run>& run) {
         emit rowsChanged();
         emit indexStateChanged();
     }
+    checkRowLimit();
 }
 
 void HistoryModel::buildTail(Segment& segment, bool live, const terminal::LogPending* pending) {
@@ -415,6 +473,7 @@ void HistoryModel::setOnlyMatching(bool only) {
         return;
     m_onlyMatching = only;
     emit rowsReset();
+    checkRowLimit();
 }
 
 void HistoryModel::restartFilter() {
@@ -424,6 +483,8 @@ void HistoryModel::restartFilter() {
         cancelRuns(segment, false, true);
         segment.matches.clear();
         segment.filterQueuedTo = segment.filteredTo = 0;
+        segment.ahead.clear();
+        segment.aheadFrom = segment.aheadTo = 0;
         filterMore(segment, i);
         filterTail(segment);
     }
@@ -432,19 +493,62 @@ void HistoryModel::restartFilter() {
 }
 
 void HistoryModel::cancelFilter() {
-    for (auto& segment : m_segments)
+    for (auto& segment : m_segments) {
         cancelRuns(*segment, false, true);
+        takeAhead(*segment); // what was not filtered before them stays so
+    }
     emit filterStateChanged();
+}
+
+void HistoryModel::takeAhead(Segment& segment) {
+    if (segment.aheadTo <= segment.aheadFrom)
+        return;
+    segment.matches.insert(segment.matches.end(), segment.ahead.begin(), segment.ahead.end());
+    segment.filteredTo = segment.aheadTo;
+    segment.ahead.clear();
+    segment.aheadFrom = segment.aheadTo = 0;
 }
 
 void HistoryModel::filterMore(Segment& segment, int index) {
     if (!filtering())
         return;
     const int64_t from = segment.filterQueuedTo;
-    const int64_t to = segment.index.lines();
+    // Line numbers are kept in 32 bits: a log of more lines is filtered up to there.
+    const int64_t to = std::min(segment.index.lines(), m_limits.filterLines);
+    if (segment.index.lines() > m_limits.filterLines && !segment.filterLimitTold) {
+        segment.filterLimitTold = true;
+        emit notice(tr("%1 has more lines than the filter can number; only the first %L2 "
+                       "lines are filtered.")
+                        .arg(segment.path)
+                        .arg(m_limits.filterLines));
+    }
     if (to <= from)
         return;
     const int64_t bytes = segment.index.start(to) - segment.index.start(from);
+    // A live log's new lines are filtered here and now, also while a long run
+    // is still at work on what came before: their matches are shown at once,
+    // after those found so far (the run's fill in before them).
+    const bool ahead = segment.aheadTo > segment.aheadFrom;
+    if (bytes <= SyncFilterBytes && (!ahead || segment.aheadTo == from)) {
+        std::vector<uint32_t> found;
+        filterLines(*m_matcher, segment, from, to, found);
+        if (segment.filterRuns.empty() && !ahead) {
+            segment.matches.insert(segment.matches.end(), found.begin(), found.end());
+            segment.filteredTo = to;
+        } else {
+            if (!ahead)
+                segment.aheadFrom = from;
+            segment.ahead.insert(segment.ahead.end(), found.begin(), found.end());
+            segment.aheadTo = to;
+        }
+        segment.filterQueuedTo = to;
+        if (!found.empty()) {
+            if (onlyMatching())
+                emit rowsChanged();
+            emit filterStateChanged();
+        }
+        return;
+    }
     const int64_t perLine = std::max<int64_t>(1, bytes / (to - from));
     const int64_t linesPerPiece = std::clamp<int64_t>(FilterPieceBytes / perLine, 1, 1 << 20);
     auto run = std::make_shared<Run>();
@@ -459,46 +563,60 @@ void HistoryModel::filterMore(Segment& segment, int index) {
     const std::shared_ptr<platform::File> file = segment.file;
     const LineIndex lines = segment.index; // shares the offsets; grows apart from here
     std::shared_ptr<const LineMatcher> prototype = m_matcher->clone();
-    for (size_t p = 0; p < run->pieces.size(); ++p)
-        m_pool->start([this, run, file, lines, prototype, p, index] {
-            lowerPriority();
-            if (run->cancel)
-                return;
-            Run::Piece& piece = run->pieces[p];
+    const size_t jobs = std::min(run->pieces.size(), size_t(m_pool->threads()));
+    for (size_t j = 0; j < jobs; ++j)
+        m_pool->start([this, run, file, lines, prototype, index] {
+            // One matcher and one buffer a job, for all the pieces it takes.
             std::unique_ptr<LineMatcher> matcher = prototype->clone();
+            const bool mappable = matcher->readsMappedSafely();
             std::vector<int64_t> starts;
-            lines.starts(piece.from, piece.to - piece.from + 1, starts);
-            std::vector<uint32_t> hits, found;
+            std::vector<uint32_t> hits;
             std::vector<char> block;
-            const size_t count = size_t(piece.to - piece.from);
-            size_t i = 0;
-            while (i < count && !run->cancel.load(std::memory_order_relaxed)) {
-                size_t j = i + 1;
-                while (j < count && starts[j + 1] - starts[i] <= FilterBlockBytes)
-                    ++j;
-                const int64_t want = std::min(starts[j] - starts[i], MaxLineBytes);
-                block.resize(size_t(want));
-                const int64_t n = file->readAt(starts[i], block.data(), want);
-                if (n < want)
-                    break; // truncated meanwhile: the model reads it anew
-                hits.clear();
-                matcher->findLines(block.data(), starts[i], starts[i] + n, starts.data() + i, j - i,
-                                   hits);
-                for (uint32_t k : hits)
-                    found.push_back(uint32_t(piece.from + int64_t(i) + k));
-                i = j;
+            platform::FileMapping mapping;
+            for (size_t p; (p = run->taken++) < run->pieces.size() && !run->cancel;) {
+                Run::Piece& piece = run->pieces[p]; // its bounds do not change
+                lines.starts(piece.from, piece.to - piece.from + 1, starts);
+                std::vector<uint32_t> found;
+                PieceScan scan{matcher.get(), starts.data(), size_t(piece.to - piece.from),
+                               piece.from,    nullptr,       file.get(),
+                               &block,        &hits,         &found,
+                               &run->cancel};
+                // Mapped, the bytes are matched where the page cache holds
+                // them, without a copy; a file cut short meanwhile ends the
+                // scan there, as a short read would.
+                const int64_t length = starts.back() - starts.front();
+                if (mappable && mapping.map(*file, starts.front(), length)) {
+                    scan.mapped = mapping.data();
+                    if (!platform::guardedRead(mapping.data(), length, scanPiece, &scan))
+                        scan.whole = false;
+                    mapping.unmap();
+                } else {
+                    scanPiece(&scan);
+                }
+                {
+                    std::lock_guard<std::mutex> lock(run->mutex);
+                    piece.out = std::move(found);
+                    piece.done = true;
+                }
+                if (!run->cancel)
+                    WorkerPool::post(this, [this, index, run] { filterPieceDone(index, run); });
             }
-            {
-                std::lock_guard<std::mutex> lock(run->mutex);
-                piece.out = std::move(found);
-                piece.done = true;
-            }
-            if (!run->cancel)
-                QMetaObject::invokeMethod(
-                    this, [this, index, run] { filterPieceDone(index, run); },
-                    Qt::QueuedConnection);
         });
     emit filterStateChanged();
+}
+
+void HistoryModel::filterLines(LineMatcher& matcher, const Segment& segment, int64_t from,
+                               int64_t to, std::vector<uint32_t>& found) const {
+    std::vector<int64_t> starts;
+    segment.index.starts(from, to - from + 1, starts);
+    std::vector<char> block;
+    std::vector<uint32_t> hits;
+    const std::atomic<bool> never{false};
+    PieceScan scan{&matcher, starts.data(), size_t(to - from),
+                   from,     nullptr,       segment.file.get(),
+                   &block,   &hits,         &found,
+                   &never};
+    scanPiece(&scan);
 }
 
 void HistoryModel::filterPieceDone(int index, const std::shared_ptr<Run>& run) {
@@ -516,14 +634,20 @@ void HistoryModel::filterPieceDone(int index, const std::shared_ptr<Run>& run) {
             std::vector<uint32_t>().swap(piece.out);
             segment.filteredTo = piece.to;
             added = true;
+            // The lines filtered ahead follow on directly.
+            if (segment.filteredTo == segment.aheadFrom)
+                takeAhead(segment);
         }
         if (front.next < front.pieces.size())
             break;
         segment.filterRuns.pop_front();
     }
     if (added) {
-        emit rowsChanged();
+        // Rows change only when just the matching ones are shown.
+        if (onlyMatching())
+            emit rowsChanged();
         emit filterStateChanged();
+        checkRowLimit();
     }
 }
 
@@ -575,7 +699,7 @@ int64_t HistoryModel::segmentRows(const Segment& segment) const {
 }
 
 int64_t HistoryModel::segmentMatches(const Segment& segment) const {
-    return int64_t(segment.matches.size() + segment.tailMatches.size());
+    return int64_t(segment.matches.size() + segment.ahead.size() + segment.tailMatches.size());
 }
 
 int64_t HistoryModel::allRowCount() const {
@@ -586,7 +710,20 @@ int64_t HistoryModel::allRowCount() const {
 }
 
 int64_t HistoryModel::rowCount() const {
-    return onlyMatching() ? matchCount() : allRowCount();
+    return std::min(onlyMatching() ? matchCount() : allRowCount(), m_limits.rows);
+}
+
+void HistoryModel::checkRowLimit() {
+    const int64_t rows = onlyMatching() ? matchCount() : allRowCount();
+    if (rows <= m_limits.rows) {
+        m_rowLimitTold = false;
+    } else if (!m_rowLimitTold) {
+        m_rowLimitTold = true;
+        emit notice(tr("Only the first %L1 rows can be shown; the %L2 after them are out of "
+                       "the view's reach.")
+                        .arg(m_limits.rows)
+                        .arg(rows - m_limits.rows));
+    }
 }
 
 bool HistoryModel::locate(int64_t allRow, int& segment, int64_t& local) const {
@@ -611,6 +748,10 @@ int64_t HistoryModel::allRowOf(int64_t row) const {
         if (row < n)
             return base + s->matches[size_t(row)];
         row -= n;
+        const int64_t a = int64_t(s->ahead.size());
+        if (row < a)
+            return base + s->ahead[size_t(row)];
+        row -= a;
         const int64_t t = int64_t(s->tailMatches.size());
         if (row < t)
             return base + s->index.lines() + s->tailMatches[size_t(row)];
@@ -628,12 +769,15 @@ int64_t HistoryModel::rowOfAll(int64_t allRow) const {
         const int64_t segmentAll = segmentRows(*s);
         if (allRow < base + segmentAll) {
             const int64_t local = std::max<int64_t>(0, allRow - base);
+            // Every line in matches comes before every line in ahead.
             if (local < s->index.lines())
                 return rows +
                        (std::lower_bound(s->matches.begin(), s->matches.end(), uint64_t(local)) -
-                        s->matches.begin());
+                        s->matches.begin()) +
+                       (std::lower_bound(s->ahead.begin(), s->ahead.end(), uint64_t(local)) -
+                        s->ahead.begin());
             const uint32_t tailRow = uint32_t(local - s->index.lines());
-            return rows + int64_t(s->matches.size()) +
+            return rows + int64_t(s->matches.size() + s->ahead.size()) +
                    (std::lower_bound(s->tailMatches.begin(), s->tailMatches.end(), tailRow) -
                     s->tailMatches.begin());
         }

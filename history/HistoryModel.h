@@ -27,9 +27,9 @@
 #include "platform/File.h"
 #include "terminal/LogWriter.h"
 
-class QThreadPool;
-
 namespace history {
+
+class WorkerPool;
 
 class HistoryModel : public QObject {
     Q_OBJECT
@@ -40,7 +40,17 @@ public:
     // Records on their way to the disk that are shown at most.
     static constexpr int64_t MaxPendingBytes = 4 << 20;
 
+    // What the numbering of rows and lines can hold: the view's scroll bar
+    // counts rows in an int, the filter keeps line numbers in 32 bits. Beyond
+    // them the rows are not shown and the lines not filtered, and a notice
+    // says so. (Lower limits let a test show that without a log of 100 GB.)
+    struct Limits {
+        int64_t rows = INT32_MAX;
+        int64_t filterLines = UINT32_MAX;
+    };
+
     explicit HistoryModel(QObject* parent = nullptr);
+    void setLimits(const Limits& limits) { m_limits = limits; }
     ~HistoryModel() override;
 
     // Adds a log file after those shown; false with the reason (a folder, a
@@ -114,6 +124,10 @@ private:
     void buildTail(Segment& segment, bool live, const terminal::LogPending* pending);
     void filterMore(Segment& segment, int index);
     void filterPieceDone(int index, const std::shared_ptr<Run>& run);
+    void filterLines(LineMatcher& matcher, const Segment& segment, int64_t from, int64_t to,
+                     std::vector<uint32_t>& found) const;
+    void takeAhead(Segment& segment);
+    void checkRowLimit();
     void filterTail(Segment& segment);
     void restartFilter();
     void cancelRuns(Segment& segment, bool index, bool filter);
@@ -131,7 +145,9 @@ private:
     std::unique_ptr<LineMatcher> m_matcher; // on this thread: tails and highlights
     uint64_t m_filterGeneration = 0;
     bool m_onlyMatching = false;
-    QThreadPool* m_pool = nullptr;
+    bool m_rowLimitTold = false;
+    Limits m_limits;
+    std::unique_ptr<WorkerPool> m_pool;
     QTimer m_timer;
 };
 

@@ -109,8 +109,11 @@ void HistoryView::showNewRows() {
     const bool follow = m_follow;
     updateScrollBars();
     if (follow)
-        scrollToEnd();
-    viewport()->update();
+        scrollToEnd(); // a move repaints by itself
+    // Rows added below the screen change only the scroll bar; the screen is
+    // painted anew only when the last rows painted were in view.
+    if (m_paintedRows <= topRow() + visibleRows() + 1)
+        viewport()->update();
 }
 
 void HistoryView::rowsReset() {
@@ -197,6 +200,7 @@ void HistoryView::paintEvent(QPaintEvent*) {
     const int x0 = -horizontalScrollBar()->value();
     const int64_t top = topRow();
     const int64_t rows = m_model->rowCount();
+    m_paintedRows = rows;
     const int page = visibleRows() + 1;
     const Position from = std::min(m_anchor, m_cursor);
     const Position to = std::max(m_anchor, m_cursor);

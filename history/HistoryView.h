@@ -77,6 +77,7 @@ private:
     bool m_follow = true;
     int m_widest = 0;          // characters of the widest row seen, for the horizontal bar
     int64_t m_lastAllRow = -1; // the current row in the numbering of all lines
+    int64_t m_paintedRows = 0; // the model's rows when the screen was last painted
     QTimer m_repaint;
 };
 

@@ -186,6 +186,7 @@ public:
     bool matches(const char* line, size_t length) override {
         return m_finder.find(line, line + length) != nullptr;
     }
+    bool readsMappedSafely() const override { return true; }
     void findLines(const char* block, int64_t blockBase, int64_t blockEnd, const int64_t* starts,
                    size_t count, std::vector<uint32_t>& hits) override {
         // One search over the whole block; a hit is mapped to its line and
@@ -313,6 +314,9 @@ public:
     std::unique_ptr<LineMatcher> clone() const override {
         return std::make_unique<RegexMatcher>(m_pattern, m_matchCase);
     }
+    // With a required text the block is only searched for it; RE2 checks a
+    // copy of each candidate line.
+    bool readsMappedSafely() const override { return !m_literal.empty(); }
     bool matches(const char* line, size_t length) override {
         return RE2::PartialMatch(re2::StringPiece(line, length), m_re);
     }
@@ -366,6 +370,18 @@ private:
         const char* line = block + (starts[k] - blockBase);
         return matches(line, contentLength(line, size_t(end - starts[k])));
     }
+    // Whether line k matches, checked on a copy of it (the block may be a
+    // mapping that RE2 must not read; see readsMappedSafely).
+    bool copyMatches(const char* block, int64_t blockBase, int64_t blockEnd, const int64_t* starts,
+                     size_t count, size_t k) {
+        const int64_t end = k + 1 < count ? starts[k + 1] : blockEnd;
+        const char* line = block + (starts[k] - blockBase);
+        const size_t length = contentLength(line, size_t(end - starts[k]));
+        if (m_copy.size() < length)
+            m_copy.resize(length);
+        std::memcpy(m_copy.data(), line, length);
+        return matches(m_copy.data(), length);
+    }
     // Lines holding the pattern's required text are the only candidates.
     void byLiteral(const char* block, int64_t blockBase, int64_t blockEnd, const int64_t* starts,
                    size_t count, std::vector<uint32_t>& hits) {
@@ -378,7 +394,7 @@ private:
             const int64_t at = blockBase + (hit - block);
             while (k + 1 < count && starts[k + 1] <= at)
                 ++k;
-            if (lineMatches(block, blockBase, blockEnd, starts, count, k))
+            if (copyMatches(block, blockBase, blockEnd, starts, count, k))
                 hits.push_back(uint32_t(k));
             ++k;
         }
@@ -396,6 +412,7 @@ private:
     bool m_anchored;
     std::string m_literal;
     LiteralFinder m_finder;
+    std::vector<char> m_copy;
 };
 
 // ---- the main window's filters --------------------------------------------------------

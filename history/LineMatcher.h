@@ -57,6 +57,10 @@ public:
     // before it are not part of it. Appends the matching k to hits.
     virtual void findLines(const char* block, int64_t blockBase, int64_t blockEnd,
                            const int64_t* starts, size_t count, std::vector<uint32_t>& hits);
+    // Whether findLines may run on mapped bytes that can vanish under it (a
+    // file truncated meanwhile, see platform::guardedRead): it reads them only
+    // in plain code of its own and hands a library a copy of a line at most.
+    virtual bool readsMappedSafely() const { return false; }
     // The stretches of a line that match (start, length), for highlighting.
     virtual void ranges(const char* line, size_t length, std::vector<std::pair<int, int>>& out) = 0;
 };

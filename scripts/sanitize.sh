@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole CTest suite under AddressSanitizer + UndefinedBehaviorSanitizer, in
-# a build folder of its own, then the serial component's and the terminal's
-# tests under ThreadSanitizer (their targets comm_tests_tsan and
-# terminal_tests_tsan, in <build>/sanitize-thread). Any report fails the run.
+# a build folder of its own, then the serial component's, the terminal's and
+# the history's tests under ThreadSanitizer (their targets comm_tests_tsan,
+# terminal_tests_tsan and history_tests_tsan, in <build>/sanitize-thread). Any
+# report fails the run.
 #
 #   scripts/sanitize.sh [BUILD_DIR]      (default: build-sanitize)
 #
@@ -22,4 +23,4 @@ QT_QPA_PLATFORM=offscreen ctest --test-dir "$build" --output-on-failure -j2 --ti
   -E '^(fuzz_replay|vmlab.*)$'
 
 unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
-cmake --build "$build" --target comm_tests_tsan terminal_tests_tsan
+cmake --build "$build" --target comm_tests_tsan terminal_tests_tsan history_tests_tsan

@@ -138,3 +138,40 @@ TEST(HistoryFilter, AnInvalidPatternKeepsTheLastGoodFilterAndACatastrophicOneFin
     ASSERT_EQ(model.matchCount(), 1);
     EXPECT_EQ(model.allRowOf(0), 220);
 }
+
+TEST(HistoryFilter, ALiveLogsNewLinesMatchAtOnceWhileALongFilterRuns) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Dralvo_2026-12-07.log");
+    // Large enough that the filter is split among the workers and still at
+    // work when the new lines come.
+    QByteArray log;
+    for (int part = 0; part < 8; ++part)
+        log += sessionLog(60000, part + 1);
+    writeFile(path, log);
+    HistoryModel model;
+    ASSERT_TRUE(model.addFile(path));
+    ASSERT_TRUE(settle(model));
+    model.setOnlyMatching(true);
+    const FilterSpec spec{FilterSpec::Text, "NullPointerException", true, {}, {}};
+    ASSERT_TRUE(model.setFilter(spec));
+
+    // The logger appends; the next look at the file shows the new matches as
+    // the last rows, whether or not the run over the rest is done.
+    const QByteArray more = record(1, "EG ", "NullPointerException live one") +
+                            record(2, "+ ", "heartbeat") +
+                            record(3, "EG ", "NullPointerException live two");
+    writeFile(path, more, true);
+    model.refresh();
+    ASSERT_GE(model.rowCount(), 2);
+    EXPECT_TRUE(model.rowText(model.rowCount() - 2, 100).endsWith("live one"));
+    EXPECT_TRUE(model.rowText(model.rowCount() - 1, 100).endsWith("live two"));
+
+    // Once all is done: every match once, in the file's order.
+    ASSERT_TRUE(settle(model));
+    std::vector<int64_t> expected;
+    const std::vector<QByteArray> lines = referenceLines(log + more);
+    for (size_t i = 0; i < lines.size(); ++i)
+        if (referenceMatch(spec, lines[i]))
+            expected.push_back(int64_t(i));
+    EXPECT_EQ(matchedLines(model), expected);
+}

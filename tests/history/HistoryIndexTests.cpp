@@ -149,3 +149,37 @@ TEST(HistoryIndex, TheOwnLogShowsEveryRecordOnceWhileSomeAreStillOnTheirWay) {
     ASSERT_TRUE(settle(model));
     EXPECT_EQ(rows(model), referenceLines(all));
 }
+
+TEST(HistoryIndex, RowsAndLinesBeyondWhatCanBeNumberedAreSaidNotShownWrongly) {
+    // The limits lowered: a scroll bar counts rows in an int, the filter
+    // numbers lines in 32 bits, which no test log reaches.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big.log");
+    const QByteArray log = sessionLog(300);
+    writeFile(path, log);
+    HistoryModel model;
+    model.setLimits({100, 200});
+    QStringList notices;
+    QObject::connect(&model, &HistoryModel::notice, [&](const QString& t) { notices << t; });
+    ASSERT_TRUE(model.addFile(path));
+    ASSERT_TRUE(settle(model));
+    EXPECT_EQ(model.rowCount(), 100);
+    EXPECT_EQ(model.allRowCount(), 300);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].contains("first 100 rows")) << notices[0].toStdString();
+    EXPECT_TRUE(notices[0].contains("the 200 after them")) << notices[0].toStdString();
+
+    // Filtered: the lines past the filter's reach are not taken for matches
+    // or misses, and that is said.
+    ASSERT_TRUE(model.setFilter({history::FilterSpec::Text, "heartbeat", true, {}, {}}));
+    ASSERT_TRUE(settle(model));
+    ASSERT_EQ(notices.size(), 2);
+    EXPECT_TRUE(notices[1].contains("only the first 200 lines are filtered"))
+        << notices[1].toStdString();
+    const std::vector<QByteArray> lines = referenceLines(log);
+    int64_t expected = 0;
+    for (int i = 0; i < 200; ++i)
+        expected += lines[size_t(i)].contains("heartbeat");
+    EXPECT_EQ(model.matchCount(), expected);
+    EXPECT_LT(model.nextMatch(199, false), 0);
+}

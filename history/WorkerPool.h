@@ -1,0 +1,39 @@
+#pragma once
+// The history's worker threads: jobs run in the order given, on as many
+// threads as the machine has cores, at a slightly lower priority than the
+// window. Plain standard threads, locks and conditions, so that the thread
+// sanitizer sees every hand-over between the model's thread and the workers
+// (Qt's own thread pool synchronises in ways it cannot see).
+#include <QObject>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace history {
+
+class WorkerPool {
+public:
+    explicit WorkerPool(int threads);
+    // Waits for the job that runs on each thread; those not begun are dropped.
+    ~WorkerPool();
+    int threads() const { return int(m_threads.size()); }
+    void start(std::function<void()> job);
+    // Calls fn on receiver's thread (from a worker: the queued call is made
+    // under a hand-over lock, which the call takes again before fn, so that
+    // what the worker did before is seen to come before it).
+    static void post(QObject* receiver, std::function<void()> fn);
+
+private:
+    void work();
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_jobs;
+    bool m_stop = false;
+    std::vector<std::thread> m_threads;
+};
+
+} // namespace history
