@@ -8,7 +8,8 @@
 //             [--cycles N] [--probe 0|1] [--soak CYCLES] [--slow-disk IOPS]
 //             [--program PATH] [--peer 'COMMAND with {port} and {log}']
 //             [--headless 0|1] [--idle-clients N] [--tail-clients N]
-//             [--expect-clients N]
+//             [--expect-clients N] [--history-log-bytes N] [--history-filter TEXT]
+//             [--history-regex 0|1] [--history-refilter S]
 //             [--piece BYTES] [--interval S] [--disconnect 0|1]
 //             [--headless 0|1] [--idle-clients N] [--tail-clients N]
 //             [--expect-clients N]
@@ -48,6 +49,15 @@
 // every line with "tail", --expect-clients N each wait, one after the other,
 // for a flood line a little ahead of the writer with "expect"; their delays
 // are measured from the moment the line was written into the device.
+// History while the module talks (flood and paced runs): --history-log-bytes N
+// fills the day's log with N bytes of records in the program's format (a
+// heartbeat every second record, an exception every 1000th) before the
+// program starts, so that its history holds them; --history-filter TEXT runs
+// the program on a virtual display of its own (Xvfb and openbox, driven with
+// xdotool), opens the history with Ctrl+H in the terminal window once the
+// lines flow, types TEXT into its filter (with --history-regex 1 as a regular
+// expression), ticks "Only matching lines", and then every --history-refilter
+// S seconds (default 2) toggles "Match case", which filters the whole log anew.
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -61,6 +71,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <mutex>
 #include <poll.h>
 #include <signal.h>
@@ -93,19 +104,23 @@ struct Options {
     std::string dir; // log folder (the program's current directory)
     std::string label;
     int cycles = 5;
-    int soak = 0;            // cycles of the soak run
-    double lineMs = 2;       // soak: a line every lineMs milliseconds
-    std::string peer;        // another program instead of dralvo
-    bool probe = true;       // the stall probe (its own requests cost the program some CPU)
-    int slowDisk = 0;        // writes a second allowed on the log's disk; 0 = no limit
-    std::string program;     // the program to run; default: dralvo next to bench/
-    int piece = 0;           // paced: bytes a write (0: whole lines)
-    double interval = 0.5;   // restart: seconds between presses
-    bool disconnect = false; // restart: Disconnect, then Start
-    bool headless = false;   // dralvo --headless PORT instead of the window
-    int idleClients = 0;     // control clients that say nothing
-    int tailClients = 0;     // control clients following with "tail"
-    int expectClients = 0;   // control clients waiting with "expect"
+    int soak = 0;                  // cycles of the soak run
+    double lineMs = 2;             // soak: a line every lineMs milliseconds
+    std::string peer;              // another program instead of dralvo
+    bool probe = true;             // the stall probe (its own requests cost the program some CPU)
+    int slowDisk = 0;              // writes a second allowed on the log's disk; 0 = no limit
+    std::string program;           // the program to run; default: dralvo next to bench/
+    int piece = 0;                 // paced: bytes a write (0: whole lines)
+    double interval = 0.5;         // restart: seconds between presses
+    bool disconnect = false;       // restart: Disconnect, then Start
+    bool headless = false;         // dralvo --headless PORT instead of the window
+    int idleClients = 0;           // control clients that say nothing
+    int tailClients = 0;           // control clients following with "tail"
+    int expectClients = 0;         // control clients waiting with "expect"
+    long long historyLogBytes = 0; // records in the day's log before the run
+    std::string historyFilter;     // typed into the history view during the run
+    bool historyRegex = false;
+    double historyRefilter = 2; // seconds between filters anew ("Match case" toggled)
 };
 
 // Milliseconds since the epoch on the system's real-time clock.
@@ -193,7 +208,8 @@ bool writeAll(testsupport::Pty& device, const char* data, size_t size) {
 // reader writes them (only "SEQ nnnnnnn" counts).
 class LogTail {
 public:
-    explicit LogTail(std::string path) : m_path(std::move(path)) {}
+    explicit LogTail(std::string path, long long from = 0)
+        : m_path(std::move(path)), m_from(from) {}
 
     // Reads what is new; returns the number of new complete lines.
     long long poll(Clock::time_point now, std::vector<double>* appearedAt, Clock::time_point t0) {
@@ -201,6 +217,8 @@ public:
             m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
             if (m_fd < 0)
                 return 0;
+            if (m_from > 0)
+                ::lseek(m_fd, off_t(m_from), SEEK_SET);
         }
         long long complete = 0;
         char buffer[1 << 16];
@@ -225,6 +243,7 @@ public:
     }
     bool contains(const std::string& text) {
         std::ifstream in(m_path, std::ios::binary);
+        in.seekg(std::streamoff(m_from));
         std::stringstream s;
         s << in.rdbuf();
         return s.str().find(text) != std::string::npos;
@@ -276,6 +295,7 @@ private:
     }
 
     std::string m_path;
+    long long m_from = 0; // bytes at the start that are not looked at
     int m_fd = -1;
     long long m_bytes = 0;
     std::string m_pending;
@@ -570,7 +590,12 @@ public:
             ::unsetenv("QT_QPA_PLATFORM");
             return spawn({binary, "--headless", port}, env, cwd);
         }
-        env.push_back("QT_QPA_PLATFORM=offscreen");
+        if (m_display.empty()) {
+            env.push_back("QT_QPA_PLATFORM=offscreen");
+        } else {
+            env.push_back("DISPLAY=" + m_display);
+            env.push_back("QT_QPA_PLATFORM=xcb");
+        }
         return spawn({binary}, env, cwd);
     }
     bool startPeer(const std::string& command, const fs::path& cwd) {
@@ -579,6 +604,8 @@ public:
 
     // The control group's process list the program starts in (empty: none).
     void setCgroup(std::string procs) { m_cgroupProcs = std::move(procs); }
+    // The X display the program shows its windows on (empty: none, offscreen).
+    void setDisplay(std::string display) { m_display = std::move(display); }
     pid_t pid() const { return m_pid; }
     const std::string& socket() const { return m_socket; }
     bool running() {
@@ -649,6 +676,7 @@ private:
 
     pid_t m_pid = -1;
     std::string m_socket;
+    std::string m_display;
     std::string m_cgroupProcs;
 };
 
@@ -948,10 +976,184 @@ private:
     std::vector<Answer> m_expectAnswers;
 };
 
+// ---- the history view -----------------------------------------------------------------------
+
+// An X server of its own with a window manager (which gives new windows the
+// focus, as a desktop does), for a run that presses keys in the program.
+class VirtualDisplay {
+public:
+    ~VirtualDisplay() { stop(); }
+    bool start() {
+        for (int n = 90 + int(::getpid() % 100); n < 400; ++n) {
+            const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+            if (fs::exists(lock) || fs::exists("/tmp/.X11-unix/X" + std::to_string(n)))
+                continue;
+            m_name = ":" + std::to_string(n);
+            m_server = launch({"Xvfb", m_name, "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+            if (!testsupport::WaitUntil(
+                    [&] { return fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); }, 10000, 10))
+                return false;
+            m_manager = launch({"openbox"});
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            return m_server > 0 && m_manager > 0;
+        }
+        return false;
+    }
+    void stop() {
+        for (pid_t* pid : {&m_manager, &m_server})
+            if (*pid > 0) {
+                ::kill(*pid, SIGTERM);
+                ::waitpid(*pid, nullptr, 0);
+                *pid = -1;
+            }
+    }
+    const std::string& name() const { return m_name; }
+    // Runs xdotool with arguments on this display; its exit status.
+    int xdotool(const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"xdotool"};
+        all.insert(all.end(), args.begin(), args.end());
+        return run(all);
+    }
+    // Runs a program on this display; its exit status.
+    int run(const std::vector<std::string>& argv) {
+        const pid_t pid = launch(argv);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    pid_t launch(const std::vector<std::string>& argv) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("DISPLAY", m_name.c_str(), 1);
+            const int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            std::vector<char*> args;
+            for (const std::string& a : argv)
+                args.push_back(const_cast<char*>(a.c_str()));
+            args.push_back(nullptr);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+        return pid;
+    }
+    std::string m_name;
+    pid_t m_server = -1, m_manager = -1;
+};
+
+// Fills the log with records in the program's format up to bytes.
+long long fillLog(const std::string& path, long long bytes) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string buffer;
+    char line[256];
+    const std::string day = today();
+    long long size = 0;
+    for (long long i = 0; size < bytes; ++i) {
+        const long long ms = 8 * 3600000LL + i * 7 % 3600000;
+        const int h = int(ms / 3600000 % 24), m = int(ms / 60000 % 60), sec = int(ms / 1000 % 60),
+                  z = int(ms % 1000);
+        int n;
+        if (i % 1000 == 7)
+            n = std::snprintf(
+                line, sizeof line,
+                "%s %02d:%02d:%02d.%03d: EG [net] ERROR demo.Modem - "
+                "java.lang.NullPointerException at demo.Modem.read(Modem.java:142)\r\n",
+                day.c_str(), h, m, sec, z);
+        else if (i % 2 == 0)
+            n = std::snprintf(line, sizeof line,
+                              "%s %02d:%02d:%02d.%03d: + [main] DEBUG demo.App - heartbeat %lld, "
+                              "free memory %lld bytes\r\n",
+                              day.c_str(), h, m, sec, z, i, 400000 - i % 1000);
+        else
+            n = std::snprintf(line, sizeof line,
+                              "%s %02d:%02d:%02d.%03d: + [io] INFO demo.Watchdog - kick %lld, "
+                              "queue %lld\r\n",
+                              day.c_str(), h, m, sec, z, i, i % 17);
+        buffer.append(line, size_t(n));
+        size += n;
+        if (buffer.size() > (1 << 22)) {
+            out.write(buffer.data(), std::streamsize(buffer.size()));
+            buffer.clear();
+        }
+    }
+    out.write(buffer.data(), std::streamsize(buffer.size()));
+    return out ? size : -1;
+}
+
+// Opens the history view in the running program and filters with it, as a
+// user does: Ctrl+H in the terminal window, the text typed, "Only matching
+// lines" ticked; then "Match case" toggled every refilter seconds until stopped.
+class HistoryDriver {
+public:
+    HistoryDriver(VirtualDisplay& display, const Options& opt) : m_display(display), m_opt(opt) {}
+    ~HistoryDriver() { stop(); }
+    // On a thread of its own: the run's own loops go on meanwhile.
+    void start() {
+        m_thread = std::thread([this] {
+            if (m_display.xdotool({"search", "--sync", "--onlyvisible", "--name", "^Terminal$",
+                                   "windowactivate", "--sync"}) != 0)
+                return;
+            m_display.xdotool({"key", "ctrl+h"});
+            if (m_display.xdotool({"search", "--sync", "--onlyvisible", "--name", "^History",
+                                   "windowactivate", "--sync"}) != 0)
+                return;
+            // Typed first: the boxes take the focus when their keys tick them.
+            m_display.xdotool({"type", "--delay", "40", m_opt.historyFilter});
+            if (m_opt.historyRegex)
+                m_display.xdotool({"key", "alt+g"});
+            m_display.xdotool({"key", "alt+o"});
+            m_opened = true;
+            while (!m_stop) {
+                const auto next =
+                    Clock::now() + std::chrono::duration<double>(m_opt.historyRefilter);
+                while (!m_stop && Clock::now() < next)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                if (m_stop)
+                    break;
+                m_display.xdotool({"key", "alt+c"});
+                ++m_filters;
+            }
+        });
+    }
+    void stop() {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        // E2E_BENCH_SCREENSHOT=FILE.png saves the screen as it is now (ImageMagick's import).
+        if (const char* shot = std::getenv("E2E_BENCH_SCREENSHOT"); shot && !m_shot) {
+            m_shot = true;
+            m_display.run({"import", "-window", "root", shot});
+        }
+    }
+    std::string json() const {
+        std::ostringstream o;
+        o << ",\"history_filter\":\"" << replaceAll(m_opt.historyFilter, "\"", "\\\"")
+          << "\",\"history_regex\":" << (m_opt.historyRegex ? "true" : "false")
+          << ",\"history_opened\":" << (m_opened ? "true" : "false")
+          << ",\"history_filters_anew\":" << m_filters.load();
+        return o.str();
+    }
+
+private:
+    VirtualDisplay& m_display;
+    const Options& m_opt;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<int> m_filters{0};
+    std::atomic<bool> m_opened{false};
+    bool m_shot = false;
+};
+
 // ---- runs ------------------------------------------------------------------------------------
 
 struct Setup {
     Options opt;
+    long long logFrom = 0; // bytes of the log written before the run
+    std::string display;   // the virtual display the program runs on, or empty
+    VirtualDisplay* virtualDisplay = nullptr;
     fs::path work;   // settings, socket, device link
     fs::path cwd;    // the program's current directory (logs)
     std::string log; // the file to follow
@@ -963,6 +1165,7 @@ struct Setup {
 
 bool startReader(Setup& s, Program& program, testsupport::Pty& device) {
     program.setCgroup(s.cgroupProcs);
+    program.setDisplay(s.display);
     bool ok = s.isPeer() ? program.startPeer(replaceAll(replaceAll(s.opt.peer, "{port}",
                                                                    device.path().toStdString()),
                                                         "{log}", s.log),
@@ -975,7 +1178,7 @@ bool startReader(Setup& s, Program& program, testsupport::Pty& device) {
         return false;
     // The reader sets its port up after opening it; the module waits likewise.
     if (!s.isPeer()) {
-        LogTail tail(s.log);
+        LogTail tail(s.log, s.logFrom);
         testsupport::WaitUntil([&] { return tail.contains("\": Connected"); }, 10000, 2);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -1006,7 +1209,7 @@ int runFlood(Setup& s, bool paced) {
     // Paced: when each line's last byte was written, and its record's stamp.
     std::vector<double> lastWrittenAt(paced ? size_t(lines) : 0, -1);
     std::vector<int64_t> stampOf(paced ? size_t(lines) : 0, -1);
-    LogTail tail(s.log);
+    LogTail tail(s.log, s.logFrom);
     tail.poll(Clock::now(), nullptr, Clock::now()); // skip what is there already
     tail.lastSeq = 0;
     tail.seen = tail.lost = tail.doubled = tail.cut = 0;
@@ -1083,6 +1286,12 @@ int runFlood(Setup& s, bool paced) {
         writeEnd = secondsSince(t0);
     });
 
+    std::unique_ptr<HistoryDriver> history;
+    if (s.virtualDisplay && !s.opt.historyFilter.empty()) {
+        history = std::make_unique<HistoryDriver>(*s.virtualDisplay, s.opt);
+        history->start();
+    }
+
     // Follow the log until the last line is in, or nothing new came for 10 s.
     auto lastProgress = Clock::now();
     long long lastSeen = 0;
@@ -1104,6 +1313,8 @@ int runFlood(Setup& s, bool paced) {
     writer.join();
     probe.stop();
     load.stop();
+    if (history)
+        history->stop();
 
     // Median, 99th percentile and largest of a list (sorted here), in ms.
     auto spread = [](std::vector<double> v, const char* name) {
@@ -1194,6 +1405,8 @@ int runFlood(Setup& s, bool paced) {
     if (!s.isPeer() && s.opt.probe)
         o << probe.json();
     o << load.json() << ",\"headless\":" << (s.opt.headless ? "true" : "false");
+    if (history)
+        o << history->json() << ",\"history_log_bytes\":" << s.logFrom;
     o << "}";
     std::printf("%s\n", o.str().c_str());
     std::fflush(stdout);
@@ -1207,7 +1420,7 @@ int runReconnect(Setup& s) {
     Program program;
     if (!startReader(s, program, device))
         return 1;
-    LogTail tail(s.log);
+    LogTail tail(s.log, s.logFrom);
     std::vector<double> reopen, receiving;
     for (int cycle = 1; cycle <= s.opt.cycles; ++cycle) {
         device.unplug();
@@ -1280,7 +1493,7 @@ int runSoak(Setup& s) {
     std::vector<double> sinceOpen; // per line: seconds since the port was seen open
     std::vector<double> pulls;     // seconds since t0
     std::vector<double> reconnect, opened;
-    LogTail tail(s.log);
+    LogTail tail(s.log, s.logFrom);
     tail.poll(Clock::now(), nullptr, Clock::now()); // skip what is there already
     tail.expectedLength = s.opt.lineLen;
     tail.onSeq = [&](long long seq) {
@@ -1447,7 +1660,7 @@ int runRestart(Setup& s) {
     std::vector<double> writtenAt; // per sequence number - 1; < 0: not written
     std::vector<unsigned char> times;
     long long outOfOrder = 0, highest = 0, seq = 0;
-    LogTail tail(s.log);
+    LogTail tail(s.log, s.logFrom);
     tail.poll(Clock::now(), nullptr, Clock::now()); // skip what is there already
     tail.expectedLength = s.opt.lineLen;
     tail.onSeq = [&](long long n) {
@@ -1626,7 +1839,9 @@ int usage() {
                 "                 [--line-ms MS] [--program PATH] [--peer 'COMMAND {port} {log}']\n"
                 "                 [--piece BYTES] [--interval S] [--disconnect 0|1]\n"
                 "                 [--headless 0|1] [--idle-clients N] [--tail-clients N]\n"
-                "                 [--expect-clients N]\n");
+                "                 [--expect-clients N] [--history-log-bytes N]\n"
+                "                 [--history-filter TEXT] [--history-regex 0|1] "
+                "[--history-refilter S]\n");
     return 2;
 }
 
@@ -1690,6 +1905,14 @@ int main(int argc, char** argv) {
             s.opt.interval = std::max(0.05, std::atof(value.c_str()));
         else if (name == "--disconnect")
             s.opt.disconnect = value != "0";
+        else if (name == "--history-log-bytes")
+            s.opt.historyLogBytes = std::atoll(value.c_str());
+        else if (name == "--history-filter")
+            s.opt.historyFilter = value;
+        else if (name == "--history-regex")
+            s.opt.historyRegex = value != "0";
+        else if (name == "--history-refilter")
+            s.opt.historyRefilter = std::max(0.2, std::atof(value.c_str()));
         else
             return usage();
     }
@@ -1719,6 +1942,23 @@ int main(int argc, char** argv) {
     fs::create_directories(s.cwd);
     s.log = s.isPeer() ? (s.cwd / "peer.log").string()
                        : (s.cwd / ("logs/Dralvo_" + today() + ".log")).string();
+    if (s.opt.historyLogBytes > 0 && !s.isPeer()) {
+        s.logFrom = fillLog(s.log, s.opt.historyLogBytes);
+        if (s.logFrom < 0) {
+            std::fprintf(stderr, "e2e_bench: cannot write %s\n", s.log.c_str());
+            return 1;
+        }
+    }
+    VirtualDisplay display;
+    if (!s.opt.historyFilter.empty() && !s.isPeer() && !s.opt.headless) {
+        if (!display.start()) {
+            std::fprintf(stderr, "e2e_bench: no virtual display (Xvfb, openbox and xdotool are "
+                                 "needed for --history-filter)\n");
+            return 1;
+        }
+        s.display = display.name();
+        s.virtualDisplay = &display;
+    }
     SlowDisk slowDisk;
     if (s.opt.slowDisk > 0) {
         std::string why;

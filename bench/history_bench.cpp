@@ -10,12 +10,14 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QKeyEvent>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <sys/resource.h>
 #include <vector>
@@ -79,12 +81,17 @@ int64_t generate(const QString& path, int64_t lines, int64_t bytes) {
     return i;
 }
 
-// Runs the event loop until done() holds; the seconds it took.
+// Runs the event loop until done() holds; the seconds it took. The thread
+// sleeps between events as a window's does (a loop that polls would take a
+// core from the workers); done() can only change through an event.
 double until(const std::function<bool()>& done, double limit = 600) {
     QElapsedTimer t;
     t.start();
+    QTimer deadline; // wakes the loop at the limit
+    deadline.setSingleShot(true);
+    deadline.start(int(limit * 1000));
     while (!done() && seconds(t) < limit)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return seconds(t);
 }
 
@@ -111,6 +118,37 @@ Tool runTool(const QString& program, const QStringList& args) {
     return best;
 }
 
+// Calls back at each paint of the object it watches.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(std::function<void()> painted) : m_painted(std::move(painted)) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            m_painted();
+        return false;
+    }
+
+private:
+    std::function<void()> m_painted;
+};
+
+// Time the calling thread spent waiting for a core (ready, not running), from
+// the scheduler's statistics; -1 when the system does not keep them.
+double runQueueWaitMs() {
+    QFile f(QStringLiteral("/proc/thread-self/schedstat"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QList<QByteArray> fields = f.readAll().simplified().split(' ');
+    return fields.size() >= 2 ? fields[1].toDouble() / 1e6 : -1;
+}
+
+// CPU time of the calling thread.
+double threadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
+}
+
 long peakKb() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -127,7 +165,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     int64_t lines = 0, bytes = 0;
     QString dir = QStringLiteral("/tmp"), file;
-    bool keep = false;
+    bool keep = false, showView = true, appendLive = false;
+    QString only; // the cases to run, by name (all when empty)
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--lines" && i + 1 < args.size())
@@ -140,10 +179,16 @@ int main(int argc, char** argv) {
             file = args[++i];
         else if (args[i] == "--keep")
             keep = true;
+        else if (args[i] == "--no-view")
+            showView = false;
+        else if (args[i] == "--append-live")
+            appendLive = true;
+        else if (args[i] == "--cases" && i + 1 < args.size())
+            only = args[++i];
         else {
-            std::fprintf(
-                stderr,
-                "usage: history_bench --lines N | --bytes N | --file F [--dir D] [--keep]\n");
+            std::fprintf(stderr,
+                         "usage: history_bench --lines N | --bytes N | --file F [--dir D] [--keep] "
+                         "[--no-view] [--cases NAME,...] [--append-live]\n");
             return 2;
         }
     }
@@ -207,10 +252,12 @@ int main(int argc, char** argv) {
     };
     history::HistoryView view(&model);
     view.resize(900, 800);
-    view.show(); // laid out: a screen is as many rows as 800 pixels hold
+    if (showView)
+        view.show(); // laid out: a screen is as many rows as 800 pixels hold
     QCoreApplication::processEvents();
     view.viewport()->grab(); // fonts and glyphs loaded before anything is timed
-    const int screen = view.visibleRows();
+    // A screen's rows (as many as 800 pixels hold, also when not shown).
+    const int screen = std::max(view.visibleRows(), 800 / view.fontMetrics().height());
     // How late a 10 ms timer of the model's thread fires while a filter runs:
     // what a window on that thread would answer within.
     QElapsedTimer beat;
@@ -223,6 +270,8 @@ int main(int argc, char** argv) {
         beat.restart();
     });
     for (const Case& c : cases) {
+        if (!only.isEmpty() && !only.split(',').contains(QString::fromLatin1(c.name)))
+            continue;
         model.setFilter({});
         until([&] { return !model.filterRunning(); });
         t.restart();
@@ -261,26 +310,65 @@ int main(int argc, char** argv) {
                    .arg(num(wc.seconds > 0 ? filterSeconds / wc.seconds : -1));
     }
 
-    // Jumps anywhere: the cursor to a random row, one screen painted.
-    model.setFilter({});
-    until([&] { return !model.filterRunning(); }, 10);
-    uint32_t x = 12345;
-    double worst = 0, sum = 0;
-    const int jumps = 200;
-    for (int i = 0; i < jumps; ++i) {
-        x = x * 1103515245u + 12345u;
-        const int64_t row = int64_t(uint64_t(x) * uint64_t(rows) >> 32);
-        QElapsedTimer j;
-        j.start();
-        view.setCurrentRow(row, true);
-        view.viewport()->grab(); // paints the rows now
-        const double ms = double(j.nsecsElapsed()) / 1e6;
-        worst = std::max(worst, ms);
-        sum += ms;
+    // Steps as a user makes them: a jump to a random row (the cursor there,
+    // one screen painted), then a page down, every 30 ms, the thread asleep
+    // in the event loop between steps as a window's is between keys. Each
+    // step's wall time and the thread's CPU time in it (their difference is
+    // time the thread waited for a core); over all lines and over the
+    // matching lines of the dense pattern.
+    const auto steps = [&](const char* name) {
+        uint32_t x = 12345;
+        double worst = 0, sum = 0, worstCpu = 0, cpuOfWorst = 0, waitOfWorst = 0;
+        const int jumps = 200;
+        const int64_t count = model.rowCount();
+        for (int i = 0; i < jumps; ++i) {
+            QElapsedTimer pause;
+            pause.start();
+            until([&] { return pause.elapsed() >= 30; }, 0.03);
+            x = x * 1103515245u + 12345u;
+            const int64_t row = int64_t(uint64_t(x) * uint64_t(count) >> 32);
+            const double cpu0 = threadCpuMs();
+            const double wait0 = runQueueWaitMs();
+            QElapsedTimer j;
+            j.start();
+            if (i % 2 == 0) {
+                view.setCurrentRow(row, true);
+            } else {
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+                QCoreApplication::sendEvent(&view, &key);
+            }
+            view.viewport()->repaint(); // paints the rows now, as the next frame would
+            const double ms = double(j.nsecsElapsed()) / 1e6;
+            const double cpu = threadCpuMs() - cpu0;
+            const double wait = runQueueWaitMs() - wait0;
+            if (ms > worst) {
+                worst = ms;
+                cpuOfWorst = cpu;
+                waitOfWorst = wait;
+            }
+            worstCpu = std::max(worstCpu, cpu);
+            sum += ms;
+        }
+        out += QStringLiteral(
+                   ",\"%1\":{\"rows\":%2,\"step_ms_mean\":%3,\"step_ms_max\":%4,"
+                   "\"cpu_ms_of_max\":%5,\"run_queue_wait_ms_of_max\":%6,\"step_cpu_ms_max\":%7}")
+                   .arg(QString::fromLatin1(name))
+                   .arg(count)
+                   .arg(num(sum / jumps), num(worst), num(cpuOfWorst), num(waitOfWorst),
+                        num(worstCpu));
+    };
+    if (showView) {
+        model.setFilter({});
+        steps("steps_all_lines");
+        model.setFilter({FilterSpec::Text, "heartbeat", true, {}, {}});
+        model.setOnlyMatching(true);
+        until([&] { return !model.filterRunning(); });
+        steps("steps_only_matching_50");
+        model.setOnlyMatching(false);
+        model.setFilter({});
     }
-    out += QStringLiteral(",\"jump_ms_mean\":%1,\"jump_ms_max\":%2,\"loop_late_ms_max\":%3,"
-                          "\"screen_rows\":%4")
-               .arg(num(sum / jumps), num(worst), num(worstLate))
+    out += QStringLiteral(",\"loop_late_ms_max\":%1,\"screen_rows\":%2")
+               .arg(num(worstLate))
                .arg(screen);
 
     // A live line: logged by the program's logger, how long until it is the
@@ -318,6 +406,72 @@ int main(int argc, char** argv) {
         logger.Close();
         if (!liveName.isEmpty())
             QFile::remove(liveName);
+    }
+    // A live line while a filter runs over the whole log: the program's
+    // logger appends to the log (as to the day's log), the history follows it
+    // with only the matching lines shown, and the dense regular expression
+    // is filtered anew over everything; each line logged is timed until the
+    // view has painted after the line became its last row.
+    if (generated || appendLive) {
+        VOxaLogger logger;
+        logger.SetLogPath(file);
+        logger.SetNewFileStyle(volnfExact);
+        HistoryModel live;
+        history::HistoryView liveView(&live);
+        liveView.resize(900, 800);
+        liveView.show();
+        QElapsedTimer clock;
+        clock.start();
+        double lastPaint = 0;
+        PaintWatch watch([&] { lastPaint = double(clock.nsecsElapsed()) / 1e6; });
+        liveView.viewport()->installEventFilter(&watch);
+        live.setLiveSource([&](int64_t max) { return logger.PendingRecords(max); });
+        // The logger opens its file with its first record.
+        logger.logData(VOxaTerminal_ltInText, QByteArray("live start"), false);
+        logger.logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
+        until([&] { return live.indexed() && live.allRowCount() > rows; }, 60);
+        live.setOnlyMatching(true);
+        const FilterSpec dense{FilterSpec::Regex, "heartbeat [0-9]+, free", true, {}, {}};
+        std::vector<double> during, after;
+        for (int i = 0; i < 40; ++i) {
+            if (i % 10 == 0) {
+                // A new filter over the whole log (another one first, so it is new).
+                live.setFilter({});
+                live.setFilter(dense);
+            }
+            QElapsedTimer pause;
+            pause.start();
+            until([&] { return pause.elapsed() >= 50; }, 0.05);
+            const QByteArray text = "heartbeat 1, free live " + QByteArray::number(i);
+            const bool running = live.filterRunning();
+            const double at = double(clock.nsecsElapsed()) / 1e6;
+            logger.logData(VOxaTerminal_ltInText, text, false);
+            logger.logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
+            double inModel = -1;
+            until(
+                [&] {
+                    if (inModel < 0 && live.rowCount() > 0 &&
+                        live.rowText(live.rowCount() - 1, 200).endsWith(text))
+                        inModel = double(clock.nsecsElapsed()) / 1e6;
+                    return inModel >= 0 && lastPaint >= inModel;
+                },
+                10);
+            (running ? during : after).push_back(lastPaint - at);
+        }
+        const auto stats = [](const std::vector<double>& v) {
+            double sum = 0, worst = 0;
+            for (double x : v) {
+                sum += x;
+                worst = std::max(worst, x);
+            }
+            return QStringLiteral("{\"samples\":%1,\"ms_mean\":%2,\"ms_max\":%3}")
+                .arg(v.size())
+                .arg(num(v.empty() ? 0 : sum / double(v.size())), num(worst));
+        };
+        out += QStringLiteral(",\"live_line_in_view_while_filtering\":%1,"
+                              "\"live_line_in_view_after\":%2")
+                   .arg(stats(during), stats(after));
+        logger.Close();
     }
     out += QStringLiteral(",\"peak_rss_mb\":%1}").arg(double(peakKb()) / 1024.0, 0, 'f', 1);
     std::printf("%s\n", qPrintable(out));
