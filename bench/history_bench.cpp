@@ -227,7 +227,7 @@ int main(int argc, char** argv) {
 
     struct Case {
         const char* name;
-        FilterSpec spec;
+        FilterSpec query;
         const char* rg;
         const char* grep;
     };
@@ -275,7 +275,7 @@ int main(int argc, char** argv) {
         model.setFilter({});
         until([&] { return !model.filterRunning(); });
         t.restart();
-        model.setFilter(c.spec);
+        model.setFilter(c.query);
         beat.invalidate();
         ticker.start();
         const double first =

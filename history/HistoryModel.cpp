@@ -128,7 +128,7 @@ struct HistoryModel::Segment {
 
 HistoryModel::HistoryModel(QObject* parent)
     : QObject(parent), m_pool(std::make_unique<WorkerPool>(QThread::idealThreadCount())) {
-    m_matcher = LineMatcher::make(m_spec, nullptr);
+    m_matcher = LineMatcher::make(m_query, nullptr);
     m_timer.setInterval(RefreshMs);
     connect(&m_timer, &QTimer::timeout, this, &HistoryModel::refresh);
 }
@@ -456,13 +456,13 @@ int64_t HistoryModel::tailRows(const Segment& segment) const {
 
 // ---- filter ----------------------------------------------------------------------------
 
-bool HistoryModel::setFilter(const FilterSpec& spec, FilterError* error) {
-    if (spec == m_spec)
+bool HistoryModel::setFilter(const FilterSpec& query, FilterError* error) {
+    if (query == m_query)
         return true;
-    std::unique_ptr<LineMatcher> matcher = LineMatcher::make(spec, error);
+    std::unique_ptr<LineMatcher> matcher = LineMatcher::make(query, error);
     if (!matcher)
         return false;
-    m_spec = spec;
+    m_query = query;
     m_matcher = std::move(matcher);
     restartFilter();
     return true;

@@ -73,9 +73,9 @@ public:
     // ---- filter ----
     // Takes a new filter; false (error set) when it cannot be used, and the
     // last good one stays.
-    bool setFilter(const FilterSpec& spec, FilterError* error = nullptr);
-    const FilterSpec& filter() const { return m_spec; }
-    bool filtering() const { return !m_spec.empty(); }
+    bool setFilter(const FilterSpec& query, FilterError* error = nullptr);
+    const FilterSpec& filter() const { return m_query; }
+    bool filtering() const { return !m_query.empty(); }
     void setOnlyMatching(bool only);
     bool onlyMatching() const { return m_onlyMatching && filtering(); }
     // Lines matching so far, and whether the filter is still at work.
@@ -141,7 +141,7 @@ private:
 
     std::vector<std::unique_ptr<Segment>> m_segments;
     PendingSource m_live;
-    FilterSpec m_spec;
+    FilterSpec m_query;
     std::unique_ptr<LineMatcher> m_matcher; // on this thread: tails and highlights
     uint64_t m_filterGeneration = 0;
     bool m_onlyMatching = false;

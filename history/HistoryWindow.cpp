@@ -164,17 +164,17 @@ void HistoryWindow::showMessage(const QString& text) {
 }
 
 void HistoryWindow::applyFilter() {
-    FilterSpec spec;
+    FilterSpec query;
     if (m_mainFilters->isChecked()) {
-        spec.kind = FilterSpec::MainFilters;
-        std::tie(spec.filter1, spec.filter2) = m_mainFilterSource();
+        query.kind = FilterSpec::MainFilters;
+        std::tie(query.filter1, query.filter2) = m_mainFilterSource();
     } else {
-        spec.kind = m_regex->isChecked() ? FilterSpec::Regex : FilterSpec::Text;
-        spec.text = m_text->text();
-        spec.matchCase = m_matchCase->isChecked();
+        query.kind = m_regex->isChecked() ? FilterSpec::Regex : FilterSpec::Text;
+        query.text = m_text->text();
+        query.matchCase = m_matchCase->isChecked();
     }
     FilterError error;
-    if (!m_model->setFilter(spec, &error)) {
+    if (!m_model->setFilter(query, &error)) {
         m_text->setStyleSheet(QStringLiteral("QLineEdit { background: #FFD8D8; }"));
         showMessage(error.position >= 0
                         ? tr("Not used: %1 (at position %2); the last good filter stays.")

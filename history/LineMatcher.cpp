@@ -516,21 +516,21 @@ void LineMatcher::findLines(const char* block, int64_t blockBase, int64_t blockE
     }
 }
 
-std::unique_ptr<LineMatcher> LineMatcher::make(const FilterSpec& spec, FilterError* error) {
-    if (spec.kind == FilterSpec::MainFilters) {
-        auto filters = MainFiltersMatcher::from(spec.filter1, spec.filter2);
+std::unique_ptr<LineMatcher> LineMatcher::make(const FilterSpec& query, FilterError* error) {
+    if (query.kind == FilterSpec::MainFilters) {
+        auto filters = MainFiltersMatcher::from(query.filter1, query.filter2);
         if (filters.empty())
             return std::make_unique<AllMatcher>();
         return std::make_unique<MainFiltersMatcher>(std::move(filters));
     }
     std::string text;
-    if (!toLatin1(spec.text, text, error))
+    if (!toLatin1(query.text, text, error))
         return nullptr;
     if (text.empty())
         return std::make_unique<AllMatcher>();
-    if (spec.kind == FilterSpec::Text)
-        return std::make_unique<TextMatcher>(text, !spec.matchCase);
-    auto regex = std::make_unique<RegexMatcher>(text, spec.matchCase);
+    if (query.kind == FilterSpec::Text)
+        return std::make_unique<TextMatcher>(text, !query.matchCase);
+    auto regex = std::make_unique<RegexMatcher>(text, query.matchCase);
     if (!regex->ok()) {
         if (error) {
             const std::string& arg = regex->re().error_arg();

@@ -44,8 +44,8 @@ struct FilterError {
 class LineMatcher {
 public:
     virtual ~LineMatcher() = default;
-    // The matcher for spec; null with error set when it cannot be built.
-    static std::unique_ptr<LineMatcher> make(const FilterSpec& spec, FilterError* error);
+    // The matcher for query; null with error set when it cannot be built.
+    static std::unique_ptr<LineMatcher> make(const FilterSpec& query, FilterError* error);
     // An equal matcher for use on another thread.
     virtual std::unique_ptr<LineMatcher> clone() const = 0;
 

@@ -20,10 +20,10 @@ char fold(char c) {
     return c;
 }
 
-bool referenceMatch(const FilterSpec& spec, const QByteArray& line) {
-    const QByteArray text = spec.text.toLatin1();
-    if (spec.kind == FilterSpec::Text) {
-        if (spec.matchCase)
+bool referenceMatch(const FilterSpec& query, const QByteArray& line) {
+    const QByteArray text = query.text.toLatin1();
+    if (query.kind == FilterSpec::Text) {
+        if (query.matchCase)
             return line.contains(text);
         QByteArray a = line, b = text;
         for (char& c : a)
@@ -34,7 +34,7 @@ bool referenceMatch(const FilterSpec& spec, const QByteArray& line) {
     }
     RE2::Options o;
     o.set_encoding(RE2::Options::EncodingLatin1);
-    o.set_case_sensitive(spec.matchCase);
+    o.set_case_sensitive(query.matchCase);
     RE2 re(text.toStdString(), o);
     return RE2::PartialMatch(re2::StringPiece(line.constData(), size_t(line.size())), re);
 }
@@ -59,7 +59,7 @@ TEST(HistoryFilter, MatchesEqualALineByLineReference) {
     HistoryModel model;
     ASSERT_TRUE(model.addFile(path));
     model.setOnlyMatching(true);
-    const std::vector<FilterSpec> specs = {
+    const std::vector<FilterSpec> queries = {
         {FilterSpec::Text, "NullPointerException", true, {}, {}},
         {FilterSpec::Text, "nullpointerexception", true, {}, {}}, // no match with match case
         {FilterSpec::Text, "CAFé ÉTÉ", false, {}, {}},            // Latin-1 letters in either case
@@ -78,14 +78,14 @@ TEST(HistoryFilter, MatchesEqualALineByLineReference) {
         {FilterSpec::Regex, "y 1{1,2}[0-9]", true, {}, {}},
         {FilterSpec::Regex, "\\x4e\\x75llPointer", true, {}, {}},
     };
-    for (const FilterSpec& spec : specs) {
-        ASSERT_TRUE(model.setFilter(spec)) << spec.text.toStdString();
+    for (const FilterSpec& query : queries) {
+        ASSERT_TRUE(model.setFilter(query)) << query.text.toStdString();
         ASSERT_TRUE(settle(model));
         std::vector<int64_t> expected;
         for (size_t i = 0; i < lines.size(); ++i)
-            if (referenceMatch(spec, lines[i]))
+            if (referenceMatch(query, lines[i]))
                 expected.push_back(int64_t(i));
-        EXPECT_EQ(matchedLines(model), expected) << spec.text.toStdString();
+        EXPECT_EQ(matchedLines(model), expected) << query.text.toStdString();
         EXPECT_EQ(model.matchCount(), int64_t(expected.size()));
     }
     // The main window's filters: a prefix of the data, or "%" and a text
@@ -152,8 +152,8 @@ TEST(HistoryFilter, ALiveLogsNewLinesMatchAtOnceWhileALongFilterRuns) {
     ASSERT_TRUE(model.addFile(path));
     ASSERT_TRUE(settle(model));
     model.setOnlyMatching(true);
-    const FilterSpec spec{FilterSpec::Text, "NullPointerException", true, {}, {}};
-    ASSERT_TRUE(model.setFilter(spec));
+    const FilterSpec query{FilterSpec::Text, "NullPointerException", true, {}, {}};
+    ASSERT_TRUE(model.setFilter(query));
 
     // The logger appends; the next look at the file shows the new matches as
     // the last rows, whether or not the run over the rest is done.
@@ -171,7 +171,7 @@ TEST(HistoryFilter, ALiveLogsNewLinesMatchAtOnceWhileALongFilterRuns) {
     std::vector<int64_t> expected;
     const std::vector<QByteArray> lines = referenceLines(log + more);
     for (size_t i = 0; i < lines.size(); ++i)
-        if (referenceMatch(spec, lines[i]))
+        if (referenceMatch(query, lines[i]))
             expected.push_back(int64_t(i));
     EXPECT_EQ(matchedLines(model), expected);
 }
