@@ -149,6 +149,14 @@ double threadCpuMs() {
     return double(ts.tv_sec) * 1e3 + double(ts.tv_nsec) / 1e6;
 }
 
+// CPU time of the whole process, all threads.
+double processCpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
 long peakKb() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -274,6 +282,7 @@ int main(int argc, char** argv) {
             continue;
         model.setFilter({});
         until([&] { return !model.filterRunning(); });
+        const double cpu0 = processCpuSeconds();
         t.restart();
         model.setFilter(c.query);
         beat.invalidate();
@@ -283,6 +292,7 @@ int main(int argc, char** argv) {
         until([&] { return !model.filterRunning(); });
         ticker.stop();
         const double filterSeconds = seconds(t);
+        const double filterCpu = processCpuSeconds() - cpu0;
         const auto toolArgs = [&](const char* pattern) {
             QStringList a;
             const QString p = QString::fromLatin1(pattern);
@@ -295,7 +305,8 @@ int main(int argc, char** argv) {
         };
         const Tool rg = runTool("rg", QStringList{"-c"} + toolArgs(c.rg) + QStringList{file});
         const Tool grep = runTool("grep", QStringList{"-c"} + toolArgs(c.grep) + QStringList{file});
-        out += QStringLiteral(",\"%1\":{\"matches\":%2,\"s\":%3,\"mb_s\":%4,\"first_screen_ms\":%5,"
+        out += QStringLiteral(",\"%1\":{\"matches\":%2,\"s\":%3,\"cpu_s\":%12,\"mb_s\":%4,"
+                              "\"first_screen_ms\":%5,"
                               "\"rg_s\":%6,\"rg_count\":\"%7\",\"vs_rg\":%8,\"grep_s\":%9,"
                               "\"vs_grep\":%10,\"vs_wc\":%11}")
                    .arg(QString::fromLatin1(c.name))
@@ -307,7 +318,8 @@ int main(int argc, char** argv) {
                    .arg(num(rg.seconds > 0 ? filterSeconds / rg.seconds : -1))
                    .arg(num(grep.seconds))
                    .arg(num(grep.seconds > 0 ? filterSeconds / grep.seconds : -1))
-                   .arg(num(wc.seconds > 0 ? filterSeconds / wc.seconds : -1));
+                   .arg(num(wc.seconds > 0 ? filterSeconds / wc.seconds : -1))
+                   .arg(num(filterCpu));
     }
 
     // Steps as a user makes them: a jump to a random row (the cursor there,

@@ -287,6 +287,36 @@ std::string requiredLiteral(const std::string& pattern) {
     return best.size() >= 3 ? best : std::string();
 }
 
+// The plain text every match of pattern begins with: the characters before
+// the first that is not plain, less one that a quantifier may leave out. Empty
+// when it is shorter than three characters, or for the same patterns as above.
+std::string leadingLiteral(const std::string& pattern) {
+    if (pattern.find('|') != std::string::npos || pattern.find("(?") != std::string::npos ||
+        pattern.find("\\Q") != std::string::npos)
+        return {};
+    const auto plain = [](unsigned char c) {
+        return std::isalnum(c) || c >= 0x80 || std::strchr(" -_:,;'\"<>=!@#%&/~`", c);
+    };
+    std::string out;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        const unsigned char c = uint8_t(pattern[i]);
+        char literal;
+        if (c == '\\' && i + 1 < pattern.size() && !std::isalnum(uint8_t(pattern[i + 1])))
+            literal = pattern[++i];
+        else if (c != '\\' && plain(c))
+            literal = char(c);
+        else
+            break;
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : 0;
+        if (next == '?' || next == '*' || next == '{')
+            break;
+        out.push_back(literal);
+        if (next == '+')
+            break;
+    }
+    return out.size() >= 3 ? out : std::string();
+}
+
 class RegexMatcher final : public LineMatcher {
 public:
     static constexpr int64_t MaxMemory = 32 << 20;
@@ -307,7 +337,11 @@ public:
           m_anchored(pattern.find_first_of("^$") != std::string::npos ||
                      pattern.find("\\A") != std::string::npos ||
                      pattern.find("\\z") != std::string::npos),
-          m_literal(requiredLiteral(pattern)), m_finder(m_literal, !matchCase) {}
+          // A text every match begins with is the better one to look for:
+          // each place it occurs is then the only place a match can start.
+          m_leading(!leadingLiteral(pattern).empty()),
+          m_literal(m_leading ? leadingLiteral(pattern) : requiredLiteral(pattern)),
+          m_finder(m_literal, !matchCase) {}
     bool ok() const { return m_re.ok(); }
     const RE2& re() const { return m_re; }
 
@@ -330,6 +364,8 @@ public:
         size_t k = 0;
         size_t searches = 0;
         const size_t before = hits.size();
+        if (m_leading)
+            return byLeadingLiteral(block, blockBase, blockEnd, starts, count, hits);
         if (!m_literal.empty())
             return byLiteral(block, blockBase, blockEnd, starts, count, hits);
         if (m_anchored)
@@ -382,6 +418,45 @@ private:
         std::memcpy(m_copy.data(), line, length);
         return matches(m_copy.data(), length);
     }
+    // Matches begin with the text: RE2 tries each place it occurs, anchored
+    // there, on a copy of the line (RE2 reads the whole line around it, for
+    // \b and $), so only from that place on to the end of the match.
+    void byLeadingLiteral(const char* block, int64_t blockBase, int64_t blockEnd,
+                          const int64_t* starts, size_t count, std::vector<uint32_t>& hits) {
+        const char* end = block + (blockEnd - blockBase);
+        size_t k = 0;
+        size_t copied = SIZE_MAX; // the line in m_copy
+        size_t length = 0;
+        const char* from = block;
+        while (k < count) {
+            const char* hit = m_finder.find(from, end);
+            if (!hit)
+                return;
+            const int64_t at = blockBase + (hit - block);
+            while (k + 1 < count && starts[k + 1] <= at)
+                ++k;
+            if (copied != k) {
+                const int64_t lineEnd = k + 1 < count ? starts[k + 1] : blockEnd;
+                const char* line = block + (starts[k] - blockBase);
+                length = contentLength(line, size_t(lineEnd - starts[k]));
+                if (m_copy.size() < length)
+                    m_copy.resize(length);
+                std::memcpy(m_copy.data(), line, length);
+                copied = k;
+            }
+            const size_t offset = size_t(at - starts[k]);
+            if (offset + m_literal.size() <= length &&
+                m_re.Match(re2::StringPiece(m_copy.data(), length), offset, length,
+                           RE2::ANCHOR_START, nullptr, 0)) {
+                hits.push_back(uint32_t(k));
+                if (++k >= count)
+                    return;
+                from = block + (starts[k] - blockBase);
+            } else {
+                from = hit + 1; // the next place in this line, or a later line
+            }
+        }
+    }
     // Lines holding the pattern's required text are the only candidates.
     void byLiteral(const char* block, int64_t blockBase, int64_t blockEnd, const int64_t* starts,
                    size_t count, std::vector<uint32_t>& hits) {
@@ -410,6 +485,7 @@ private:
     bool m_matchCase;
     RE2 m_re;
     bool m_anchored;
+    bool m_leading; // m_literal begins every match
     std::string m_literal;
     LiteralFinder m_finder;
     std::vector<char> m_copy;

@@ -52,7 +52,9 @@ std::vector<int64_t> matchedLines(const HistoryModel& model) {
 TEST(HistoryFilter, MatchesEqualALineByLineReference) {
     QTemporaryDir dir;
     // Over 4 MB, so that the work is split and read in several blocks.
-    const QByteArray log = sessionLog(70000) + record(70000, "+ ", "no line break at the end");
+    const QByteArray log =
+        sessionLog(70000) +
+        record(70000, "+ ", "the end? no: the end is here, no line break at the end");
     const QString path = dir.filePath("big.log");
     writeFile(path, log);
     const std::vector<QByteArray> lines = referenceLines(log);
@@ -77,6 +79,11 @@ TEST(HistoryFilter, MatchesEqualALineByLineReference) {
         {FilterSpec::Regex, "zzz|MARK", true, {}, {}},
         {FilterSpec::Regex, "y 1{1,2}[0-9]", true, {}, {}},
         {FilterSpec::Regex, "\\x4e\\x75llPointer", true, {}, {}},
+        // A text that begins every match: each place it occurs is tried, in
+        // either case for Latin-1 letters too.
+        {FilterSpec::Regex, "the end[ a-z]+here", true, {}, {}},
+        {FilterSpec::Regex, "ÉTÉ [a-z]+ß[0-9]*7$", false, {}, {}},
+        {FilterSpec::Regex, "NULLPOINTER[a-z]+ at", false, {}, {}},
     };
     for (const FilterSpec& query : queries) {
         ASSERT_TRUE(model.setFilter(query)) << query.text.toStdString();
