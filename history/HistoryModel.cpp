@@ -41,6 +41,7 @@ struct HistoryModel::Run {
         std::vector<uint32_t> out;
         ScanResult scan;
         bool done = false;
+        bool whole = true; // false: the file ended before the piece did
     };
     std::atomic<bool> cancel{false};
     std::atomic<size_t> taken{0}; // pieces handed to a job
@@ -118,6 +119,9 @@ struct HistoryModel::Segment {
     std::vector<uint32_t> ahead;
     int64_t aheadFrom = 0, aheadTo = 0;
     bool filterLimitTold = false;
+    // A reader met the end of the file before the end of what was indexed:
+    // the file was cut short, even if it has grown past that again since.
+    bool cutShort = false;
     std::deque<std::shared_ptr<Run>> filterRuns;
     // The rows after the last line feed: the unterminated rest of the file
     // and, for the program's own log, the records on their way to it.
@@ -249,7 +253,8 @@ void HistoryModel::watch(Segment& segment, int index) {
     }
     if (!open)
         return;
-    if (open->size < segment.index.scanned() || open->size < segment.knownSize) {
+    if (segment.cutShort || open->size < segment.index.scanned() ||
+        open->size < segment.knownSize) {
         segment.knownSize = open->size;
         restart(segment, index, tr("%1 was truncated; it is read anew.").arg(segment.path));
         return;
@@ -268,6 +273,7 @@ void HistoryModel::restart(Segment& segment, int index, const QString& why) {
     segment.tailStarts.clear();
     segment.tailMatches.clear();
     segment.midRecordTold = false;
+    segment.cutShort = false;
     emit notice(why);
     emit rowsReset();
     indexMore(segment, index);
@@ -378,6 +384,8 @@ void HistoryModel::indexPieceDone(int index, const std::shared_ptr<Run>& run) {
                 if (piece.scan.error)
                     emit notice(tr("%1 cannot be read: %2")
                                     .arg(segment.path, platform::fileErrorText(piece.scan.error)));
+                else
+                    segment.cutShort = true;
                 run->next = run->pieces.size();
                 run->cancel = true;
             }
@@ -531,7 +539,8 @@ void HistoryModel::filterMore(Segment& segment, int index) {
     const bool ahead = segment.aheadTo > segment.aheadFrom;
     if (bytes <= SyncFilterBytes && (!ahead || segment.aheadTo == from)) {
         std::vector<uint32_t> found;
-        filterLines(*m_matcher, segment, from, to, found);
+        if (!filterLines(*m_matcher, segment, from, to, found))
+            segment.cutShort = true; // the next look at the file reads it anew
         if (segment.filterRuns.empty() && !ahead) {
             segment.matches.insert(segment.matches.end(), found.begin(), found.end());
             segment.filteredTo = to;
@@ -596,6 +605,7 @@ void HistoryModel::filterMore(Segment& segment, int index) {
                 {
                     std::lock_guard<std::mutex> lock(run->mutex);
                     piece.out = std::move(found);
+                    piece.whole = scan.whole;
                     piece.done = true;
                 }
                 if (!run->cancel)
@@ -605,7 +615,7 @@ void HistoryModel::filterMore(Segment& segment, int index) {
     emit filterStateChanged();
 }
 
-void HistoryModel::filterLines(LineMatcher& matcher, const Segment& segment, int64_t from,
+bool HistoryModel::filterLines(LineMatcher& matcher, const Segment& segment, int64_t from,
                                int64_t to, std::vector<uint32_t>& found) const {
     std::vector<int64_t> starts;
     segment.index.starts(from, to - from + 1, starts);
@@ -617,6 +627,7 @@ void HistoryModel::filterLines(LineMatcher& matcher, const Segment& segment, int
                    &block,   &hits,         &found,
                    &never};
     scanPiece(&scan);
+    return scan.whole;
 }
 
 void HistoryModel::filterPieceDone(int index, const std::shared_ptr<Run>& run) {
@@ -624,12 +635,13 @@ void HistoryModel::filterPieceDone(int index, const std::shared_ptr<Run>& run) {
     if (std::find(segment.filterRuns.begin(), segment.filterRuns.end(), run) ==
         segment.filterRuns.end())
         return;
-    bool added = false;
+    bool added = false, cut = false;
     while (!segment.filterRuns.empty()) {
         Run& front = *segment.filterRuns.front();
         std::lock_guard<std::mutex> lock(front.mutex);
         while (front.next < front.pieces.size() && front.pieces[front.next].done) {
             Run::Piece& piece = front.pieces[front.next++];
+            cut = cut || !piece.whole;
             segment.matches.insert(segment.matches.end(), piece.out.begin(), piece.out.end());
             std::vector<uint32_t>().swap(piece.out);
             segment.filteredTo = piece.to;
@@ -641,6 +653,12 @@ void HistoryModel::filterPieceDone(int index, const std::shared_ptr<Run>& run) {
         if (front.next < front.pieces.size())
             break;
         segment.filterRuns.pop_front();
+    }
+    if (cut) {
+        // Cut short under the reader: what the index holds is no longer the file.
+        segment.cutShort = true;
+        watch(segment, index);
+        return;
     }
     if (added) {
         // Rows change only when just the matching ones are shown.

@@ -124,7 +124,8 @@ private:
     void buildTail(Segment& segment, bool live, const terminal::LogPending* pending);
     void filterMore(Segment& segment, int index);
     void filterPieceDone(int index, const std::shared_ptr<Run>& run);
-    void filterLines(LineMatcher& matcher, const Segment& segment, int64_t from, int64_t to,
+    // False when the file ended before the lines did.
+    bool filterLines(LineMatcher& matcher, const Segment& segment, int64_t from, int64_t to,
                      std::vector<uint32_t>& found) const;
     void takeAhead(Segment& segment);
     void checkRowLimit();

@@ -1018,6 +1018,14 @@ RING =&gt; send ATA, every 10 s</translation>
         <source>%1 bytes on their way to the disk are not shown</source>
         <translation>%1 bajtů na cestě na disk se neukazuje</translation>
     </message>
+    <message>
+        <source>%1 has more lines than the filter can number; only the first %L2 lines are filtered.</source>
+        <translation>%1 má více řádků, než filtr dokáže očíslovat; filtruje se jen prvních %L2 řádků.</translation>
+    </message>
+    <message>
+        <source>Only the first %L1 rows can be shown; the %L2 after them are out of the view&apos;s reach.</source>
+        <translation>Ukázat lze jen prvních %L1 řádků; dalších %L2 je mimo dosah zobrazení.</translation>
+    </message>
 </context>
 <context>
     <name>history::HistoryView</name>

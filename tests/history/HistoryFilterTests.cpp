@@ -182,3 +182,46 @@ TEST(HistoryFilter, ALiveLogsNewLinesMatchAtOnceWhileALongFilterRuns) {
             expected.push_back(int64_t(i));
     EXPECT_EQ(matchedLines(model), expected);
 }
+
+TEST(HistoryFilter, AFileCutShortOrReplacedWhileFilteredGivesTheNewFilesMatches) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Dralvo_2026-12-07.log");
+    QByteArray log;
+    for (int part = 0; part < 8; ++part)
+        log += sessionLog(60000, part + 1);
+    writeFile(path, log);
+    HistoryModel model;
+    ASSERT_TRUE(model.addFile(path));
+    ASSERT_TRUE(settle(model));
+    model.setOnlyMatching(true);
+    const auto expectedFor = [](const FilterSpec& query, const QByteArray& bytes) {
+        std::vector<int64_t> out;
+        const std::vector<QByteArray> lines = referenceLines(bytes);
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (referenceMatch(query, lines[i]))
+                out.push_back(int64_t(i));
+        return out;
+    };
+
+    // Rewritten shorter while the workers read it: the pages they read go
+    // away under them, and what is left is another log.
+    const FilterSpec text{FilterSpec::Text, "heartbeat", true, {}, {}};
+    const QByteArray shorter = sessionLog(20000, 9);
+    ASSERT_TRUE(model.setFilter(text));
+    writeFile(path, shorter);
+    ASSERT_TRUE(settle(model));
+    EXPECT_EQ(matchedLines(model), expectedFor(text, shorter));
+
+    // Grown again, then the name given to another file while a pattern with a
+    // required text is matched.
+    writeFile(path, log);
+    ASSERT_TRUE(settle(model));
+    const FilterSpec regex{FilterSpec::Regex, "heartbeat [0-9]+, free memory 1", true, {}, {}};
+    const QByteArray other = sessionLog(30000, 10);
+    writeFile(dir.filePath("other.log"), other);
+    ASSERT_TRUE(model.setFilter(regex));
+    ASSERT_TRUE(QFile::remove(path));
+    ASSERT_TRUE(QFile::rename(dir.filePath("other.log"), path));
+    ASSERT_TRUE(settle(model));
+    EXPECT_EQ(matchedLines(model), expectedFor(regex, other));
+}
