@@ -337,9 +337,11 @@ public:
           m_anchored(pattern.find_first_of("^$") != std::string::npos ||
                      pattern.find("\\A") != std::string::npos ||
                      pattern.find("\\z") != std::string::npos),
-          // A text every match begins with is the better one to look for:
-          // each place it occurs is then the only place a match can start.
-          m_leading(!leadingLiteral(pattern).empty()),
+          // A text every match begins with is the better one to look for
+          // (each place it occurs is the only place a match can start),
+          // unless a longer one, found more rarely, is required elsewhere.
+          m_leading(!leadingLiteral(pattern).empty() &&
+                    leadingLiteral(pattern).size() >= requiredLiteral(pattern).size()),
           m_literal(m_leading ? leadingLiteral(pattern) : requiredLiteral(pattern)),
           m_finder(m_literal, !matchCase) {}
     bool ok() const { return m_re.ok(); }
