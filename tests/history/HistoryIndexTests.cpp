@@ -16,7 +16,7 @@ TEST(HistoryIndex, RowsAreTheLinesWhateverTheFileHolds) {
     // Records with CR LF, 8-bit and NUL bytes, a megabyte line, an empty
     // line, and an end in the middle of a record.
     QByteArray log = sessionLog(3000);
-    log += record(3000, "+ ", QByteArray("nul \0 byte \xFF\x80", 15));
+    log += record(3000, "+ ", QByteArray("nul \0 byte \xFF\x80", 13));
     log += record(3001, "+ ", QByteArray(3 << 20, 'm'));
     log += "\r\n";
     log += record(3002, "+ ", "the last record, cut off").left(40);
