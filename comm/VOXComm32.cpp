@@ -469,7 +469,14 @@ void TVOXComm32::HandleStateChanged(TCommState state) {
         return;
     if (state == CommStateFirst)
         state = GetConnectionState();
-    if (state == m_lastState)
+    // A port that fails before its open was reported (a cable pulled as the
+    // port opened: the worker's hang-up is handled ahead of the open's report)
+    // fails all the same, even when the state reported last was a failure:
+    // the owner reconnects on hearing it.
+    const bool unheardFailure = state == CommStateFailed && m_failureUnheard;
+    if (state == CommStateFailed)
+        m_failureUnheard = false;
+    if (state == m_lastState && !unheardFailure)
         return;
     m_lastState = state;
     Raise(m_onStateChange, static_cast<QObject*>(this), state);
@@ -761,6 +768,7 @@ void TVOXComm32::CloseComm(bool failed, bool releaseGrab, const QString& reason)
     }
     if (failed) {
         m_portState = PortInvalid;
+        m_failureUnheard = true;
         PostState(CommStateFailed);
     } else {
         m_portState = PortNone;

@@ -227,6 +227,36 @@ TEST_F(PortTest, EverythingReadBeforeAHangUpIsDeliveredBeforeTheFailure) {
     EXPECT_TRUE(all == data) << all.size() << " of " << data.size() << " bytes before the failure";
 }
 
+// A component whose port's hang-up request can be handled at a moment the test chooses.
+struct HangingUpComm : TracingComm {
+    using TracingComm::TracingComm;
+    void HandleHangUpRequest() { CloseComm(true, true, QStringLiteral("PWM_RequestHangup")); }
+};
+
+TEST(PortFailure, APortThatFailsBeforeItsOpenIsReportedStillReportsTheFailure) {
+    Pty pty;
+    ASSERT_TRUE(pty.ok());
+    std::vector<TCommState> states; // outlives the component, which reports as it goes
+    HangingUpComm comm;
+    comm.SetAutoReconnect(false);
+    comm.SetCommPort(pty.path());
+    comm.SetOnStateChange([&](QObject*, TCommState s) { states.push_back(s); });
+    // The last failure the owner heard: the port was held by another open.
+    ASSERT_EQ(flock(pty.slave(), LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(comm.StartComm());
+    flock(pty.slave(), LOCK_UN);
+    ASSERT_TRUE(WaitUntil([&] { return !states.empty() && states.back() == CommStateFailed; }));
+    const size_t heard = states.size();
+
+    // The cable goes as the port opens: the worker's hang-up request is
+    // handled before the open is reported. The owner, which reconnects on a
+    // failure, must hear of this one too.
+    ASSERT_TRUE(comm.StartComm());
+    comm.HandleHangUpRequest();
+    ASSERT_TRUE(WaitUntil([&] { return states.size() > heard; }));
+    EXPECT_EQ(states.back(), CommStateFailed);
+}
+
 TEST_F(PortTest, ReopenReportsNoDisconnect) {
     ASSERT_TRUE(comm.StartComm());
     ASSERT_TRUE(WaitUntil([&] { return !states.empty(); }));
