@@ -6,6 +6,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include "comm/VOXComm32Blocks.h"
 #include "comm/VOXComm32Flow.h"
@@ -470,13 +471,18 @@ void TVOXComm32::HandleStateChanged(TCommState state) {
     if (state == CommStateFirst)
         state = GetConnectionState();
     // A port that fails before its open was reported (a cable pulled as the
-    // port opened: the worker's hang-up is handled ahead of the open's report)
-    // fails all the same, even when the state reported last was a failure:
-    // the owner reconnects on hearing it.
-    const bool unheardFailure = state == CommStateFailed && m_failureUnheard;
-    if (state == CommStateFailed)
-        m_failureUnheard = false;
-    if (state == m_lastState && !unheardFailure)
+    // port opened: the worker's hang-up is handled ahead of the open's
+    // report) did connect: when the state reported last was a failure, the
+    // owner hears "connected" and then the new failure, which it reconnects
+    // on, instead of nothing.
+    const bool openUnheard = std::exchange(m_openUnheard, false);
+    if (openUnheard && state == CommStateFailed && m_lastState == CommStateFailed) {
+        m_lastState = CommStateConnected;
+        Raise(m_onStateChange, static_cast<QObject*>(this), CommStateConnected);
+        Raise(m_onAdvancedStateChange, static_cast<QObject*>(this), static_cast<QObject*>(this),
+              CommStateConnected);
+    }
+    if (state == m_lastState)
         return;
     m_lastState = state;
     Raise(m_onStateChange, static_cast<QObject*>(this), state);
@@ -719,6 +725,7 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
     if (!fromGrab)
         PerformGrabCommand(m_grab);
 
+    m_openUnheard = true;
     PostState(CommStateFirst);
     return true;
 }
@@ -768,7 +775,6 @@ void TVOXComm32::CloseComm(bool failed, bool releaseGrab, const QString& reason)
     }
     if (failed) {
         m_portState = PortInvalid;
-        m_failureUnheard = true;
         PostState(CommStateFailed);
     } else {
         m_portState = PortNone;

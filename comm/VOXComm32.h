@@ -371,8 +371,8 @@ private:
     std::vector<comm::LineRequest> m_pendingLines;
     QString m_driverName;
     TCommState m_lastState = CommStateFirst;
-    // A failed close whose "failed" the owner has not heard yet.
-    bool m_failureUnheard = false;
+    // The port opened, and the owner has not heard of it yet.
+    bool m_openUnheard = false;
     bool m_suppressStateNotify = false;
     uint32_t m_modemStatus = 0;
     comm::ModemPoll m_modemPoll;
