@@ -180,6 +180,11 @@ double StallSampler::machineLateIn(double from, double to) {
     return longest;
 }
 
+double StallSampler::longestAsleepMs() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_asleepMaxMs;
+}
+
 // One watcher on one processor, above every ordinary process: a wake-up that
 // comes late found that processor not running at all.
 void StallSampler::watch(int cpu) {
@@ -220,6 +225,7 @@ void StallSampler::sample() {
             if (m_episodeAt < 0) {
                 m_episodeAt = secondsSince(m_t0) - pending / 1000;
                 m_where.clear();
+                m_sampledFrom = secondsSince(m_t0);
                 schedTimes(task, runStart, waitStart, userStart, systemStart);
             }
             ++m_where[whereIs(task)];
@@ -232,16 +238,24 @@ void StallSampler::sample() {
         long user = 0, system = 0;
         schedTimes(task, run, wait, user, system);
         const double end = secondsSince(m_t0);
+        // From the first look on: neither on a processor nor waiting for one.
+        const double asleepMs = std::max(
+            0.0, (end - m_sampledFrom) * 1000 - (run - runStart) / 1e6 - (wait - waitStart) / 1e6);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_asleepMaxMs = std::max(m_asleepMaxMs, asleepMs);
+        }
         std::vector<std::pair<int, std::string>> seen;
         for (const auto& [where, count] : m_where)
             seen.push_back({count, where});
         std::sort(seen.rbegin(), seen.rend());
-        char head[240];
+        char head[320];
         std::snprintf(head, sizeof head,
                       "window late from %.3f for %.0f+ ms: on cpu %.0f ms (ticks user %ld, "
-                      "kernel %ld), waiting for a cpu %.0f ms, machine stood still up to %.0f ms;",
+                      "kernel %ld), waiting for a cpu %.0f ms, asleep %.0f ms, machine stood "
+                      "still up to %.0f ms;",
                       m_episodeAt, (end - m_episodeAt) * 1000, (run - runStart) / 1e6,
-                      user - userStart, system - systemStart, (wait - waitStart) / 1e6,
+                      user - userStart, system - systemStart, (wait - waitStart) / 1e6, asleepMs,
                       machineLateIn(m_episodeAt, end));
         std::string line = head;
         for (size_t i = 0; i < seen.size() && i < 6; ++i)

@@ -32,6 +32,10 @@ public:
     // The longest wake-up delay of any processor's watcher in [from, to]
     // (seconds since t0), milliseconds.
     double machineLateIn(double from, double to);
+    // The longest time the window thread slept (neither on a processor nor
+    // waiting for one) while an answer was late, milliseconds: a wait for a
+    // device shows here, a slow or busy machine does not.
+    double longestAsleepMs();
 
 private:
     void sample();
@@ -50,8 +54,10 @@ private:
         double at, ms;
     };
     std::vector<Late> m_late; // watcher wake-ups later than 10 ms
+    double m_asleepMaxMs = 0;
     // The stall being sampled: where the thread was seen, how often.
     double m_episodeAt = -1;
+    double m_sampledFrom = 0; // when its processor times were first read
     std::map<std::string, int> m_where;
 };
 
