@@ -658,8 +658,6 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
         m_options->EnhancedName() == TristateTrue || m_options->EnhancedName() == TristateUnkn;
     if (enhanced && !device.startsWith(kEnhancedPrefix))
         device = kEnhancedPrefix + device;
-    m_driverName = LookupDriverName(device);
-
     std::unique_ptr<platform::SerialLine> port = CreateSerialLine();
     // Opening also checks that the node is a tty and locks it exclusively.
     if (int error = port->open(device.toLocal8Bit().toStdString())) {
@@ -669,6 +667,9 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
         FailOpen(false);
         return false;
     }
+    // The driver only once the port is there: the retries while a cable is
+    // out would each walk every tty of the machine on the window's thread.
+    m_driverName = LookupDriverName(device);
     m_port = std::move(port);
     m_lineControls = std::make_unique<comm::LineControls>(*m_port);
     m_portState = PortOpen;
