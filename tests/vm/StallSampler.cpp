@@ -238,9 +238,14 @@ void StallSampler::sample() {
         long user = 0, system = 0;
         schedTimes(task, run, wait, user, system);
         const double end = secondsSince(m_t0);
-        // From the first look on: neither on a processor nor waiting for one.
-        const double asleepMs = std::max(
-            0.0, (end - m_sampledFrom) * 1000 - (run - runStart) / 1e6 - (wait - waitStart) / 1e6);
+        // From the first look on: neither on a processor nor waiting for one,
+        // less the machine's own standing still (then the devices it emulates
+        // and the host's files stand still too, and a thread waiting for them
+        // sleeps on).
+        const double still = machineLateIn(m_sampledFrom, end);
+        const double asleepMs =
+            std::max(0.0, (end - m_sampledFrom) * 1000 - (run - runStart) / 1e6 -
+                              (wait - waitStart) / 1e6 - still);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             m_asleepMaxMs = std::max(m_asleepMaxMs, asleepMs);
@@ -256,7 +261,7 @@ void StallSampler::sample() {
                       "still up to %.0f ms;",
                       m_episodeAt, (end - m_episodeAt) * 1000, (run - runStart) / 1e6,
                       user - userStart, system - systemStart, (wait - waitStart) / 1e6, asleepMs,
-                      machineLateIn(m_episodeAt, end));
+                      std::max(still, machineLateIn(m_episodeAt, end)));
         std::string line = head;
         for (size_t i = 0; i < seen.size() && i < 6; ++i)
             line += " [" + std::to_string(seen[i].first) + "x " + seen[i].second + "]";
