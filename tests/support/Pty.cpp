@@ -55,6 +55,9 @@ bool Pty::plug() {
 }
 
 void Pty::unplug() {
+    if (m_master >= 0 && m_slave < 0 && m_heldNumber < 0)
+        m_heldNumber = ::open(QFile::encodeName(m_slavePath).constData(),
+                              O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m_master >= 0)
         ::close(m_master);
     m_master = -1;
@@ -70,6 +73,9 @@ void Pty::closeSlave() {
     if (m_slave >= 0)
         ::close(m_slave);
     m_slave = -1;
+    if (m_heldNumber >= 0)
+        ::close(m_heldNumber);
+    m_heldNumber = -1;
 }
 
 bool Pty::write(QByteArrayView bytes) {

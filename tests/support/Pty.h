@@ -41,6 +41,9 @@ public:
     // Closes the master: what pulling a USB adapter looks like to the
     // program. A slave the test kept stays open, as the program's does, until
     // the next plug(); the link still names the node that is gone until then.
+    // The pseudo-terminal's number stays taken until then as well: another
+    // process's new pseudo-terminal could otherwise get that very node, and
+    // the program retrying the old name would open a stranger's line.
     void unplug();
     // Unplugs and removes the link too, as a USB adapter's device node and its
     // /dev/serial/by-id link go when the cable is pulled.
@@ -74,6 +77,7 @@ private:
     PtyOptions m_options;
     int m_master = -1;
     int m_slave = -1;
+    int m_heldNumber = -1; // a slave of the unplugged one, holding its number
     QString m_slavePath;
 };
 
