@@ -671,47 +671,13 @@ long long sendControlMessage(const QString& path, const QByteArray& request, QSt
             *error = why;
         return -1LL;
     };
-    sockaddr_un addr;
-    if (!fillAddress(addr, QFile::encodeName(path)))
-        return fail(QStringLiteral("socket path is empty or too long"));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    QString why;
+    const int fd = connectToOwnServer(path, &why);
     if (fd < 0)
-        return fail(QString::fromLocal8Bit(std::strerror(errno)));
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        const int e = errno;
+        return fail(why);
+    if (!sendLine(fd, request)) {
         ::close(fd);
-        return fail(QStringLiteral("cannot connect to %1: %2")
-                        .arg(path, QString::fromLocal8Bit(std::strerror(e))));
-    }
-    ucred peer{};
-    socklen_t peerSize = sizeof peer;
-    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &peerSize) != 0) {
-        const int e = errno;
-        ::close(fd);
-        return fail(QStringLiteral("cannot check who listens at %1: %2")
-                        .arg(path, QString::fromLocal8Bit(std::strerror(e))));
-    }
-    if (peer.uid != ::getuid()) {
-        ::close(fd);
-        return fail(QStringLiteral("%1 belongs to another user (uid %2, not %3); nothing was sent")
-                        .arg(path)
-                        .arg(peer.uid)
-                        .arg(::getuid()));
-    }
-    QByteArray line = request;
-    if (!line.endsWith('\n'))
-        line += '\n';
-    const char* p = line.constData();
-    qsizetype left = line.size();
-    while (left > 0) {
-        const ssize_t n =
-            retryInterrupted([&] { return ::send(fd, p, size_t(left), MSG_NOSIGNAL); });
-        if (n <= 0) {
-            ::close(fd);
-            return fail(QStringLiteral("cannot send the request"));
-        }
-        p += n;
-        left -= n;
+        return fail(QStringLiteral("cannot send the request"));
     }
     QByteArray reply;
     const QDeadlineTimer deadline(timeoutMs);
