@@ -157,6 +157,17 @@ double processCpuSeconds() {
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// Blocking of the calling thread: voluntary switches (it slept: a lock, a
+// read from the disk) and reads that went to the disk (512-byte blocks).
+struct Blocking {
+    long sleeps = 0, diskBlocks = 0;
+};
+Blocking threadBlocking() {
+    rusage u{};
+    getrusage(RUSAGE_THREAD, &u);
+    return {u.ru_nvcsw, u.ru_inblock};
+}
+
 long peakKb() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);
@@ -331,6 +342,7 @@ int main(int argc, char** argv) {
     const auto steps = [&](const char* name) {
         uint32_t x = 12345;
         double worst = 0, sum = 0, worstCpu = 0, cpuOfWorst = 0, waitOfWorst = 0;
+        Blocking blockedOfWorst;
         const int jumps = 200;
         const int64_t count = model.rowCount();
         for (int i = 0; i < jumps; ++i) {
@@ -341,6 +353,7 @@ int main(int argc, char** argv) {
             const int64_t row = int64_t(uint64_t(x) * uint64_t(count) >> 32);
             const double cpu0 = threadCpuMs();
             const double wait0 = runQueueWaitMs();
+            const Blocking blocked0 = threadBlocking();
             QElapsedTimer j;
             j.start();
             if (i % 2 == 0) {
@@ -353,21 +366,27 @@ int main(int argc, char** argv) {
             const double ms = double(j.nsecsElapsed()) / 1e6;
             const double cpu = threadCpuMs() - cpu0;
             const double wait = runQueueWaitMs() - wait0;
+            const Blocking blocked1 = threadBlocking();
             if (ms > worst) {
                 worst = ms;
                 cpuOfWorst = cpu;
                 waitOfWorst = wait;
+                blockedOfWorst = {blocked1.sleeps - blocked0.sleeps,
+                                  blocked1.diskBlocks - blocked0.diskBlocks};
             }
             worstCpu = std::max(worstCpu, cpu);
             sum += ms;
         }
-        out += QStringLiteral(
-                   ",\"%1\":{\"rows\":%2,\"step_ms_mean\":%3,\"step_ms_max\":%4,"
-                   "\"cpu_ms_of_max\":%5,\"run_queue_wait_ms_of_max\":%6,\"step_cpu_ms_max\":%7}")
-                   .arg(QString::fromLatin1(name))
-                   .arg(count)
-                   .arg(num(sum / jumps), num(worst), num(cpuOfWorst), num(waitOfWorst),
-                        num(worstCpu));
+        out +=
+            QStringLiteral(
+                ",\"%1\":{\"rows\":%2,\"step_ms_mean\":%3,\"step_ms_max\":%4,"
+                "\"cpu_ms_of_max\":%5,\"run_queue_wait_ms_of_max\":%6,\"step_cpu_ms_max\":%7,"
+                "\"sleeps_of_max\":%8,\"disk_blocks_of_max\":%9}")
+                .arg(QString::fromLatin1(name))
+                .arg(count)
+                .arg(num(sum / jumps), num(worst), num(cpuOfWorst), num(waitOfWorst), num(worstCpu))
+                .arg(blockedOfWorst.sleeps)
+                .arg(blockedOfWorst.diskBlocks);
     };
     if (showView) {
         model.setFilter({});
