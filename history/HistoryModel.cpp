@@ -864,6 +864,40 @@ QByteArray HistoryModel::segmentRowText(const Segment& segment, int64_t local, i
     return bytes;
 }
 
+void HistoryModel::prefetchRows(int64_t first, int64_t count, int64_t maxBytes) const {
+    first = std::max<int64_t>(first, 0);
+    const int64_t end = std::min(first + count, rowCount());
+    // Rows of one file close to each other are asked for as one stretch
+    // (the lines between them cost less than a request of their own).
+    constexpr int64_t Gap = 64 << 10;
+    const platform::File* file = nullptr;
+    int64_t from = 0, to = 0;
+    const auto ask = [&] {
+        if (file && to > from)
+            file->willRead(from, to - from);
+    };
+    for (int64_t row = first; row < end; ++row) {
+        int segment = 0;
+        int64_t local = 0;
+        if (!locate(allRowOf(row), segment, local))
+            continue;
+        const Segment& s = *m_segments[size_t(segment)];
+        if (local >= s.index.lines())
+            continue; // after the last line feed: in memory
+        const int64_t start = s.index.start(local);
+        const int64_t stop = std::min(s.index.start(local + 1), start + maxBytes + 2);
+        if (file == s.file.get() && start >= from && start <= to + Gap) {
+            to = std::max(to, stop);
+            continue;
+        }
+        ask();
+        file = s.file.get();
+        from = start;
+        to = stop;
+    }
+    ask();
+}
+
 QByteArray HistoryModel::rowText(int64_t row, int64_t maxBytes, int64_t* length) const {
     if (length)
         *length = 0;

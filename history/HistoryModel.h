@@ -91,6 +91,11 @@ public:
     // The row's bytes without its line break, at most maxBytes of them;
     // length gets the full length.
     QByteArray rowText(int64_t row, int64_t maxBytes, int64_t* length = nullptr) const;
+    // Asks for the first maxBytes + 2 bytes of rows [first, first + count)
+    // to be brought from the disk at once, before they are read one by one
+    // (a screen of rows scattered over a log that is no longer all in the
+    // page cache waits for the disk once, not once a row).
+    void prefetchRows(int64_t first, int64_t count, int64_t maxBytes) const;
     // Rows in the numbering of all lines, and back (filtered row of the
     // first match at or after allRow; rowCount() when none).
     int64_t allRowOf(int64_t row) const;

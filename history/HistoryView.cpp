@@ -142,12 +142,15 @@ void HistoryView::setCurrentRow(int64_t row, bool centre) {
     row = std::clamp<int64_t>(row, 0, rows - 1);
     m_current = row;
     m_lastAllRow = m_model->allRowOf(row);
+    // The screen around the row is painted next: its rows are asked for
+    // together with this one.
+    const int page = visibleRows();
+    m_model->prefetchRows(row - page, 2 * page + 1, MaxShownChars);
     int64_t length = 0;
     m_model->rowText(row, 0, &length);
     m_anchor = {row, 0};
     m_cursor = {row, int(std::min<int64_t>(length, MaxShownChars))};
     const int64_t top = topRow();
-    const int page = visibleRows();
     if (centre || row < top || row >= top + page)
         verticalScrollBar()->setValue(
             int(std::max<int64_t>(0, centre || row < top ? row - page / 2 : row - page + 1)));
@@ -206,6 +209,7 @@ void HistoryView::paintEvent(QPaintEvent*) {
     const Position to = std::max(m_anchor, m_cursor);
     const QPalette& pal = palette();
     std::vector<std::pair<int, int>> ranges;
+    m_model->prefetchRows(top, page, MaxShownChars);
     for (int i = 0; i < page && top + i < rows; ++i) {
         const int64_t row = top + i;
         const int y = i * height;

@@ -216,6 +216,11 @@ int64_t File::readAt(int64_t offset, void* data, int64_t count) const {
     return retryInterrupted([&] { return ::pread(m_fd, data, size_t(count), off_t(offset)); });
 }
 
+void File::willRead(int64_t offset, int64_t count) const {
+    if (m_fd >= 0 && count > 0)
+        ::posix_fadvise(m_fd, off_t(offset), off_t(count), POSIX_FADV_WILLNEED);
+}
+
 bool File::readAll(QByteArray& out) {
     out.clear();
     const int64_t expected = size() - position();

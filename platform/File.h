@@ -92,6 +92,10 @@ public:
     // Bytes read at offset without moving the position (0 at the end), or -1
     // with errno. Many threads may read one file at once this way.
     int64_t readAt(int64_t offset, void* data, int64_t count) const;
+    // Asks the system to bring bytes [offset, offset + count) into memory
+    // without waiting for them: reads of several stretches asked for first
+    // wait for the disk once, together, instead of once each.
+    void willRead(int64_t offset, int64_t count) const;
     // Everything from the current position to the end; false with errno.
     bool readAll(QByteArray& out);
     // Bytes written: all of them unless the system stops early; -1 with errno
