@@ -134,6 +134,9 @@ HistoryModel::HistoryModel(QObject* parent)
     : QObject(parent), m_pool(std::make_unique<WorkerPool>(QThread::idealThreadCount())) {
     m_matcher = LineMatcher::make(m_query, nullptr);
     m_timer.setInterval(RefreshMs);
+    // A coarse timer may fire up to 5 % late, on top of the wait for the
+    // next look at the files that a new line already has.
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &HistoryModel::refresh);
 }
 

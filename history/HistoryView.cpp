@@ -51,6 +51,7 @@ HistoryView::HistoryView(HistoryModel* model, QWidget* parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_repaint.setSingleShot(true);
     m_repaint.setInterval(RepaintMs);
+    m_repaint.setTimerType(Qt::PreciseTimer); // not later than RepaintMs
     connect(&m_repaint, &QTimer::timeout, this, &HistoryView::showNewRows);
     connect(model, &HistoryModel::rowsChanged, this, &HistoryView::rowsChanged);
     connect(model, &HistoryModel::rowsReset, this, &HistoryView::rowsReset);
