@@ -13,6 +13,7 @@
 #include "comm/VOXComm32Host.h"
 #include "comm/VOXComm32Lines.h"
 #include "comm/VOXComm32Notify.h"
+#include "comm/VOXComm32Opener.h"
 #include "comm/VOXComm32Threads.h"
 #include "platform/File.h"
 #include "platform/SerialDevice.h"
@@ -25,6 +26,14 @@ const QString kEnhancedPrefix = QStringLiteral("\\\\?\\");
 
 // Byte size of each TDataBits: the 4-bit setting is sent as 8 data bits.
 constexpr uint8_t kByteSizes[5] = {8, 5, 6, 7, 8};
+
+// An open run on the opener thread, back on the window's thread.
+class TPortOpenedMessage final : public TNotifyMessage {
+public:
+    explicit TPortOpenedMessage(std::shared_ptr<void> job)
+        : TNotifyMessage(PWM_PortOpened, 0, 0), Job(std::move(job)) {}
+    std::shared_ptr<void> Job;
+};
 
 template <class Handler, class... Args> void Raise(const Handler& handler, Args... args) {
     if (handler) {
@@ -144,6 +153,21 @@ void VOXComm32Timeouts::SetModemPollPeriod(uint32_t value) {
 
 // ---- the workers' side of the component ---------------------------------------
 
+struct TVOXComm32::OpenJob {
+    // Given by the window's thread.
+    uint64_t generation = 0;
+    QString device;   // the name opened
+    QString portName; // CommPort, for the traces
+    std::unique_ptr<platform::SerialLine> line;
+    DcbSettings settings;
+    platform::SerialTimeouts timeouts;
+    // Filled on the opener thread.
+    bool dropped = false; // dropped before it opened
+    int error = 0;
+    QString driverName;
+    platform::SerialDcb dcb; // the block written
+};
+
 // Called on the workers' threads: the trace operations are safe for that, and
 // the window's queue takes posts from any thread.
 class TVOXComm32::WorkerLink final : public comm::WorkerHost {
@@ -169,6 +193,7 @@ TVOXComm32::TVOXComm32(QObject* owner)
     m_notifyWindow =
         std::make_unique<TNotifyWindow>([this](TNotifyMessage* m) { HandleNotifyMessage(m); });
     m_workerLink = std::make_unique<WorkerLink>(*this);
+    m_opener = std::make_unique<comm::PortOpener>();
     // Through the setter while CommPort has no name yet, so nothing opens.
     SetAutoReconnect(true);
     m_commPort = QStringLiteral("COM1");
@@ -176,6 +201,10 @@ TVOXComm32::TVOXComm32(QObject* owner)
 
 TVOXComm32::~TVOXComm32() {
     StopComm();
+    // An open that came back after it was dropped has its line closed on the
+    // opener thread, which ends once that and what it still runs are done.
+    m_notifyWindow->DispatchPosted(PWM_PortOpened);
+    m_opener.reset();
     // Deliver what is still queued for the notify window, so a state handler
     // learns of the close made above while the component is still whole.
     m_notifyWindow->DispatchPending();
@@ -227,6 +256,8 @@ void TVOXComm32::SetCommPort(const QString& value) {
             UpdateDCB2();                                                                          \
         else if (m_autoReconnect)                                                                  \
             StartComm();                                                                           \
+        else                                                                                       \
+            DropPendingOpen(); /* it would open with the old settings */                           \
     }
 
 VOX_LINE_SETTER(BaudRate, TBaudRate, m_baudRate)
@@ -300,27 +331,70 @@ TCommState TVOXComm32::GetConnectionState() const {
 
 // ---- device control block --------------------------------------------------------
 
+TVOXComm32::DcbSettings TVOXComm32::TakeDcbSettings() const {
+    DcbSettings s;
+    s.dtrControl = m_signals->DTRControl();
+    s.rtsControl = m_signals->RTSControl();
+    s.ctsHandshake = m_signals->CTSHandshake();
+    s.dsrHandshake = m_signals->DSRHandshake();
+    s.xOnOffTransmit = m_signals->XOnOffTransmit();
+    s.xOnOffReceive = m_signals->XOnOffReceive();
+    s.xOn = m_chars->XOn();
+    s.xOff = m_chars->XOff();
+    s.evt = m_chars->Evt();
+    s.baudRate = BaudRateValue(m_baudRate);
+    s.parity = static_cast<uint8_t>(m_parity);
+    s.byteSize = kByteSizes[static_cast<int>(m_dataBits)];
+    s.stopBits = static_cast<uint8_t>(m_stopBits);
+    return s;
+}
+
+platform::SerialTimeouts TVOXComm32::TakeTimeouts() const {
+    platform::SerialTimeouts timeouts;
+    timeouts.ReadIntervalTimeout = m_timeouts->ReadInterval();
+    timeouts.ReadTotalTimeoutConstant = m_timeouts->ReadTotalConst();
+    timeouts.ReadTotalTimeoutMultiplier = m_timeouts->ReadTotalMult();
+    timeouts.WriteTotalTimeoutConstant = m_timeouts->WriteTotalConst();
+    timeouts.WriteTotalTimeoutMultiplier = m_timeouts->WriteTotalMult();
+    return timeouts;
+}
+
+void TVOXComm32::FillDcb(const DcbSettings& s, platform::SerialDcb& dcb) {
+    dcb.setFlags(0x81); // fBinary | fTXContinueOnXoff
+    dcb.fDtrControl = s.dtrControl;
+    dcb.fRtsControl = s.rtsControl;
+    dcb.fOutxCtsFlow = s.ctsHandshake;
+    dcb.fOutxDsrFlow = s.dsrHandshake;
+    dcb.fOutX = s.xOnOffTransmit;
+    dcb.fInX = s.xOnOffReceive;
+    dcb.XonLim = 2048;
+    dcb.XoffLim = 512;
+    dcb.XonChar = s.xOn;
+    dcb.XoffChar = s.xOff;
+    dcb.EvtChar = s.evt;
+    dcb.BaudRate = s.baudRate;
+    dcb.Parity = s.parity;
+    dcb.ByteSize = s.byteSize;
+    dcb.StopBits = s.stopBits;
+}
+
 void TVOXComm32::BuildDCB(platform::SerialDcb& dcb) const {
     dcb = platform::SerialDcb{};
     dcb.DCBlength = sizeof(platform::SerialDcb);
     if (m_port && m_port->isOpen())
         (void)m_port->readDcb(dcb);
-    dcb.setFlags(0x81); // fBinary | fTXContinueOnXoff
-    dcb.fDtrControl = m_signals->DTRControl();
-    dcb.fRtsControl = m_signals->RTSControl();
-    dcb.fOutxCtsFlow = m_signals->CTSHandshake();
-    dcb.fOutxDsrFlow = m_signals->DSRHandshake();
-    dcb.fOutX = m_signals->XOnOffTransmit();
-    dcb.fInX = m_signals->XOnOffReceive();
-    dcb.XonLim = 2048;
-    dcb.XoffLim = 512;
-    dcb.XonChar = m_chars->XOn();
-    dcb.XoffChar = m_chars->XOff();
-    dcb.EvtChar = m_chars->Evt();
-    dcb.BaudRate = BaudRateValue(m_baudRate);
-    dcb.Parity = static_cast<uint8_t>(m_parity);
-    dcb.ByteSize = kByteSizes[static_cast<int>(m_dataBits)];
-    dcb.StopBits = static_cast<uint8_t>(m_stopBits);
+    FillDcb(TakeDcbSettings(), dcb);
+}
+
+bool TVOXComm32::ConfigureLine(platform::SerialLine& line, const DcbSettings& settings,
+                               const platform::SerialTimeouts& timeouts,
+                               platform::SerialDcb& applied) {
+    line.setTimeouts(timeouts);
+    applied = platform::SerialDcb{};
+    applied.DCBlength = sizeof(platform::SerialDcb);
+    (void)line.readDcb(applied);
+    FillDcb(settings, applied);
+    return line.applyDcb(applied) == 0;
 }
 
 bool TVOXComm32::ApplyDCB(const platform::SerialDcb& dcb, bool keepRtsControl) {
@@ -343,19 +417,19 @@ bool TVOXComm32::ApplyDCB(const platform::SerialDcb& dcb, bool keepRtsControl) {
 }
 
 bool TVOXComm32::UpdateDCB() {
-    if (!IsCommOpen())
+    if (!IsCommOpen()) {
+        DropPendingOpen(); // it would open with the old settings
         return false;
+    }
     TraceProgress(QStringLiteral("UpdateDCB(") + m_commPort + QStringLiteral(") pred"));
-    platform::SerialTimeouts timeouts = m_port->timeouts();
-    timeouts.ReadIntervalTimeout = m_timeouts->ReadInterval();
-    timeouts.ReadTotalTimeoutConstant = m_timeouts->ReadTotalConst();
-    timeouts.ReadTotalTimeoutMultiplier = m_timeouts->ReadTotalMult();
-    timeouts.WriteTotalTimeoutConstant = m_timeouts->WriteTotalConst();
-    timeouts.WriteTotalTimeoutMultiplier = m_timeouts->WriteTotalMult();
-    m_port->setTimeouts(timeouts);
     platform::SerialDcb dcb;
-    BuildDCB(dcb);
-    const bool ok = m_port->applyDcb(dcb) == 0;
+    const bool ok = ConfigureLine(*m_port, TakeDcbSettings(), TakeTimeouts(), dcb);
+    RequestBlockLines(dcb);
+    TraceProgress(QStringLiteral("UpdateDCB(") + m_commPort + QStringLiteral(") po"));
+    return ok;
+}
+
+void TVOXComm32::RequestBlockLines(const platform::SerialDcb& dcb) {
     // What the tty has no flag for, the component provides itself.
     comm::LineControls::Wanted wanted;
     wanted.rtsToggle = dcb.fRtsControl == platform::kRtsControlToggle;
@@ -378,8 +452,6 @@ bool TVOXComm32::UpdateDCB() {
     else if (dcb.fRtsControl == platform::kRtsControlDisable)
         lines.rts = 0;
     RequestLines(lines);
-    TraceProgress(QStringLiteral("UpdateDCB(") + m_commPort + QStringLiteral(") po"));
-    return ok;
 }
 
 bool TVOXComm32::UpdateDCB2() {
@@ -520,6 +592,10 @@ void TVOXComm32::HandleNotifyMessage(QEvent* event) {
     case PWM_GrabChanged:
         HandleGrabChanged();
         break;
+    case PWM_PortOpened:
+        HandlePortOpened(
+            std::static_pointer_cast<OpenJob>(static_cast<TPortOpenedMessage*>(message)->Job));
+        break;
     default:
         break;
     }
@@ -631,6 +707,36 @@ bool TVOXComm32::StartComm() {
     return StartCommInternal(false);
 }
 
+void TVOXComm32::StartCommAsync(std::function<void(bool opened)> done) {
+    std::shared_ptr<OpenJob> job = PrepareOpen(false);
+    m_openPending = true;
+    m_openDone = std::move(done);
+    m_opener->Post([this, job] {
+        RunOpen(*job);
+        if (job->dropped)
+            return;
+        if (job->generation != m_openGeneration.load()) {
+            // Dropped while it opened: the line is given up here, never used.
+            if (job->line->isOpen())
+                job->line->close();
+            return;
+        }
+        m_notifyWindow->Post(new TPortOpenedMessage(job));
+    });
+}
+
+void TVOXComm32::CancelStartComm() {
+    DropPendingOpen();
+}
+
+void TVOXComm32::DropPendingOpen() {
+    if (!m_openPending)
+        return;
+    ++m_openGeneration;
+    m_openPending = false;
+    m_openDone = nullptr;
+}
+
 void TVOXComm32::StopComm() {
     CloseComm(false, true, QStringLiteral("StopComm"));
 }
@@ -645,38 +751,109 @@ void TVOXComm32::FailOpen(bool closeDevice) {
 }
 
 bool TVOXComm32::StartCommInternal(bool fromGrab) {
+    std::shared_ptr<OpenJob> job = PrepareOpen(fromGrab);
+    // Behind an open that was dropped and may still be under way: the port is
+    // never opened twice at once.
+    m_opener->Run([this, &job] { RunOpen(*job); });
+    return FinishOpen(*job, fromGrab);
+}
+
+std::shared_ptr<TVOXComm32::OpenJob> TVOXComm32::PrepareOpen(bool fromGrab) {
     SetLastError(0);
+    DropPendingOpen();
     if (IsCommOpen()) {
         // Reopening reports no intermediate "disconnected".
         m_suppressStateNotify = true;
         CloseComm(false, !fromGrab, QStringLiteral("StartComm2"));
         m_suppressStateNotify = false;
     }
-
-    QString device = m_commPort;
+    auto job = std::make_shared<OpenJob>();
+    job->generation = ++m_openGeneration;
+    job->portName = m_commPort;
+    job->device = m_commPort;
     const bool enhanced =
         m_options->EnhancedName() == TristateTrue || m_options->EnhancedName() == TristateUnkn;
-    if (enhanced && !device.startsWith(kEnhancedPrefix))
-        device = kEnhancedPrefix + device;
-    std::unique_ptr<platform::SerialLine> port = CreateSerialLine();
+    if (enhanced && !job->device.startsWith(kEnhancedPrefix))
+        job->device = kEnhancedPrefix + job->device;
+    job->line = CreateSerialLine();
+    job->settings = TakeDcbSettings();
+    job->timeouts = TakeTimeouts();
+    return job;
+}
+
+void TVOXComm32::RunOpen(OpenJob& job) {
+    // Runs on the opener thread: it reads nothing of the component but the
+    // job, the port map and the open count, and traces.
+    if (job.generation != m_openGeneration.load()) {
+        job.dropped = true;
+        return;
+    }
     // Opening also checks that the node is a tty and locks it exclusively.
-    if (int error = port->open(device.toLocal8Bit().toStdString())) {
-        TraceError(error, QStringLiteral("Cannot open ") + device + QStringLiteral(", error "));
-        SetLastError(error);
+    job.error = job.line->open(job.device.toLocal8Bit().toStdString());
+    if (job.error != 0)
+        return;
+    // The driver only once the port is there: the retries while a cable is
+    // out would each walk every tty of the machine.
+    job.driverName = LookupDriverName(job.device);
+    if (job.generation != m_openGeneration.load())
+        return; // dropped meanwhile: no settings for a line nobody uses
+    // The first settings, as UpdateDCB2 writes them; the lines they fix are
+    // asked for once the port is the component's.
+    TraceProgress(QStringLiteral("UpdateDCB2(") + job.portName + QStringLiteral(") pred"));
+    TraceProgress(QStringLiteral("UpdateDCB(") + job.portName + QStringLiteral(") pred"));
+    (void)ConfigureLine(*job.line, job.settings, job.timeouts, job.dcb);
+}
+
+void TVOXComm32::HandlePortOpened(const std::shared_ptr<OpenJob>& job) {
+    if (job->generation != m_openGeneration.load()) {
+        DiscardOpen(job);
+        return;
+    }
+    m_openPending = false;
+    const std::function<void(bool)> done = std::exchange(m_openDone, nullptr);
+    bool opened = false;
+    try {
+        opened = FinishOpen(*job, false);
+    } catch (const ECommsError&) {
+        // The workers could not be started: the open failed.
+        opened = false;
+    }
+    if (done)
+        done(opened);
+}
+
+void TVOXComm32::DiscardOpen(const std::shared_ptr<OpenJob>& job) {
+    if (!job->line || !job->line->isOpen())
+        return;
+    if (m_opener)
+        m_opener->Post([job] { job->line->close(); });
+    else
+        job->line->close();
+}
+
+bool TVOXComm32::FinishOpen(OpenJob& job, bool fromGrab) {
+    if (job.error != 0) {
+        TraceError(job.error,
+                   QStringLiteral("Cannot open ") + job.device + QStringLiteral(", error "));
+        SetLastError(job.error);
         m_driverName.clear();
         FailOpen(false);
         return false;
     }
-    // The driver only once the port is there: the retries while a cable is
-    // out would each walk every tty of the machine on the window's thread.
-    m_driverName = LookupDriverName(device);
-    m_port = std::move(port);
+    m_driverName = job.driverName;
+    m_port = std::move(job.line);
     m_lineControls = std::make_unique<comm::LineControls>(*m_port);
     m_portState = PortOpen;
     m_modemPoll.Restart();
     m_pendingLines.clear();
 
-    UpdateDCB2();
+    // The rest of UpdateDCB2 for the block the opener thread wrote.
+    RequestBlockLines(job.dcb);
+    TraceProgress(QStringLiteral("UpdateDCB(") + m_commPort + QStringLiteral(") po"));
+    TraceProgress(QStringLiteral("UpdateDCB2(") + m_commPort + QStringLiteral(") mezi"));
+    ApplyDTR();
+    ApplyRTS();
+    TraceProgress(QStringLiteral("UpdateDCB2(") + m_commPort + QStringLiteral(") po"));
 
     m_closeEvent = std::make_unique<platform::Event>();
     if (!m_closeEvent->valid()) {
@@ -732,6 +909,7 @@ bool TVOXComm32::StartCommInternal(bool fromGrab) {
 }
 
 void TVOXComm32::CloseComm(bool failed, bool releaseGrab, const QString& reason) {
+    DropPendingOpen();
     TraceProgress(QStringLiteral("Stopping the Comm at ") + m_commPort +
                   QStringLiteral(" because ") + reason);
     if (releaseGrab) {

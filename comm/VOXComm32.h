@@ -2,6 +2,7 @@
 #include <QString>
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ class TWriteThread;
 class TNotifyWindow;
 namespace comm {
 struct GrabState;
+class PortOpener;
 } // namespace comm
 class QEvent;
 class QComboBox;
@@ -210,7 +212,22 @@ public:
     void SetOnAdvancedStateChange(TAdvancedEventChangeState handler) override;
 
     // ---- operations -------------------------------------------------------
+    // Opens the port on the component's opener thread and waits for it (the
+    // window waits as long as the device takes).
     bool StartComm() override;
+    // Opens the port as StartComm does without waiting for the device: the
+    // open, its lock, the driver lookup and the first settings run on the
+    // opener thread; once they are done the window's thread starts the
+    // workers on the open line and calls done with what StartComm would have
+    // returned (false too when the workers could not be started). An open
+    // under way is dropped by StopComm, StartComm, the next StartCommAsync,
+    // CancelStartComm, a change of the port or of its line settings and the
+    // component's end: done is not called then, and the line, should it open
+    // after all, is closed on the opener thread.
+    void StartCommAsync(std::function<void(bool opened)> done);
+    // Whether an open of StartCommAsync is under way.
+    bool OpenPending() const { return m_openPending; }
+    void CancelStartComm();
     void StopComm() override;
     bool WriteCommData(const char* data, int count) override;
     using VOxaCommunicationComponent::WriteCommString;
@@ -249,7 +266,8 @@ public:
     bool UpdateDCB();
     // UpdateDCB, then re-applies the DTR and RTS lines.
     bool UpdateDCB2();
-    // Fills a device control block for the current properties.
+    // Fills a device control block for the current properties (on the
+    // settings the open port has, for what the properties leave alone).
     void BuildDCB(platform::SerialDcb& dcb) const;
     // Takes the settings of a block into the properties (without the
     // setters), then UpdateDCB.
@@ -324,6 +342,49 @@ private:
     enum PortState { PortNone, PortInvalid, PortOpen };
     // What the workers see of the component (comm/VOXComm32Host.h).
     class WorkerLink;
+    // One open: what the window's thread hands the opener thread and what
+    // comes back.
+    struct OpenJob;
+    // The properties a device control block carries, taken on the window's
+    // thread for a line configured on another.
+    struct DcbSettings {
+        uint8_t dtrControl = 0;
+        uint8_t rtsControl = 0;
+        bool ctsHandshake = false;
+        bool dsrHandshake = false;
+        bool xOnOffTransmit = false;
+        bool xOnOffReceive = false;
+        char xOn = 0;
+        char xOff = 0;
+        char evt = 0;
+        uint32_t baudRate = 0;
+        uint8_t parity = 0;
+        uint8_t byteSize = 0;
+        uint8_t stopBits = 0;
+    };
+    DcbSettings TakeDcbSettings() const;
+    platform::SerialTimeouts TakeTimeouts() const;
+    static void FillDcb(const DcbSettings& settings, platform::SerialDcb& dcb);
+    // Writes the time-outs and the block to a line (the device work of
+    // UpdateDCB); applied is the block written. False when the driver
+    // refused it.
+    static bool ConfigureLine(platform::SerialLine& line, const DcbSettings& settings,
+                              const platform::SerialTimeouts& timeouts,
+                              platform::SerialDcb& applied);
+    // Asks the write worker for the modem lines and line controls a block
+    // written to the port fixes.
+    void RequestBlockLines(const platform::SerialDcb& dcb);
+
+    // The open in three parts: prepared on the window's thread, run on the
+    // opener thread, finished on the window's thread.
+    std::shared_ptr<OpenJob> PrepareOpen(bool fromGrab);
+    void RunOpen(OpenJob& job);
+    bool FinishOpen(OpenJob& job, bool fromGrab);
+    void HandlePortOpened(const std::shared_ptr<OpenJob>& job);
+    // Closes the line of a dropped open on the opener thread.
+    void DiscardOpen(const std::shared_ptr<OpenJob>& job);
+    // Drops the open under way, if any.
+    void DropPendingOpen();
 
     // Handles one message of the notify window (user-interface thread).
     void HandleNotifyMessage(QEvent* event);
@@ -358,6 +419,12 @@ private:
     void RetryGrabOpen();
 
     PortState m_portState = PortNone;
+    std::unique_ptr<comm::PortOpener> m_opener;
+    // Counts the opens begun and dropped: an open whose number is no longer
+    // this one was dropped (read on the opener thread).
+    std::atomic<uint64_t> m_openGeneration{0};
+    bool m_openPending = false;
+    std::function<void(bool)> m_openDone;
     std::unique_ptr<platform::SerialLine> m_port;
     std::unique_ptr<comm::LineControls> m_lineControls; // while the port is open
     std::unique_ptr<platform::Event> m_closeEvent;

@@ -42,7 +42,7 @@ int LiveBlocks() {
 } // namespace comm
 
 bool TNotifyMessage::IsNotifyType(QEvent::Type type) {
-    return type > QEvent::User && type <= QEvent::User + PWM_GrabChanged;
+    return type > QEvent::User && type <= QEvent::User + PWM_PortOpened;
 }
 
 TReceivedDataMessage::TReceivedDataMessage(uint16_t count, uint16_t capacity)

@@ -130,6 +130,8 @@ constexpr int PWM_StateChanged = WM_USER + 3;
 constexpr int PWM_CommEvent = WM_USER + 4;
 constexpr int PWM_PollModemStatus = WM_USER + 5;
 constexpr int PWM_GrabChanged = WM_USER + 6;
+// An open made on the component's opener thread came back.
+constexpr int PWM_PortOpened = WM_USER + 7;
 constexpr int PWM_WriteData = WM_USER + 1;
 constexpr int PWM_WriteDataSlowly = WM_USER + 2;
 // Sets modem lines or chooses the line controls, in order among the writes.
