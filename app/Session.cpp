@@ -241,6 +241,9 @@ void Session::SetStatusStep(TStatusStep step) {
 }
 
 void Session::SetMachineState(TMachineState state) {
+    // Whatever comes next, it is no longer the open under way that decides
+    // it (Disconnect, Start again): the component drops it.
+    commMain->CancelStartComm();
     tmrMachine->SetEnabled(false);
     MachineState = state;
     machineStep = 0;
@@ -264,7 +267,9 @@ void Session::watchPort() {
 void Session::portPathChanged() {
     // Output the module prints while the port is closed is lost, so the next
     // attempt comes at once; and a few more over the next 100 ms, since a new
-    // device node may still be getting its group and mode.
+    // device node may still be getting its group and mode. An attempt under
+    // way that fails is followed by the next at once.
+    m_retryAtOnce = MachineState == MachineStateOpenPort && machineStep == 3;
     m_quickRetries = QuickRetries;
     m_quickRetryTimer->start();
     quickRetry();
@@ -304,34 +309,23 @@ void Session::tmrMachineTimer() {
             if (OnBeforeOpen)
                 OnBeforeOpen();
             watchPort(); // the port's name may have changed since
-            bool opened = false;
-            try {
-                opened = commMain->StartComm();
-            } catch (const ECommsError&) {
-                // The workers could not be started: an attempt that failed like any other.
-                opened = false;
-            }
-            showPortOpenOutcome(opened);
-            if (opened) {
-                ShowProgress(-1);
-                if (connectOnly) {
-                    SetStatusStep(StatusStepReady);
-                    SetMachineState(MachineStateReady);
-                } else {
-                    SetStatusStep(StatusStepSending);
-                    SetMachineState(MachineStateSendCommand);
-                    sendStartCommand();
-                }
-            } else {
-                openFailTick = platform::GetTickCount();
-                ++openAttempts;
-                ShowProgress(openAttempts);
-                machineStep = 2;
-            }
+            // The device is opened off the window's thread (a USB adapter
+            // pulled meanwhile holds its open for the driver's time-out); the
+            // sequence goes on once the outcome is back (portOpened).
+            machineStep = 3;
+            m_retryAtOnce = false;
+            const uint64_t attempt = ++m_openAttempt;
+            commMain->StartCommAsync([this, attempt](bool opened) { portOpened(attempt, opened); });
             break;
         }
         case 2:
             if (TickElapsed(openFailTick, 500))
+                machineStep = 1;
+            break;
+        case 3:
+            // The open was dropped before it came back (the port or its
+            // settings changed meanwhile): the next attempt takes the new ones.
+            if (!commMain->OpenPending())
                 machineStep = 1;
             break;
         default:
@@ -350,6 +344,33 @@ void Session::tmrMachineTimer() {
         }
         break;
     }
+}
+
+void Session::portOpened(uint64_t attempt, bool opened) {
+    if (attempt != m_openAttempt || MachineState != MachineStateOpenPort || machineStep != 3)
+        return;
+    // The rest of the open step, one tick at a time as the step itself.
+    const bool inTick = std::exchange(m_inMachineTick, true);
+    showPortOpenOutcome(opened);
+    if (opened) {
+        ShowProgress(-1);
+        if (connectOnly) {
+            SetStatusStep(StatusStepReady);
+            SetMachineState(MachineStateReady);
+        } else {
+            SetStatusStep(StatusStepSending);
+            SetMachineState(MachineStateSendCommand);
+            sendStartCommand();
+        }
+    } else {
+        openFailTick = platform::GetTickCount();
+        ++openAttempts;
+        ShowProgress(openAttempts);
+        machineStep = 2;
+    }
+    m_inMachineTick = inTick;
+    if (!opened && std::exchange(m_retryAtOnce, false))
+        quickRetry(); // the device came back while the attempt was under way
 }
 
 void Session::sendStartCommand() {

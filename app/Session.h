@@ -210,6 +210,8 @@ private:
     void setStateWord(const QString& word);
     const AutomationSettings& automation();
     void showPortOpenOutcome(bool opened);
+    // The outcome of the open the open step started as its attempt-th.
+    void portOpened(uint64_t attempt, bool opened);
     void watchPort();
     void portPathChanged();
     void quickRetry();
@@ -242,6 +244,8 @@ private:
     QByteArray m_startSent; // the start command waiting for its answer
     uint32_t m_startSentTick = 0;
     bool m_inMachineTick = false;
+    uint64_t m_openAttempt = 0; // the open step's last open
+    bool m_retryAtOnce = false; // the device came back while an open was under way
     platform::PathWatcher* m_portWatcher = nullptr;
     QTimer* m_quickRetryTimer = nullptr;
     int m_quickRetries = 0;

@@ -60,6 +60,9 @@ protected:
             m_now += 50;
             if (frm->tmrMachine->Enabled())
                 frm->tmrMachineTimer();
+            // An open the step started comes back within the step, as a
+            // port at hand does.
+            ASSERT_TRUE(WaitUntil([&] { return !frm->commMain->OpenPending(); }));
             QCoreApplication::processEvents();
         }
     }
