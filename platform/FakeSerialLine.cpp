@@ -122,15 +122,21 @@ void FakeSerialLine::changed() const {
 }
 
 int FakeSerialLine::open(const std::string&) {
+    if (m_behaviour.onOpen)
+        m_behaviour.onOpen();
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_behaviour.openError)
         return m_behaviour.openError;
+    if (!m_open && m_behaviour.openLines)
+        ++*m_behaviour.openLines;
     m_open = true;
     return 0;
 }
 
 void FakeSerialLine::close() {
     std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_open && m_behaviour.openLines)
+        --*m_behaviour.openLines;
     m_open = false;
 }
 

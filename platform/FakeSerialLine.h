@@ -1,6 +1,9 @@
 #pragma once
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,6 +28,11 @@ public:
         bool modemLines = true; // false: the modem calls fail with ENOTTY
         bool rtsOnSend = false; // the driver offers the kernel's RS-485 mode
         int openError = 0;      // open() fails with this errno
+        // Called as open() begins, on the thread that opens: a test holds
+        // the open there, as a slow or vanishing USB device does.
+        std::function<void()> onOpen;
+        // When set, counts the lines of this behaviour open now.
+        std::shared_ptr<std::atomic<int>> openLines;
     };
 
     FakeSerialLine();

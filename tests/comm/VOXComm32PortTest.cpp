@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <atomic>
 #include <cerrno>
+#include <future>
 #include <mutex>
 #include <sys/resource.h>
 #include <vector>
@@ -256,6 +258,47 @@ TEST(PortFailure, APortThatFailsBeforeItsOpenIsReportedStillReportsTheFailure) {
     ASSERT_TRUE(WaitUntil([&] { return states.size() >= heard + 2; }));
     EXPECT_EQ(std::vector<TCommState>(states.begin() + ptrdiff_t(heard), states.end()),
               (std::vector<TCommState>{CommStateConnected, CommStateFailed}));
+}
+
+// A device that holds its open (a USB adapter pulled as it opens answers at
+// the driver's time-out) holds neither the window's thread nor the port: the
+// window runs on meanwhile, and an open dropped before the device answers
+// leaves nothing open and reports nothing.
+TEST(PortOpenOffTheWindow, AHeldOpenLeavesTheWindowRunningAndADroppedOneLeavesNothingOpen) {
+    FakeLineComm comm;
+    comm.SetAutoReconnect(false);
+    comm.SetCommPort(QStringLiteral("ttyHELD"));
+    std::promise<void> answer;
+    std::shared_future<void> answered = answer.get_future().share();
+    std::atomic<bool> opening{false};
+    comm.behaviour.openLines = std::make_shared<std::atomic<int>>(0);
+    comm.behaviour.onOpen = [&opening, answered] {
+        opening = true;
+        answered.wait();
+    };
+    std::vector<bool> outcomes;
+    comm.StartCommAsync([&](bool opened) { outcomes.push_back(opened); });
+    ASSERT_TRUE(WaitUntil([&] { return opening.load(); }));
+    QTimer beat;
+    int beats = 0;
+    QObject::connect(&beat, &QTimer::timeout, [&] { ++beats; });
+    beat.start(1);
+    EXPECT_TRUE(WaitUntil([&] { return beats >= 3; })) << "the window stood still";
+    EXPECT_TRUE(comm.OpenPending());
+    EXPECT_FALSE(comm.IsCommOpen());
+
+    comm.StopComm(); // Disconnect while the device holds the open
+    EXPECT_FALSE(comm.OpenPending());
+    answer.set_value();
+    // The next open queues behind the dropped one, so once it is done the
+    // dropped one has opened and given its line up again.
+    comm.behaviour.onOpen = nullptr;
+    ASSERT_TRUE(comm.StartComm());
+    EXPECT_EQ(comm.behaviour.openLines->load(), 1) << "only the new open's line is open";
+    Pump(20);
+    EXPECT_TRUE(outcomes.empty()) << "a dropped open reports nothing";
+    comm.StopComm();
+    EXPECT_EQ(comm.behaviour.openLines->load(), 0);
 }
 
 TEST_F(PortTest, ReopenReportsNoDisconnect) {
