@@ -1,5 +1,7 @@
 #include "history/WorkerPool.h"
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 
 #include "platform/ThisProcess.h"
@@ -11,9 +13,12 @@ namespace {
 // being starved by other programs on a busy machine.
 constexpr int WorkerNice = 2;
 
-// Taken by a worker around posting a call and by the call before anything
-// else (it reads nothing of its own first, not even which pool posted it).
-std::mutex g_handOver;
+// Counted up (release) by a worker before it posts a call, read (acquire) by
+// the call before anything else (it reads nothing of its own first, not even
+// which pool posted it): what the worker did before is seen to come before
+// the call. Nobody waits on it: a lock held across the post made the window
+// wait whenever a worker lost its core inside it, before every result.
+std::atomic<uint64_t> g_handOver{0};
 } // namespace
 
 WorkerPool::WorkerPool(int threads) {
@@ -60,11 +65,11 @@ void WorkerPool::work() {
 
 void WorkerPool::post(QObject* receiver, std::function<void()> fn) {
     auto call = std::make_shared<std::function<void()>>(std::move(fn));
-    std::lock_guard<std::mutex> lock(g_handOver);
+    g_handOver.fetch_add(1, std::memory_order_release);
     QMetaObject::invokeMethod(
         receiver,
         [call] {
-            { std::lock_guard<std::mutex> seen(g_handOver); }
+            (void)g_handOver.load(std::memory_order_acquire);
             (*call)();
         },
         Qt::QueuedConnection);

@@ -21,9 +21,10 @@ public:
     ~WorkerPool();
     int threads() const { return int(m_threads.size()); }
     void start(std::function<void()> job);
-    // Calls fn on receiver's thread (from a worker: the queued call is made
-    // under a hand-over lock, which the call takes again before fn, so that
-    // what the worker did before is seen to come before it).
+    // Calls fn on receiver's thread (from a worker: what the worker did
+    // before is seen to come before fn, also by the thread sanitizer, which
+    // does not see Qt's own hand-over of the call). Calls posted by one
+    // thread run in the order posted.
     static void post(QObject* receiver, std::function<void()> fn);
 
 private:
