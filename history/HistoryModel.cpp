@@ -138,10 +138,14 @@ HistoryModel::HistoryModel(QObject* parent)
     // next look at the files that a new line already has.
     m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &HistoryModel::refresh);
+    m_soon.setSingleShot(true);
+    m_soon.setTimerType(Qt::PreciseTimer);
+    connect(&m_soon, &QTimer::timeout, this, &HistoryModel::refresh);
 }
 
 HistoryModel::~HistoryModel() {
     m_timer.stop();
+    m_soon.stop();
     for (auto& segment : m_segments)
         cancelRuns(*segment, true, true);
     m_pool.reset(); // the jobs still running end; their results are not posted
@@ -195,7 +199,21 @@ void HistoryModel::setLiveSource(PendingSource source) {
 
 // ---- following the files ---------------------------------------------------------------
 
+void HistoryModel::lookSoon() {
+    if (m_soon.isActive())
+        return;
+    const int64_t since = m_lastLook.isValid() ? m_lastLook.elapsed() : LookGapMs;
+    m_soon.start(int(std::clamp<int64_t>(LookGapMs - since, 0, LookGapMs)));
+}
+
 void HistoryModel::refresh() {
+    // This look is the one asked for, and the next by the timer is a whole
+    // period away: files that change only through the live source are not
+    // looked at more often for having a timer too.
+    m_soon.stop();
+    m_lastLook.restart();
+    if (m_timer.isActive())
+        m_timer.start();
     terminal::LogPending pending;
     bool live = false;
     if (m_live) {

@@ -8,10 +8,12 @@
 // in file order, so the first screen of matches is there long before the end
 // of a large file has been read. A filter change cancels what runs.
 //
-// refresh() (every RefreshMs while files are shown) follows each file: it
+// refresh() (every RefreshMs while files are shown, and soon after lookSoon())
+// follows each file: it
 // indexes what was appended, filters the new lines, and notices a file that
 // was truncated (read anew), replaced or rotated (the new file at the name is
 // shown), or deleted (what was read stays). A log is never written.
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -35,6 +37,8 @@ class HistoryModel : public QObject {
     Q_OBJECT
 public:
     static constexpr int RefreshMs = 100;
+    // Looks asked for by lookSoon() are at least this far apart.
+    static constexpr int LookGapMs = 20;
     // Bytes of a line that are shown, matched and copied at most.
     static constexpr int64_t MaxLineBytes = 16 << 20;
     // Records on their way to the disk that are shown at most.
@@ -64,6 +68,11 @@ public:
 
     // Looks at the files now (the timer does so every RefreshMs).
     void refresh();
+    // Looks at the files and the live source from the event loop, soon: when
+    // the loop is next idle, at most every LookGapMs (any number of calls
+    // before then make one look). For the live source to say it has new
+    // records, so that they need not wait for the timer.
+    void lookSoon();
     // Whether every file has been read to its end (as far as refresh() knew it).
     bool indexed() const;
     // Bytes read so far and bytes to read, over all files.
@@ -155,6 +164,8 @@ private:
     Limits m_limits;
     std::unique_ptr<WorkerPool> m_pool;
     QTimer m_timer;
+    QTimer m_soon; // the look lookSoon() asked for
+    QElapsedTimer m_lastLook;
 };
 
 } // namespace history

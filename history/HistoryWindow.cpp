@@ -142,6 +142,9 @@ void HistoryWindow::followLogger(VOxaLogger* logger) {
     m_model->setLiveSource([guarded](int64_t maxBytes) {
         return guarded ? guarded->PendingRecords(maxBytes) : terminal::LogPending{};
     });
+    // New records are looked at once they are handed over, not at the next tick.
+    if (logger)
+        connect(logger, &VOxaLogger::recordsQueued, m_model, &HistoryModel::lookSoon);
     updateTitle();
 }
 

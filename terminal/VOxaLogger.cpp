@@ -239,6 +239,7 @@ void VOxaLogger::handOver() {
     // Keep the buffer for the next batch unless one huge piece blew it up.
     if (m_buffer.size() > size_t(4 * FlushThreshold))
         std::vector<char>().swap(m_buffer);
+    emit recordsQueued();
 }
 
 void VOxaLogger::Flush() {

@@ -168,6 +168,12 @@ public:
     // its extension.
     static QString ProgramName();
 
+signals:
+    // Records were handed to the writer: PendingRecords (and then the file)
+    // holds more. Once for the records of an event, as they are handed over
+    // together; for a view of the log that shows them without polling.
+    void recordsQueued();
+
 private:
     struct Stamp {
         int64_t day;    // days since 1970-01-01, local

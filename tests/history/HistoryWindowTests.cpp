@@ -10,6 +10,7 @@
 #include "HistoryTestSupport.h"
 #include "history/HistoryView.h"
 #include "history/HistoryWindow.h"
+#include "terminal/VOxaLogger.h"
 
 using namespace historytest;
 using history::HistoryModel;
@@ -117,4 +118,33 @@ TEST(HistoryWindow, FilterCountJumpContextAndFollowByKeys) {
     EXPECT_TRUE(w->Message()->isVisible());
     EXPECT_TRUE(w->Message()->text().contains("position 5")) << w->Message()->text().toStdString();
     EXPECT_EQ(model->filter().text, QString("Null"));
+}
+
+TEST(HistoryWindow, ARecordOfTheProgramsLogIsShownWithoutWaitingForTheNextLookAtTheFiles) {
+    QTemporaryDir dir;
+    VOxaLogger logger;
+    logger.SetLogPath(dir.filePath("Dralvo_*.log"));
+    logger.SetNewFileStyle(volnfOnOpen);
+    std::unique_ptr<HistoryWindow> w(history::ShowLogHistory(nullptr, &logger, {}));
+    HistoryModel* model = w->model();
+    const auto lastRow = [&] {
+        const int64_t rows = model->rowCount();
+        return rows > 0 ? model->rowText(rows - 1, 200) : QByteArray();
+    };
+    const auto log = [&](const QByteArray& text) {
+        logger.logData(VOxaTerminal_ltInText, text, false);
+        logger.logData(VOxaTerminal_lt_NoType, nullptr, 0, false);
+        logger.Flush();
+    };
+    // The first record opens the file, which the history then shows.
+    log("first record");
+    ASSERT_TRUE(testsupport::WaitUntil([&] { return lastRow().endsWith("first record"); }, 10000))
+        << lastRow().toStdString();
+
+    // Just after a look the next one by the timer is RefreshMs away; a record
+    // handed over is there once the look it asks for is due.
+    model->refresh();
+    log("second record");
+    ASSERT_TRUE(testsupport::WaitForTimersDue(HistoryModel::LookGapMs));
+    EXPECT_TRUE(lastRow().endsWith("second record")) << lastRow().toStdString();
 }
