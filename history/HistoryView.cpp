@@ -50,7 +50,6 @@ HistoryView::HistoryView(HistoryModel* model, QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_repaint.setSingleShot(true);
-    m_repaint.setInterval(RepaintMs);
     m_repaint.setTimerType(Qt::PreciseTimer); // not later than RepaintMs
     connect(&m_repaint, &QTimer::timeout, this, &HistoryView::showNewRows);
     connect(model, &HistoryModel::rowsChanged, this, &HistoryView::rowsChanged);
@@ -101,12 +100,16 @@ void HistoryView::scrollToEnd() {
 
 void HistoryView::rowsChanged() {
     // New rows come in bursts (a filter over a large log, a flood of lines):
-    // the screen follows them at most every RepaintMs.
-    if (!m_repaint.isActive())
-        m_repaint.start();
+    // the screen follows them at most every RepaintMs. A row after a quiet
+    // spell is shown once the loop is idle, not a whole period later.
+    if (m_repaint.isActive())
+        return;
+    const int64_t since = m_shown.isValid() ? m_shown.elapsed() : RepaintMs;
+    m_repaint.start(int(std::clamp<int64_t>(RepaintMs - since, 0, RepaintMs)));
 }
 
 void HistoryView::showNewRows() {
+    m_shown.restart();
     const bool follow = m_follow;
     updateScrollBars();
     if (follow)

@@ -6,6 +6,7 @@
 // the mouse or Shift and the arrow keys and copied with Ctrl+C; Ctrl+A selects
 // everything. At the end the view follows new rows; scrolled up it holds still.
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdint>
 
@@ -20,7 +21,8 @@ public:
     static constexpr int MaxShownChars = 4096;
     // Bytes copied at most.
     static constexpr int64_t MaxCopyBytes = 64 << 20;
-    // New rows are shown at most this often.
+    // New rows are shown at most this often (at once when the last were
+    // shown longer ago).
     static constexpr int RepaintMs = 40;
 
     HistoryView(HistoryModel* model, QWidget* parent = nullptr);
@@ -79,6 +81,7 @@ private:
     int64_t m_lastAllRow = -1; // the current row in the numbering of all lines
     int64_t m_paintedRows = 0; // the model's rows when the screen was last painted
     QTimer m_repaint;
+    QElapsedTimer m_shown; // since new rows were last shown
 };
 
 } // namespace history
