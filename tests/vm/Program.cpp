@@ -35,10 +35,11 @@ bool Program::start(const QString& port, int baudIndex) {
 }
 
 void LogFollower::poll() {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly) || !file.seek(m_offset))
+    if (!m_file.isOpen() && !m_file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return; // not written yet
+    if (!m_file.seek(m_offset))
         return;
-    const QByteArray more = file.readAll();
+    const QByteArray more = m_file.readAll();
     m_offset += more.size();
     m_pending += more;
     qsizetype start = 0;

@@ -3,6 +3,7 @@
 // what the checks read of it: its log (received lines and its state lines)
 // and the round trip of its control socket (the stall probe: the answer comes
 // from the window's thread, so a long round trip is a window standing still).
+#include <QFile>
 #include <QString>
 #include <atomic>
 #include <functional>
@@ -37,14 +38,16 @@ private:
 // state lines, each with the moment it was read.
 class LogFollower {
 public:
-    explicit LogFollower(QString path) : m_path(std::move(path)) {}
+    explicit LogFollower(QString path) : m_file(std::move(path)) {}
     // Reads what is new; calls onSeq for each numbered line in file order.
+    // The file stays open between calls: opening it for every look cost the
+    // emulated machine a good part of a processor, taken from the program.
     void poll();
     std::function<void(long long seq)> onSeq;
     std::function<void(const QByteArray& state)> onState; // "Connected", "Failed", ...
 
 private:
-    QString m_path;
+    QFile m_file;
     long long m_offset = 0;
     QByteArray m_pending;
 };

@@ -40,9 +40,15 @@ export VMLAB_GADGET="$g" VMLAB_UDC="$udc" VMLAB_PULLS="$pulls" VMLAB_OUT="$out" 
 export HOME=/tmp/home XDG_CACHE_HOME=/tmp/home/.cache
 mkdir -p "$HOME"
 cd /tmp
+if [ "${VMLAB_PERF:-}" = 1 ]; then
+  echo -1 >/proc/sys/kernel/perf_event_paranoid
+  perf record -a -e cpu-clock -F 997 -o "$out/perf.data" -q 2>"$out/perf.err" &
+  perf_pid=$!
+fi
 "$build/tests/vm/vmlab_checks" --gtest_filter="$filter" --gtest_output="xml:$out/results.xml.tmp" \
   --dralvo="$build/dralvo"
 rc=$?
+[ -n "${perf_pid:-}" ] && kill -INT "$perf_pid" && wait "$perf_pid"
 mv "$out/results.xml.tmp" "$out/results.xml" 2>/dev/null
 say "checks done (exit $rc)"
 dmesg | grep -E "ftdi|cdc_acm|ttyUSB|ttyACM|ttyGS|usb [0-9]" | tail -n 60 >"$out/dmesg.txt"

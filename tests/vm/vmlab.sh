@@ -107,6 +107,10 @@ filter='$filter'
 PARAMS
 # Limits the checks take from the environment (VMLAB_STALL_LIMIT_MS, ...).
 env | grep -E '^VMLAB_[A-Z_]+_MS=[0-9]+$' | sed 's/^/export /' >>"$out/params.sh" || true
+# VMLAB_PERF=1: a profile of the whole guest while the checks run (perf.data).
+if [ "${VMLAB_PERF:-}" = 1 ]; then
+  echo "export VMLAB_PERF=1" >>"$out/params.sh"
+fi
 # Another build of the program to run the checks on, held against this one.
 if [ -n "${VMLAB_DRALVO:-}" ]; then
   echo "export VMLAB_DRALVO='$(realpath "$VMLAB_DRALVO")'" >>"$out/params.sh"
