@@ -206,6 +206,12 @@ void HistoryModel::lookSoon() {
     m_soon.start(int(std::clamp<int64_t>(LookGapMs - since, 0, LookGapMs)));
 }
 
+void HistoryModel::customEvent(QEvent* event) {
+    // The workers' results come as events of their own.
+    if (!WorkerPool::deliver(event))
+        QObject::customEvent(event);
+}
+
 void HistoryModel::refresh() {
     // This look is the one asked for, and the next by the timer is a whole
     // period away: files that change only through the live source are not

@@ -127,6 +127,9 @@ signals:
     // Something the user should know about a file.
     void notice(const QString& text);
 
+protected:
+    void customEvent(QEvent* event) override;
+
 private:
     struct Run;
     struct Segment;

@@ -1,5 +1,6 @@
 #include "history/WorkerPool.h"
 
+#include <QCoreApplication>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -13,12 +14,26 @@ namespace {
 // being starved by other programs on a busy machine.
 constexpr int WorkerNice = 2;
 
-// Counted up (release) by a worker before it posts a call, read (acquire) by
-// the call before anything else (it reads nothing of its own first, not even
-// which pool posted it): what the worker did before is seen to come before
-// the call. Nobody waits on it: a lock held across the post made the window
-// wait whenever a worker lost its core inside it, before every result.
+// Counted up (release) by a worker once its call is built and before it is
+// posted, read (acquire) on the receiver's thread before the call is run or
+// dropped: what the worker did before, the call's own state included, is
+// seen to come before. Nobody waits on it: a lock held across the post made
+// the window wait whenever a worker lost its core inside it.
 std::atomic<uint64_t> g_handOver{0};
+
+const QEvent::Type CallEventType = QEvent::Type(QEvent::registerEventType());
+
+// The call travels as an event of our own, built before the count goes up:
+// Qt's queued functor would be built inside the post, after it.
+class CallEvent : public QEvent {
+public:
+    explicit CallEvent(std::function<void()> fn) : QEvent(CallEventType), m_fn(std::move(fn)) {}
+    ~CallEvent() override { (void)g_handOver.load(std::memory_order_acquire); }
+    void run() { m_fn(); }
+
+private:
+    std::function<void()> m_fn;
+};
 } // namespace
 
 WorkerPool::WorkerPool(int threads) {
@@ -64,15 +79,18 @@ void WorkerPool::work() {
 }
 
 void WorkerPool::post(QObject* receiver, std::function<void()> fn) {
-    auto call = std::make_shared<std::function<void()>>(std::move(fn));
+    auto* event = new CallEvent(std::move(fn));
     g_handOver.fetch_add(1, std::memory_order_release);
-    QMetaObject::invokeMethod(
-        receiver,
-        [call] {
-            (void)g_handOver.load(std::memory_order_acquire);
-            (*call)();
-        },
-        Qt::QueuedConnection);
+    QCoreApplication::postEvent(receiver, event);
+}
+
+bool WorkerPool::deliver(QEvent* event) {
+    // Before anything of the event is read, even its type.
+    (void)g_handOver.load(std::memory_order_acquire);
+    if (event->type() != CallEventType)
+        return false;
+    static_cast<CallEvent*>(event)->run();
+    return true;
 }
 
 } // namespace history

@@ -4,6 +4,7 @@
 // window. Plain standard threads, locks and conditions, so that the thread
 // sanitizer sees every hand-over between the model's thread and the workers
 // (Qt's own thread pool synchronises in ways it cannot see).
+#include <QEvent>
 #include <QObject>
 #include <condition_variable>
 #include <deque>
@@ -24,8 +25,11 @@ public:
     // Calls fn on receiver's thread (from a worker: what the worker did
     // before is seen to come before fn, also by the thread sanitizer, which
     // does not see Qt's own hand-over of the call). Calls posted by one
-    // thread run in the order posted.
+    // thread run in the order posted. The receiver hands its custom events
+    // to deliver(); a call still queued when the receiver goes is dropped.
     static void post(QObject* receiver, std::function<void()> fn);
+    // Runs the call of a posted event; false for any other event.
+    static bool deliver(QEvent* event);
 
 private:
     void work();
