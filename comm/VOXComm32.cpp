@@ -35,6 +35,14 @@ public:
     std::shared_ptr<void> Job;
 };
 
+// Queues a request for the device with the write worker.
+bool PostRequest(TWriteThread& worker,
+                 const std::variant<comm::LineRequest, platform::SerialDcb>& request) {
+    if (const auto* lines = std::get_if<comm::LineRequest>(&request))
+        return worker.PostLines(*lines);
+    return worker.PostDcb(std::get<platform::SerialDcb>(request));
+}
+
 template <class Handler, class... Args> void Raise(const Handler& handler, Args... args) {
     if (handler) {
         Handler copy = handler; // the handler may replace itself
@@ -422,8 +430,13 @@ bool TVOXComm32::UpdateDCB() {
         return false;
     }
     TraceProgress(QStringLiteral("UpdateDCB(") + m_commPort + QStringLiteral(") pred"));
+    // Reading the settings back asks only the kernel; writing them can wait
+    // for the device, which the write worker does (the lines the block fixes
+    // follow it there).
+    m_port->setTimeouts(TakeTimeouts());
     platform::SerialDcb dcb;
-    const bool ok = ConfigureLine(*m_port, TakeDcbSettings(), TakeTimeouts(), dcb);
+    BuildDCB(dcb);
+    const bool ok = RequestOfWorker(dcb);
     RequestBlockLines(dcb);
     TraceProgress(QStringLiteral("UpdateDCB(") + m_commPort + QStringLiteral(") po"));
     return ok;
@@ -489,16 +502,16 @@ bool TVOXComm32::ApplyRTS() {
     return true;
 }
 
-void TVOXComm32::RequestLines(const comm::LineRequest& request) {
+bool TVOXComm32::RequestOfWorker(const WorkerRequest& request) {
     if (!IsCommOpen())
-        return;
+        return false;
     if (!m_writeThread) {
-        m_pendingLines.push_back(request);
-        return;
+        m_pendingRequests.push_back(request);
+        return true;
     }
     // A worker that ended after a failed write takes nothing more; the port
     // closes as failed then anyway.
-    (void)m_writeThread->PostLines(request);
+    return PostRequest(*m_writeThread, request);
 }
 
 std::unique_ptr<platform::SerialLine> TVOXComm32::CreateSerialLine() {
@@ -845,7 +858,7 @@ bool TVOXComm32::FinishOpen(OpenJob& job, bool fromGrab) {
     m_lineControls = std::make_unique<comm::LineControls>(*m_port);
     m_portState = PortOpen;
     m_modemPoll.Restart();
-    m_pendingLines.clear();
+    m_pendingRequests.clear();
 
     // The rest of UpdateDCB2 for the block the opener thread wrote.
     RequestBlockLines(job.dcb);
@@ -889,10 +902,11 @@ bool TVOXComm32::FinishOpen(OpenJob& job, bool fromGrab) {
         m_writeThread->PortHandle = m_port.get();
         m_writeThread->Lines = m_lineControls.get();
         m_writeThread->CloseEvent = m_closeEvent.get();
-        // The lines the settings fix go first, before anything is written.
-        for (const comm::LineRequest& lines : m_pendingLines)
-            m_writeThread->PostLines(lines);
-        m_pendingLines.clear();
+        // What was asked of the device while the port opened (the lines the
+        // settings fix) goes first, before anything is written.
+        for (const WorkerRequest& request : m_pendingRequests)
+            (void)PostRequest(*m_writeThread, request);
+        m_pendingRequests.clear();
         m_writeThread->SetPriority(4);
         m_writeThread->Resume();
     } catch (...) {
@@ -925,7 +939,7 @@ void TVOXComm32::CloseComm(bool failed, bool releaseGrab, const QString& reason)
     CloseReadThread();
     CloseWriteThread();
     m_closeEvent.reset();
-    m_pendingLines.clear();
+    m_pendingRequests.clear();
 
     // Everything read from the port reaches the owner before the close: the
     // read worker has handed its last chunk over, and the blocks still

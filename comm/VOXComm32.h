@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "comm/OxaCommunicationComponent.h"
@@ -261,8 +262,14 @@ public:
     // An empty caption gives "Settings for " + CommPort.
     bool ShowPortDialog(const QString& caption);
 
-    // Writes timeouts and the device control block to an open port; false
-    // when the port is closed or the driver refused the block.
+    // Gives an open port the time-outs and device control block of the
+    // properties; false when the port is closed. The time-outs take effect at once; the block
+    // is built here and handed to the write worker, which writes it in order
+    // with the blocks and line requests queued before and after it, so the
+    // window never waits for the device (a USB adapter answers over the bus,
+    // one being pulled only after the driver's time-out). True once handed
+    // over: a driver's refusal is then traced, not returned, and a device
+    // that has gone fails the port as a failed write does.
     bool UpdateDCB();
     // UpdateDCB, then re-applies the DTR and RTS lines.
     bool UpdateDCB2();
@@ -365,9 +372,9 @@ private:
     DcbSettings TakeDcbSettings() const;
     platform::SerialTimeouts TakeTimeouts() const;
     static void FillDcb(const DcbSettings& settings, platform::SerialDcb& dcb);
-    // Writes the time-outs and the block to a line (the device work of
-    // UpdateDCB); applied is the block written. False when the driver
-    // refused it.
+    // Writes the time-outs and the block to a line (the first settings of
+    // an open, on the opener thread); applied is the block written. False
+    // when the driver refused it.
     static bool ConfigureLine(platform::SerialLine& line, const DcbSettings& settings,
                               const platform::SerialTimeouts& timeouts,
                               platform::SerialDcb& applied);
@@ -393,9 +400,14 @@ private:
     void CloseWriteThread();
     bool ApplyDTR();
     bool ApplyRTS();
-    // Hands a request for the modem lines to the write worker (kept for it
-    // while the port is being opened), so the window never waits for the device.
-    void RequestLines(const comm::LineRequest& request);
+    // What the write worker carries out on the device for the component:
+    // a request for the modem lines or a settings block.
+    using WorkerRequest = std::variant<comm::LineRequest, platform::SerialDcb>;
+    // Hands a request for the device to the write worker (kept for it while
+    // the port is being opened), so the window never waits for the device.
+    // False when the port is closed or its worker has ended.
+    bool RequestOfWorker(const WorkerRequest& request);
+    void RequestLines(const comm::LineRequest& request) { (void)RequestOfWorker(request); }
     void FailOpen(bool closeDevice);
 
     friend class VOXComm32Signals;
@@ -434,8 +446,9 @@ private:
     std::unique_ptr<TWriteThread> m_writeThread;
     std::unique_ptr<TNotifyWindow> m_notifyWindow;
     std::unique_ptr<WorkerLink> m_workerLink;
-    // Line requests made while the port opens, before the write worker exists.
-    std::vector<comm::LineRequest> m_pendingLines;
+    // Requests for the device made while the port opens, before the write
+    // worker exists.
+    std::vector<WorkerRequest> m_pendingRequests;
     QString m_driverName;
     TCommState m_lastState = CommStateFirst;
     // The port opened, and the owner has not heard of it yet.

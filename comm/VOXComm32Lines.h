@@ -14,7 +14,8 @@
 // USB adapter answers such requests over the bus, and one that is being
 // pulled only after the driver's time-out), so none of it runs on the
 // user-interface thread: the component sends a LineRequest to the write
-// worker, which carries it out in order among the blocks it writes.
+// worker, which carries it out in order among the blocks it writes (and the
+// settings blocks, which go there for the same reason).
 #include <QString>
 #include <atomic>
 #include <functional>

@@ -498,11 +498,15 @@ void TWriteThread::PostHangupCall(int error, const char* why, intptr_t extra) {
 }
 
 bool TWriteThread::PostThreadMessage(int message, uint32_t count, char* block) {
-    return Queue(Message{message, count, block, {}});
+    return Queue(Message{message, count, block, {}, {}});
 }
 
 bool TWriteThread::PostLines(const comm::LineRequest& request) {
-    return Queue(Message{PWM_SetLines, 0, nullptr, request});
+    return Queue(Message{PWM_SetLines, 0, nullptr, request, {}});
+}
+
+bool TWriteThread::PostDcb(const platform::SerialDcb& dcb) {
+    return Queue(Message{PWM_SetDcb, 0, nullptr, {}, dcb});
 }
 
 bool TWriteThread::Queue(const Message& message) {
@@ -597,6 +601,20 @@ bool TWriteThread::WriteBlock(const char* block, uint32_t count, bool slow) {
     }
 }
 
+bool TWriteThread::ApplyDcb(const platform::SerialDcb& dcb) {
+    const int error = PortHandle->applyDcb(dcb);
+    if (error == 0)
+        return true;
+    TraceError(error, QStringLiteral("Unable to SetCommState: "));
+    // A refused block leaves the port as it was and usable; a device that
+    // has gone fails the port, as a failed write does.
+    if (!platform::SerialLine::isRemoved(error))
+        return true;
+    TraceText(QStringLiteral("Closing TAPI"));
+    PostHangupCall(error, "write thread: failed SetCommState", 0);
+    return false;
+}
+
 void TWriteThread::Execute() {
     if (!m_wake.valid()) {
         TraceError(m_wake.error(), QStringLiteral("Unable to CreateEvent: "));
@@ -640,6 +658,9 @@ void TWriteThread::Execute() {
             case PWM_SetLines:
                 comm::ApplyLineRequest(message.lines, *PortHandle, Lines,
                                        [this](const QString& text) { TraceText(text); });
+                break;
+            case PWM_SetDcb:
+                ok = ApplyDcb(message.dcb);
                 break;
             default:
                 TraceText(QStringLiteral("Unexpected message posted to Write thread: ") +

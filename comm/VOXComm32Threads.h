@@ -108,7 +108,9 @@ private:
     bool m_dense = false;                // the last read found bytes waiting for it
 };
 
-// Sends to the open port: writes the queued blocks in order, each freed once.
+// Sends to the open port: writes the queued blocks in order, each freed once,
+// and carries out among them what the component asks of the device (line
+// requests, settings), which may each wait for a slow or vanishing device.
 class TWriteThread : public VOxaThread {
 public:
     TWriteThread();
@@ -129,6 +131,11 @@ public:
     // Queues PWM_SetLines: the request is carried out after the blocks queued
     // before it. False once the worker has ended.
     bool PostLines(const comm::LineRequest& request);
+    // Queues PWM_SetDcb: the block is written to the port after the blocks and
+    // requests queued before it and ahead of those queued after it. A driver
+    // that refuses it is traced; a device that has gone asks for a hang-up,
+    // as a failed write does. False once the worker has ended.
+    bool PostDcb(const platform::SerialDcb& dcb);
     // The worker is ready to take messages (its queue and write signal exist).
     bool Ready() const { return m_ready.load(); }
 
@@ -144,10 +151,13 @@ private:
         uint32_t count;
         char* block;
         comm::LineRequest lines; // PWM_SetLines
+        platform::SerialDcb dcb; // PWM_SetDcb
     };
     bool Queue(const Message& message);
     bool TakeMessage(Message& message);
     bool WriteBlock(const char* block, uint32_t count, bool slow);
+    // Writes a settings block: false when the device has gone (the worker ends).
+    bool ApplyDcb(const platform::SerialDcb& dcb);
     void PostHangupCall(int error, const char* why, intptr_t extra);
     void TraceText(const QString& text);
     void TraceError(int error, const QString& text);

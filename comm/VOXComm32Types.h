@@ -136,6 +136,9 @@ constexpr int PWM_WriteData = WM_USER + 1;
 constexpr int PWM_WriteDataSlowly = WM_USER + 2;
 // Sets modem lines or chooses the line controls, in order among the writes.
 constexpr int PWM_SetLines = WM_USER + 3;
+// Writes a device control block to the port, in order among the writes and
+// line requests (the device may take its time to answer).
+constexpr int PWM_SetDcb = WM_USER + 4;
 
 // Event types. The first argument is always the sending component.
 using TEventReceiveData =

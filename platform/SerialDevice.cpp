@@ -354,7 +354,7 @@ int SerialDevice::drainOutput(const Event* cancel) {
         if (queued > 0) {
             // Sleep about as long as the queue needs, in steps short enough
             // to notice a queue that empties early.
-            const uint64_t us = uint64_t(queued) * m_charMicros;
+            const uint64_t us = uint64_t(queued) * m_charMicros.load(std::memory_order_relaxed);
             waitMs = int(std::clamp<uint64_t>(us / 1000, 1, 20));
         } else {
             unsigned int lsr = 0;
@@ -364,7 +364,8 @@ int SerialDevice::drainOutput(const Event* cancel) {
             } else if (isUnsupported(errno)) {
                 // The driver cannot tell when its transmitter is empty: give
                 // the last character its time on the wire.
-                const WaitResult w = wait(false, false, int(m_charMicros / 1000 + 1), cancel);
+                const uint32_t charMicros = m_charMicros.load(std::memory_order_relaxed);
+                const WaitResult w = wait(false, false, int(charMicros / 1000 + 1), cancel);
                 return w.cancelled ? ECANCELED : w.error;
             } else {
                 return errno;

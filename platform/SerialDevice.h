@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -59,8 +60,10 @@ private:
     int m_fd = -1;
     std::string m_path;
     Rs485Saved m_rs485;
-    // Time of one character on the wire at the applied settings.
-    uint32_t m_charMicros = 0;
+    // Time of one character on the wire at the applied settings. Set by
+    // applyDcb on the thread that writes the settings (the opener, then the
+    // write worker), read by drainOutput on the write worker.
+    std::atomic<uint32_t> m_charMicros{0};
 };
 
 // The termios translation of a device control block, on our own copy of the

@@ -170,7 +170,8 @@ int SerialDevice::applyDcb(const SerialDcb& dcb) {
     if (ioctl(m_fd, TCSETS2, &t) != 0)
         return errno;
     const uint32_t bits = 1u + dcb.ByteSize + (dcb.Parity ? 1u : 0u) + (dcb.StopBits ? 2u : 1u);
-    m_charMicros = uint32_t(uint64_t(bits) * 1000000u / dcb.BaudRate);
+    m_charMicros.store(uint32_t(uint64_t(bits) * 1000000u / dcb.BaudRate),
+                       std::memory_order_relaxed);
     return 0;
 }
 

@@ -346,12 +346,14 @@ TEST_F(PortTest, StopWhileWriteIsBlockedReturnsPromptly) {
 TEST_F(PortTest, BaudChangeKeepsThePortOpen) {
     ASSERT_TRUE(comm.StartComm());
     ASSERT_TRUE(WaitUntil([&] { return !states.empty(); }));
+    // The write worker writes the settings: the rate arrives once it has.
     comm.SetBaudRate(TBaudRate::_1000000);
     EXPECT_TRUE(comm.IsCommOpen());
-    termios2Speed speed = ReadPtySpeed(pty.slave());
-    EXPECT_EQ(speed.ospeed, 1000000u);
+    EXPECT_TRUE(WaitUntil([&] { return ReadPtySpeed(pty.slave()).ospeed == 1000000u; }))
+        << ReadPtySpeed(pty.slave()).ospeed;
     comm.SetBaudRate(TBaudRate::__56000);
-    EXPECT_EQ(ReadPtySpeed(pty.slave()).ospeed, 56000u) << "rates without a B constant work too";
+    EXPECT_TRUE(WaitUntil([&] { return ReadPtySpeed(pty.slave()).ospeed == 56000u; }))
+        << "rates without a B constant work too: " << ReadPtySpeed(pty.slave()).ospeed;
     pty.writeAll("ok");
     ASSERT_TRUE(WaitUntil([&] { return received() == "ok"; }));
     Pump(30);

@@ -29,7 +29,10 @@ char* Block(const std::string& bytes) {
 struct ComponentHost : comm::WorkerHost {
     explicit ComponentHost(TracingComm& c) : comm(c) {}
     void TraceText(const QString& text) override { comm.TraceText(text); }
-    void TraceError(int error, const QString& text) override { comm.TraceError(error, text); }
+    // Kept with the texts, as the component's trace line shows them.
+    void TraceError(int error, const QString& text) override {
+        comm.TraceText(text + QString::number(error));
+    }
     void TraceDebugOutput(const QString& text) override { comm.TraceDebugOutput(text); }
     void Post(TNotifyMessage* message) override {
         static_cast<TNotifyWindow*>(comm.NotifyWindow())->Post(message);
@@ -132,6 +135,33 @@ TEST_F(WriteWorker, FailedWriteAsksForHangupAndEnds) {
     char* late = Block("x");
     EXPECT_FALSE(worker->PostThreadMessage(PWM_WriteData, 1, late));
     comm::FreeBlock(late);
+}
+
+TEST_F(WriteWorker, SettingsAreWrittenInOrderARefusalIsTracedAndAGoneDeviceEndsIt) {
+    platform::SerialDcb refused;
+    comm.BuildDCB(refused);
+    refused.ByteSize = 9;
+    platform::SerialDcb fast;
+    comm.BuildDCB(fast);
+    fast.BaudRate = 57600;
+    ASSERT_TRUE(worker->PostThreadMessage(PWM_WriteData, 3, Block("one")));
+    ASSERT_TRUE(worker->PostDcb(refused));
+    ASSERT_TRUE(worker->PostDcb(fast));
+    ASSERT_TRUE(worker->PostThreadMessage(PWM_WriteData, 3, Block("two")));
+    worker->Resume();
+    EXPECT_EQ(readMaster(6), "onetwo") << "a refused block leaves the worker writing";
+    EXPECT_TRUE(comm.Traced(QStringLiteral("Unable to SetCommState: %1").arg(EINVAL)));
+    platform::SerialDcb back;
+    ASSERT_EQ(device.readDcb(back), 0);
+    EXPECT_EQ(back.BaudRate, 57600u) << "written before the block queued after it";
+    EXPECT_TRUE(worker->Ready());
+
+    pty.unplug();
+    ASSERT_TRUE(worker->PostDcb(fast));
+    ASSERT_TRUE(worker->WaitFor(5000));
+    EXPECT_TRUE(
+        comm.Traced("WriteThread.PostHangupCall because write thread: failed SetCommState"));
+    EXPECT_FALSE(worker->PostDcb(fast));
 }
 
 class CountingThread : public VOxaThread {
