@@ -154,7 +154,10 @@ int FakeSerialLine::readDcb(SerialDcb& dcb) const {
 }
 
 int FakeSerialLine::applyDcb(const SerialDcb& dcb) {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    // A USB adapter is sent the settings over the bus, as the modem requests.
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (int error = modemCall(lock))
+        return error;
     if (m_unplugged)
         return EIO;
     m_dcb = dcb;

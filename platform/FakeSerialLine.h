@@ -18,14 +18,16 @@ namespace platform {
 // that moves a modem line, switches the RS-485 mode, writes or drains; it lets
 // the test raise or drop CTS, DSR, RI and CD and send bytes to the component;
 // and it can stand for a line without modem lines (a pseudo-terminal: the
-// modem calls fail with ENOTTY) or one whose driver has the RS-485 mode.
-// Like a USB adapter that is being pulled, it can hold every call to the
-// modem lines until the test lets them go, and it tells on which threads
-// they were made. Every member is safe to call from any thread.
+// calls on the modem lines fail with ENOTTY) or one whose driver has the
+// RS-485 mode.
+// Like a USB adapter that is being pulled, it can hold every request that
+// goes to the device (the modem lines and the settings) until the test lets
+// them go, and it tells on which threads they were made. Every member is safe
+// to call from any thread.
 class FakeSerialLine final : public SerialLine {
 public:
     struct Behaviour {
-        bool modemLines = true; // false: the modem calls fail with ENOTTY
+        bool modemLines = true; // false: the calls on the modem lines fail with ENOTTY
         bool rtsOnSend = false; // the driver offers the kernel's RS-485 mode
         int openError = 0;      // open() fails with this errno
         // Called as open() begins, on the thread that opens: a test holds
@@ -55,10 +57,11 @@ public:
     bool rts() const;
     // Bytes the device sent that the component has not read yet.
     size_t unread() const;
-    // While held, every call that reads or moves the modem lines (status,
-    // DTR, RTS, break, RS-485 mode) waits until they are let go, at most
-    // timeoutMs; then it fails with ETIMEDOUT, as a USB adapter's request does
-    // when the adapter is pulled meanwhile.
+    // The modem calls are the requests a USB adapter answers over the bus:
+    // those that read or move the modem lines (status, DTR, RTS, break,
+    // RS-485 mode) and applyDcb. While held, each waits until they are let
+    // go, at most timeoutMs; then it fails with ETIMEDOUT, as a USB adapter's
+    // request does when the adapter is pulled meanwhile.
     void holdModemCalls(bool hold, int timeoutMs = 5000);
     // From now on the modem calls fail with this errno (0: they work again).
     void failModemCalls(int error);

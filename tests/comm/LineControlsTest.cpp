@@ -186,6 +186,11 @@ TEST_F(LineControls, NoModemCallRunsOnTheWindowsThreadAndAHangingOneHoldsOnlyIts
     comm.line->holdModemCalls(false);
     EXPECT_TRUE(WaitUntil([&] { return !comm.line->dtr() && !comm.line->rts(); }))
         << "carried out once the device answers";
+    platform::SerialDcb applied;
+    EXPECT_TRUE(WaitUntil([&] {
+        return comm.line->readDcb(applied) == 0 && applied.BaudRate == 38400;
+    })) << "the new rate is written once the device answers: "
+        << applied.BaudRate;
     EXPECT_TRUE(comm.IsCommOpen());
     EXPECT_EQ(comm.line->modemCallsOn(window), 0);
     comm.SetOnStateChange(nullptr);
