@@ -212,6 +212,7 @@ void HistoryView::paintEvent(QPaintEvent*) {
     const Position from = std::min(m_anchor, m_cursor);
     const Position to = std::max(m_anchor, m_cursor);
     const QPalette& pal = palette();
+    m_glyphs.setFont(font(), width);
     std::vector<std::pair<int, int>> ranges;
     m_model->prefetchRows(top, page, MaxShownChars);
     for (int i = 0; i < page && top + i < rows; ++i) {
@@ -249,7 +250,9 @@ void HistoryView::paintEvent(QPaintEvent*) {
             if (endAt <= run)
                 return;
             painter.setPen(c);
-            painter.drawText(QPointF(x0 + run * width, y + ascent), text.mid(run, endAt - run));
+            const QPointF at(x0 + run * width, y + ascent);
+            if (!m_glyphs.draw(painter, text, run, endAt, at.x(), at.y()))
+                painter.drawText(at, text.mid(run, endAt - run));
             run = endAt;
         };
         for (int k = parts.dataStart; escapes && k + 4 < bytes.size(); ++k)

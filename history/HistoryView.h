@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <cstdint>
 
+#include "history/RowGlyphs.h"
+
 namespace history {
 
 class HistoryModel;
@@ -82,6 +84,7 @@ private:
     int64_t m_paintedRows = 0; // the model's rows when the screen was last painted
     QTimer m_repaint;
     QElapsedTimer m_shown; // since new rows were last shown
+    RowGlyphs m_glyphs;
 };
 
 } // namespace history

@@ -2,14 +2,18 @@
 // whatever widget has the focus, on a shown window.
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontDatabase>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTest>
 
 #include "HistoryTestSupport.h"
 #include "history/HistoryView.h"
 #include "history/HistoryWindow.h"
+#include "history/RowGlyphs.h"
 #include "terminal/VOxaLogger.h"
 
 using namespace historytest;
@@ -147,4 +151,39 @@ TEST(HistoryWindow, ARecordOfTheProgramsLogIsShownWithoutWaitingForTheNextLookAt
     log("second record");
     ASSERT_TRUE(testsupport::WaitForTimersDue(HistoryModel::LookGapMs));
     EXPECT_TRUE(lastRow().endsWith("second record")) << lastRow().toStdString();
+}
+
+TEST(HistoryWindow, RowsDrawnAsGlyphRunsLookAsTheFontsOwnTextDrawing) {
+    // The view draws rows without shaping them; what it draws must be what
+    // the painter's own text drawing gives for the same characters: every
+    // glyph the right one, at the right place.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::Monospace);
+    const qreal advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('M'));
+    const QString text = QStringLiteral("12:00:01.250: R +CSQ: 17,99 \u00e9\u00fc\u00ff\u00a7 {x}~ "
+                                        "\ufffd<#0D>");
+    int asGlyphs = 0;
+    const auto render = [&](bool glyphs) {
+        QImage image(int(advance * (text.size() + 2)), 40, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        painter.setFont(font);
+        painter.setPen(QColor(0x20, 0x40, 0x80));
+        history::RowGlyphs rows;
+        rows.setFont(font, advance);
+        // In two runs, as a row with an escape is drawn.
+        const int split = int(text.indexOf(QLatin1Char('<')));
+        for (const auto& [from, to] : {std::pair{0, split}, std::pair{split, int(text.size())}}) {
+            const QPointF at(2 + from * advance, 28);
+            if (glyphs && rows.draw(painter, text, from, to, at.x(), at.y()))
+                ++asGlyphs;
+            else
+                painter.drawText(at, text.mid(from, to - from));
+        }
+        return image;
+    };
+    const QImage drawn = render(true);
+    const QImage reference = render(false);
+    EXPECT_GE(asGlyphs, 1) << "the Latin-1 run is in every fixed-pitch font";
+    EXPECT_EQ(drawn, reference);
 }
