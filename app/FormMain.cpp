@@ -286,11 +286,6 @@ void TfrmMain::createControls() {
 void TfrmMain::createComponents() {
     termData = named(new VOxaTerminal(this), "termData");
     VOxaAppInfo1 = named(new VOxaAppInfo(this), "VOxaAppInfo1");
-    OpenDialogSendFile = named(new QFileDialog(this), "OpenDialogSendFile");
-    OpenDialogSendFile->setWindowTitle(tr("Select file to send"));
-    OpenDialogSendFile->setFileMode(QFileDialog::ExistingFile);
-    // "*.*" would hide files without an extension here.
-    OpenDialogSendFile->setNameFilter(tr("All files (*)"));
 
     // The stored property values, set while the components only store them.
     TComponent::BeginLoadingAll(this);

@@ -77,7 +77,11 @@ public:
     Timer* tmrAutoCmd = nullptr;
     Timer* tmrAlarm = nullptr;
     Timer* tmrAlarmRepeat = nullptr;
+    // Made when first needed: a file dialog builds its whole widget tree and
+    // watches its folder from the moment it exists, and most sessions never
+    // send a file.
     QFileDialog* OpenDialogSendFile = nullptr;
+    QFileDialog* sendFileDialog();
     TfrmCfgAdv* frmCfgAdv = nullptr;
 
     // ---- controls ----

@@ -37,10 +37,23 @@ void TfrmMain::btAutostartOnClick() {
     session->SendAutostartCommand(edtStartCmd->text().toLatin1());
 }
 
+QFileDialog* TfrmMain::sendFileDialog() {
+    if (!OpenDialogSendFile) {
+        OpenDialogSendFile = new QFileDialog(this);
+        OpenDialogSendFile->setObjectName(QStringLiteral("OpenDialogSendFile"));
+        OpenDialogSendFile->setWindowTitle(tr("Select file to send"));
+        OpenDialogSendFile->setFileMode(QFileDialog::ExistingFile);
+        // "*.*" would hide files without an extension here.
+        OpenDialogSendFile->setNameFilter(tr("All files (*)"));
+    }
+    return OpenDialogSendFile;
+}
+
 void TfrmMain::btnSFBrowseClick() {
-    if (OpenDialogSendFile->exec() != QDialog::Accepted)
+    QFileDialog* dialog = sendFileDialog();
+    if (dialog->exec() != QDialog::Accepted)
         return;
-    const QStringList files = OpenDialogSendFile->selectedFiles();
+    const QStringList files = dialog->selectedFiles();
     if (!files.isEmpty())
         edtSFFilename->setText(
             QDir::toNativeSeparators(QFileInfo(files.first()).absoluteFilePath()));
