@@ -127,7 +127,8 @@ QString TVOXComm32::PortDescription(const platform::SerialPortEntry& entry) {
 
 void TVOXComm32::EnumSerialPorts(QStringList& list) {
     list.clear();
-    list = portNamesOf(platform::serialPortMap());
+    for (const std::string& name : platform::serialPortNames())
+        list << QString::fromLocal8Bit(name.c_str());
 }
 
 bool TVOXComm32::FillPortList(QComboBox* combo) {

@@ -142,7 +142,34 @@ bool naturalLess(const std::string& a, const std::string& b) {
     return na < nb;
 }
 
+// Whether the tty at ttyDir is a serial port; hasDevice tells whether it has
+// a device link.
+bool isSerialPort(const fs::path& ttyDir, const std::string& name, bool& hasDevice) {
+    std::error_code linkEc;
+    hasDevice = fs::exists(ttyDir / "device", linkEc);
+    const bool byName =
+        startsWith(name, "rfcomm") || startsWith(name, "ttyGS") || startsWith(name, "tnt");
+    if (!hasDevice && !byName)
+        return false;
+    // A ttyS entry whose UART type is unknown has no port behind it.
+    return !(startsWith(name, "ttyS") && readFirstLine(ttyDir / "type") == "0");
+}
+
 } // namespace
+
+std::vector<std::string> serialPortNames(const std::string& sysRoot) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    const fs::path classDir = fs::path(sysRoot) / "class" / "tty";
+    for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        bool hasDevice = false;
+        if (isSerialPort(it->path(), name, hasDevice))
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(), naturalLess);
+    return names;
+}
 
 std::vector<SerialPortEntry> serialPortMap(const std::string& sysRoot, const std::string& procRoot,
                                            const std::string& devRoot) {
@@ -153,14 +180,8 @@ std::vector<SerialPortEntry> serialPortMap(const std::string& sysRoot, const std
     for (fs::directory_iterator it(classDir, ec), end; !ec && it != end; it.increment(ec)) {
         const fs::path ttyDir = it->path();
         const std::string name = ttyDir.filename().string();
-        std::error_code linkEc;
-        const bool hasDevice = fs::exists(ttyDir / "device", linkEc);
-        const bool byName =
-            startsWith(name, "rfcomm") || startsWith(name, "ttyGS") || startsWith(name, "tnt");
-        if (!hasDevice && !byName)
-            continue;
-        // A ttyS entry whose UART type is unknown has no port behind it.
-        if (startsWith(name, "ttyS") && readFirstLine(ttyDir / "type") == "0")
+        bool hasDevice = false;
+        if (!isSerialPort(ttyDir, name, hasDevice))
             continue;
         SerialPortEntry entry;
         entry.portName = name;

@@ -56,6 +56,11 @@ std::vector<SerialPortEntry> serialPortMap(const std::string& sysRoot = "/sys",
                                            const std::string& procRoot = "/proc",
                                            const std::string& devRoot = "/dev");
 
+// The names of the ports serialPortMap lists, in its order, without what it
+// reads about each (drivers, USB facts, by-id names): for a reason shown at
+// every failed open, where only the names count.
+std::vector<std::string> serialPortNames(const std::string& sysRoot = "/sys");
+
 // The Linux driver that behaves like the classic driver whose device names
 // begin with windowsPrefix ("USBSER00" -> "cdc_acm", "SILABSER" -> "cp210x",
 // "BTPORT" -> "rfcomm"); empty when there is none.

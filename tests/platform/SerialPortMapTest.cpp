@@ -96,6 +96,8 @@ TEST(SerialPortMap, WalksSysfsWithDriverNames) {
     }
     EXPECT_EQ(names,
               (std::vector<std::string>{"rfcomm0", "ttyACM0", "ttyS1", "ttyS10", "ttyUSB3"}));
+    EXPECT_EQ(platform::serialPortNames((sys.root / "sys").string()), names)
+        << "the names alone, as a failed open lists them";
     EXPECT_EQ(devices, (std::vector<std::string>{"\\Device\\rfcomm0", "\\Device\\cdc_acm0",
                                                  "\\Device\\serial82501", "\\Device\\serial825010",
                                                  "\\Device\\cp210x3"}));
