@@ -209,6 +209,15 @@ void TerminalDisplay::throttlePainting() {
     m_paintTimer.start(int(PaintInterval - m_sincePaint.elapsed()));
 }
 
+// A line's layout normally drops its shaped glyphs once its lines are
+// broken, so every repaint shaped each visible line again (for a steady
+// stream, ten times a second); kept, a line is shaped once. The display holds
+// at most MaxChars characters, so the glyphs cost a few megabytes at most.
+void TerminalDisplay::keepGlyphs(QTextBlock block) {
+    for (; block.isValid(); block = block.next())
+        block.layout()->setCacheEnabled(true);
+}
+
 void TerminalDisplay::flush() {
     m_flushPosted = false;
     if (!m_edit || !hasPending())
@@ -242,7 +251,8 @@ void TerminalDisplay::flush() {
     }
     c.beginEditBlock();
     // setPosition, unlike movePosition, does not lay out the cursor's line.
-    c.setPosition(std::max(0, doc->characterCount() - 1));
+    const int insertAt = std::max(0, doc->characterCount() - 1);
+    c.setPosition(insertAt);
     qsizetype from = 0;
     for (const Segment& s : m_segments) {
         const qsizetype start = std::max(from, m_pendingOffset);
@@ -251,6 +261,7 @@ void TerminalDisplay::flush() {
         from = s.end;
     }
     c.endEditBlock();
+    keepGlyphs(doc->findBlock(insertAt));
     m_inUpdate = false;
     repaintIfWanted();
 

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QRgb>
 #include <QString>
+#include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTimer>
 #include <functional>
@@ -60,6 +61,7 @@ private:
     void trim(int addLength, int maxLines, int maxChars);
     void queue(const QString& text, const std::vector<terminal::ColorRun>& runs, QRgb rowColor);
     void queueText(const QChar* text, qsizetype length, QRgb color);
+    void keepGlyphs(QTextBlock block);
     void schedule();
     const QTextCharFormat& format(QRgb color);
     void repaintIfWanted();
